@@ -1,0 +1,87 @@
+#include "platform/qt/DesktopPlatform.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSoundEffect>
+#include <QUrl>
+#include <cstring>
+
+namespace rostrel {
+
+void QtMessageBoxes::show(const QString& caption, const QString& text, MessageIcon icon) {
+    QMessageBox box(icon == MessageIcon::Error         ? QMessageBox::Critical
+                    : icon == MessageIcon::Information ? QMessageBox::Information
+                                                       : QMessageBox::NoIcon,
+                    caption, text, QMessageBox::Ok, QApplication::activeWindow());
+    box.exec();
+}
+
+FileChoice QtFileDialog::getOpenFileName(const QString& filter) {
+    // "Excel文件|*.xls" -> "Excel文件 (*.xls)"
+    QString qtFilter = filter;
+    const qsizetype bar = filter.indexOf(u'|');
+    if (bar >= 0)
+        qtFilter = filter.left(bar) + QStringLiteral(" (") + filter.mid(bar + 1) + u')';
+    const QString path = QFileDialog::getOpenFileName(QApplication::activeWindow(), QString(), QString(), qtFilter);
+    if (path.isEmpty())
+        return {};
+    return {QDir::toNativeSeparators(path), QFileInfo(path).fileName()};
+}
+
+QtSoundPlayer::QtSoundPlayer() = default;
+QtSoundPlayer::~QtSoundPlayer() = default;
+
+void QtSoundPlayer::playWave(const QString& relativePath) {
+    QString rel = relativePath;
+    rel.replace(u'\\', u'/');
+    const QString file = findDataFile(rel);
+    if (file.isEmpty()) {
+        QApplication::beep();
+        return;
+    }
+    if (!effect_)
+        effect_ = std::make_unique<QSoundEffect>();
+    effect_->stop();
+    effect_->setSource(QUrl::fromLocalFile(file));
+    effect_->play();
+}
+
+QDateTime SystemClock::now() const {
+    return QDateTime::currentDateTime();
+}
+
+void SystemRandom::reseed(double secondsSinceMidnight) {
+    uint64_t bits = 0;
+    static_assert(sizeof bits == sizeof secondsSinceMidnight);
+    std::memcpy(&bits, &secondsSinceMidnight, sizeof bits);
+    std::seed_seq seq{static_cast<uint32_t>(bits), static_cast<uint32_t>(bits >> 32)};
+    engine_.seed(seq);
+}
+
+float SystemRandom::next() {
+    // 24 random bits give a float in [0, 1) with no rounding up to 1.
+    return static_cast<float>(engine_() >> 8) / 16777216.0f;
+}
+
+bool DesktopLauncher::openFile(const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+QString findDataFile(const QString& relativePath) {
+    const QString candidates[] = {
+        QDir::current().filePath(relativePath),
+        QDir(QStringLiteral(ROSTREL_INSTALL_DATA_DIR)).filePath(relativePath),
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/rostrel/") + relativePath),
+        QDir(QStringLiteral(ROSTREL_SOURCE_DATA_DIR)).filePath(relativePath),
+    };
+    for (const QString& c : candidates)
+        if (QFileInfo(c).isFile())
+            return c;
+    return {};
+}
+
+} // namespace rostrel

@@ -1,0 +1,68 @@
+// The real seams: Qt message boxes and file dialog, QSoundEffect, the system clock, a
+// pseudo-random generator, and the desktop's file opener.
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <memory>
+#include <random>
+
+class QSoundEffect;
+
+namespace rostrel {
+
+class QtMessageBoxes : public MessageBoxes {
+public:
+    void show(const QString& caption, const QString& text, MessageIcon icon) override;
+};
+
+class QtFileDialog : public FileDialog {
+public:
+    FileChoice getOpenFileName(const QString& filter) override;
+};
+
+class QtSoundPlayer : public SoundPlayer {
+public:
+    QtSoundPlayer();
+    ~QtSoundPlayer() override;
+    void playWave(const QString& relativePath) override;
+
+private:
+    std::unique_ptr<QSoundEffect> effect_;
+};
+
+class SystemClock : public Clock {
+public:
+    QDateTime now() const override;
+};
+
+class SystemRandom : public Random {
+public:
+    void reseed(double secondsSinceMidnight) override;
+    float next() override;
+
+private:
+    std::mt19937 engine_{std::random_device{}()};
+};
+
+class DesktopLauncher : public Launcher {
+public:
+    bool openFile(const QString& path) override;
+};
+
+// Owns one of each and hands out the Platform view of them.
+struct DesktopPlatform {
+    QtMessageBoxes messages;
+    QtFileDialog fileDialog;
+    QtSoundPlayer sound;
+    SystemClock clock;
+    SystemRandom random;
+    DesktopLauncher launcher;
+    Platform view() { return {&messages, &fileDialog, &sound, &clock, &random, &launcher}; }
+};
+
+// Finds a data file given by a relative path: the current directory first, then the
+// installed data folder, then the source tree's share/ (running from a build folder).
+QString findDataFile(const QString& relativePath);
+
+} // namespace rostrel

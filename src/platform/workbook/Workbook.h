@@ -1,0 +1,100 @@
+// The in-process spreadsheet engine: the automation operations the program uses on a roll
+// book (.xls), with no office suite involved. Plain C++: no Qt and no GLib in this header.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace rostrel::workbook {
+
+// One cell's value as a spreadsheet shows it. Text is UTF-8.
+struct CellValue {
+    enum class Kind { Empty, Number, Date, Text, Bool, Error };
+    Kind kind = Kind::Empty;
+    double number = 0.0;  // Number and Date (the date serial number)
+    std::string text;     // Text
+    bool boolean = false; // Bool
+    uint8_t error = 0;    // Error: the BIFF error code (0x07 #DIV/0!, 0x2A #N/A, ...)
+
+    static CellValue empty() { return {}; }
+    static CellValue fromNumber(double v) { CellValue c; c.kind = Kind::Number; c.number = v; return c; }
+    static CellValue fromDate(double serial) { CellValue c; c.kind = Kind::Date; c.number = serial; return c; }
+    static CellValue fromText(std::string t) { CellValue c; c.kind = Kind::Text; c.text = std::move(t); return c; }
+    static CellValue fromBool(bool b) { CellValue c; c.kind = Kind::Bool; c.boolean = b; return c; }
+    static CellValue fromError(uint8_t e) { CellValue c; c.kind = Kind::Error; c.error = e; return c; }
+
+    bool isEmpty() const { return kind == Kind::Empty; }
+    friend bool operator==(const CellValue&, const CellValue&) = default;
+};
+
+// Every refusal and failure of the engine. The program turns these into its own messages.
+class WorkbookError : public std::runtime_error {
+public:
+    enum class Code {
+        Io,               // file cannot be read or written
+        NotOle,           // not an OLE2 compound document (e.g. BIFF2-4 bare files, text)
+        NoWorkbookStream, // OLE2 file without a Workbook/Book stream
+        Encrypted,        // FILEPASS or an encrypted package
+        OldFormat,        // BIFF5/7 and older: may be read, never written
+        Damaged,          // records or container broken
+        Unsupported,      // an edit the engine refuses (e.g. inside an array formula)
+        ReadOnly,         // write or save on a read-only workbook
+        NoSuchSheet,      // sheet index or name out of range
+        BadCell,          // row/column out of the format's range
+    };
+    WorkbookError(Code code, const std::string& message) : std::runtime_error(message), code_(code) {}
+    Code code() const { return code_; }
+
+private:
+    Code code_;
+};
+
+// One open workbook. Sheets are 1-based in workbook order; rows and columns are 1-based
+// (column 1 is A). Cell operations work on the active sheet.
+class Workbook {
+public:
+    virtual ~Workbook() = default;
+
+    virtual const std::string& path() const = 0;
+    virtual std::string name() const = 0;       // file name without its folder
+    virtual bool readOnly() const = 0;          // file not writable, or another program holds it
+    virtual int sheetCount() const = 0;         // worksheets only
+    virtual std::string sheetName(int index) const = 0;    // throws NoSuchSheet
+    virtual void activate(int index) = 0;                  // throws NoSuchSheet
+    virtual int activeSheet() const = 0;                   // 1-based
+    virtual CellValue cell(int row, int column) const = 0; // empty outside the used range
+    virtual void setCell(int row, int column, const CellValue& value) = 0;
+    virtual void save() = 0;  // throws on failure; the file on disk stays intact
+    virtual void close() = 0; // discards unsaved changes, releases the lock file
+    virtual bool isClosed() const = 0;
+    // Another program saved the file since it was opened (size or modification time differ).
+    virtual bool changedOnDisk() const = 0;
+    // Reads the file again, keeping the active sheet index when it still exists.
+    virtual void reload() = 0;
+};
+
+// The "application instance": the set of open workbooks of this run.
+class Application {
+public:
+    virtual ~Application() = default;
+
+    virtual int workbookCount() const = 0;
+    virtual Workbook& workbook(int index) = 0; // 1-based, in opening order
+    // Opens a file (throws WorkbookError). Closed workbooks leave the collection.
+    virtual Workbook& open(const std::string& path) = 0;
+    virtual void setVisible(bool visible) = 0; // shows the active roll book in the desktop's program
+    virtual void quit() = 0;                   // closes every workbook without saving
+};
+
+// The engine's application. `showFile` opens a file in the desktop's spreadsheet program
+// (tests replace it); by default it runs xdg-open.
+std::unique_ptr<Application> createApplication(std::function<bool(const std::string&)> showFile = {});
+
+// Opens one workbook outside any application (the command-line companion, tests, benches).
+std::unique_ptr<Workbook> openWorkbook(const std::string& path);
+
+} // namespace rostrel::workbook

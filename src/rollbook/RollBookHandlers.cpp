@@ -1,28 +1,373 @@
 // Roll-book file, class selection and roster loading.
+#include "rollbook/ClassSheet.h"
+#include "rollbook/SheetAccess.h"
 #include "shell/FrmMd.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSignalBlocker>
 
 namespace rostrel {
 
-void FrmMd::wireRollBook() {}
+using namespace rollbook;
 
-void FrmMd::OpenClassSheet(int16_t&) {}
+namespace {
 
-void FrmMd::UseDefaultRollBook() {}
+const QString kReadOnlyText = QStringLiteral("请检查Excel名单是否已经被打开，请关闭");
+const QString kChooseFileText = QStringLiteral("请选择文件名");
+const QString kNoSheetText = QStringLiteral("找不到工作表，请检查");
+const QString kDamagedText = QStringLiteral("请打开并检查Excel文档是否损坏。");
+const QString kEmptyClassText = QStringLiteral("检测到名单表格为空，请检查");
+const QString kLoadFailedText = QStringLiteral("读取班级名单失败，请检查Excel名单及其分组。");
+const QString kDefaultRollBook = QStringLiteral("点名册.xls");
 
-void FrmMd::Image1_Click() {}
+// Same file, whatever way its path is written.
+bool samePath(const std::string& a, const QString& b) {
+    const QFileInfo fa(QString::fromStdString(a));
+    const QFileInfo fb(b);
+    const QString ca = fa.canonicalFilePath();
+    const QString cb = fb.canonicalFilePath();
+    if (!ca.isEmpty() && !cb.isEmpty())
+        return ca == cb;
+    return fa.absoluteFilePath() == fb.absoluteFilePath();
+}
 
-void FrmMd::ListClasses() {}
+// The open dialog: a file, or nothing when the teacher cancelled twice in a row (the first
+// cancel is answered with "请选择文件名" and the dialog again).
+bool chooseRollBook(FrmMd& w) {
+    const QString filter = QStringLiteral("Excel文件|*.xls");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        FileChoice choice;
+        try {
+            if (w.platform.fileDialog)
+                choice = w.platform.fileDialog->getOpenFileName(filter);
+        } catch (...) {
+            choice = {};
+        }
+        if (!choice.path.isEmpty()) {
+            w.st.RollBookPath = choice.path;
+            w.ui.txtFn->setText(choice.path);
+            w.st.RollBookName = choice.title.isEmpty() ? QFileInfo(choice.path).fileName() : choice.title;
+            return true;
+        }
+        if (attempt == 0) {
+            try {
+                w.platform.messages->inform(kChooseFileText);
+            } catch (...) {
+            }
+        }
+    }
+    return false;
+}
 
-void FrmMd::cmbXls_Click() {}
+// After a load that did not finish: nothing of the previous class stays usable under the
+// new class's name (no roster to write scores or a grouping for, no pool to draw from).
+void forgetClassRoster(FrmMd& w) {
+    auto& st = w.st;
+    st.RosterTable.clear();
+    st.PickPool.clear();
+    st.PoolCount = 0;
+    st.PickIndex = 0;
+    st.GroupTable.clear();
+    st.GroupCount = 0;
+    st.GroupSize = 0;
+    st.CurrentGroup = 0;
+    st.CurrentMember = 0;
+    st.PickKey.clear();
+    st.PickText.clear();
+    {
+        const QSignalBlocker b1(w.ui.CmbXm);
+        const QSignalBlocker b2(w.ui.List1);
+        const QSignalBlocker b3(w.ui.List2);
+        w.ui.CmbXm->clear();
+        w.ui.List1->clear();
+        w.ui.List2->clear();
+    }
+    w.ui.imgXie[0]->hide();
+    w.ui.imgXie[1]->hide();
+    w.ui.lblXm->setEnabled(false);
+}
 
-void FrmMd::MnBj_Click(int) {}
+QString menuText(const QString& name) {
+    QString t = name;
+    return t.replace(u'&', QStringLiteral("&&"));
+}
 
-void FrmMd::Image2_Click() {}
+} // namespace
 
-void FrmMd::CmbXm_Click() {}
+void FrmMd::wireRollBook() {
+    connect(ui.Image1, &ClickLabel::clicked, this, [this] { Image1_Click(); });
+    connect(ui.Image2, &ClickLabel::clicked, this, [this] { Image2_Click(); });
+    connect(ui.cmbXls, &QComboBox::currentIndexChanged, this, [this](int) { cmbXls_Click(); });
+    connect(ui.CmbXm, &QComboBox::activated, this, [this](int) { CmbXm_Click(); });
+    connect(ui.MnSz[0], &QAction::triggered, this, [this] { Image1_Click(); });
+    connect(ui.MnSz[2], &QAction::triggered, this, [this] { cmdNext_Click(0); });
+    connect(ui.MnSz[3], &QAction::triggered, this, [this] { cmdNext_Click(1); });
+    for (int i = 0; i < ui.MnBj.size(); ++i)
+        connect(ui.MnBj[i], &QAction::triggered, this, [this, i] { MnBj_Click(i); });
+}
 
-void FrmMd::LoadClassRoster() {}
+void FrmMd::OpenClassSheet(int16_t& sheetIndex) {
+    if (!st.ExcelApp) {
+        // TODO(engine): workbook::createApplication once the engine is in the tree.
+        if (!st.ExcelApp)
+            throw std::runtime_error("the spreadsheet engine did not start");
+    }
+    workbook::Application& app = *st.ExcelApp;
 
-void FrmMd::BuildPickPool() {}
+    workbook::Workbook* found = nullptr;
+    if (app.workbookCount() >= 1) {
+        if (app.workbook(1).readOnly()) {
+            platform.messages->warn(kReadOnlyText);
+            return;
+        }
+        const std::string name = st.RollBookName.toStdString();
+        for (int i = 1; i <= app.workbookCount(); ++i) {
+            workbook::Workbook& book = app.workbook(i);
+            // A workbook of the same name from another folder is another roll book.
+            if (!book.isClosed() && book.name() == name && samePath(book.path(), st.RollBookPath)) {
+                found = &book;
+                break;
+            }
+        }
+    }
+    if (found) {
+        // Another program saved the file since: read it again so its changes are kept.
+        if (found->changedOnDisk())
+            found->reload();
+        st.ExcelBook = found;
+    } else {
+        st.ExcelBook = &app.open(st.RollBookPath.toStdString());
+    }
+
+    if (sheetIndex == 0)
+        sheetIndex = 1;
+    st.ExcelBook->activate(sheetIndex);
+    st.ExcelSheet = {st.ExcelBook, static_cast<int16_t>(st.ExcelBook->activeSheet())};
+}
+
+void FrmMd::UseDefaultRollBook() {
+    st.RollBookPath = QDir(QCoreApplication::applicationDirPath()).filePath(kDefaultRollBook);
+    st.RollBookName = kDefaultRollBook;
+    if (!QFileInfo::exists(st.RollBookPath)) {
+        // The teacher gave up choosing: nothing to list.
+        if (!chooseRollBook(*this))
+            return;
+        ListClasses();
+    }
+    ListClasses();
+}
+
+void FrmMd::Image1_Click() {
+    if (chooseRollBook(*this))
+        ListClasses();
+}
+
+void FrmMd::ListClasses() {
+    try {
+        int16_t index = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
+        OpenClassSheet(index);
+        if (!st.ExcelBook)
+            throw std::runtime_error("no roll book is open");
+        const int n = st.ExcelBook->sheetCount();
+        if (n < 1) {
+            platform.messages->warn(kNoSheetText);
+            return;
+        }
+        {
+            const QSignalBlocker block(ui.cmbXls);
+            ui.cmbXls->clear();
+            for (int i = 1; i <= n; ++i) {
+                if (ui.MnBj.size() < i) {
+                    QAction* item = ui.MnBjMenu->addAction(QString());
+                    item->setObjectName(arrayName("MnBj", i - 1));
+                    const int menuIndex = i - 1;
+                    connect(item, &QAction::triggered, this, [this, menuIndex] { MnBj_Click(menuIndex); });
+                    ui.MnBj.append(item);
+                }
+                const QString name = QString::fromStdString(st.ExcelBook->sheetName(i));
+                ui.MnBj[i - 1]->setText(menuText(name));
+                ui.cmbXls->addItem(name);
+            }
+            while (ui.MnBj.size() > n) {
+                QAction* item = ui.MnBj.takeLast();
+                ui.MnBjMenu->removeAction(item);
+                delete item;
+            }
+            ui.cmbXls->setCurrentIndex(-1);
+        }
+        ui.cmbXls->setCurrentIndex(0); // loads the first class
+        ui.Image2->show();
+    } catch (...) {
+        platform.messages->warn(kDamagedText);
+    }
+}
+
+void FrmMd::cmbXls_Click() {
+    LoadClassRoster();
+}
+
+void FrmMd::MnBj_Click(int index) {
+    if (index < 0 || index >= ui.cmbXls->count())
+        return;
+    if (ui.cmbXls->currentIndex() == index)
+        cmbXls_Click(); // choosing the class shown reloads it
+    else
+        ui.cmbXls->setCurrentIndex(index);
+}
+
+void FrmMd::Image2_Click() {
+    try {
+        int16_t index = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
+        OpenClassSheet(index);
+        st.ExcelApp->setVisible(true);
+    } catch (...) {
+        // Showing the roll book is a convenience: a failure changes nothing.
+    }
+}
+
+void FrmMd::CmbXm_Click() {
+    try {
+        const int position = ui.CmbXm->currentIndex();
+        const QString s = trimSpaces(ui.CmbXm->currentText());
+        if (s.isEmpty())
+            return;
+        if (st.PickCategory == 0) {
+            const QStringList pieces = s.split(u'_');
+            st.PickKey = pieces.value(0);
+            st.PickText = pieces.value(1);
+        } else {
+            st.PickKey = s;
+        }
+        st.PickIndex = add16(position, 1);
+
+        bool shown = false;
+        for (int g = 1; g <= st.GroupCount && !shown; ++g) {
+            const int members = toInt16(cellNumber(st.GroupTable.at(g, 0, 0)));
+            for (int m = 1; m <= members; ++m) {
+                if (defaultText(st.GroupTable.at(g, m, 0)) == st.PickKey) {
+                    ui.List2->setCurrentRow(g - 1);
+                    ui.List1->setCurrentRow(m - 1);
+                    shown = true;
+                    break;
+                }
+            }
+        }
+        if (ui.chkCf->isChecked())
+            RemovePicked();
+        ui.imgXie[1]->show();
+    } catch (...) {
+        // A name that is in no group stays chosen; nothing else changes.
+    }
+}
+
+void FrmMd::LoadClassRoster() {
+    st.ClassIndex = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
+    if (ui.cmbXls->count() == 0)
+        return;
+    try {
+        if (st.ClassIndex == 0)
+            st.ClassIndex = 1;
+        OpenClassSheet(st.ClassIndex);
+
+        st.RowScan = 1;
+        while (!blankAfterTrim(readCell(st.ExcelSheet, add16(st.RowScan, 2), kNumberColumn)))
+            st.RowScan = add16(st.RowScan, 1);
+        st.RosterCount = sub16(st.RowScan, 1);
+        ui.FrZr->setTitle(plainText(st.RosterCount) + QStringLiteral("人分组规则"));
+
+        if (st.RosterCount < 2) {
+            platform.messages->warn(kEmptyClassText);
+            closeRollBook(st);
+            forgetClassRoster(*this);
+            return;
+        }
+
+        const int16_t n = st.RosterCount;
+        st.RosterTable.allocate(n, 3);
+        st.PickPool.allocate(n, 2);
+        st.PoolCount = 0;
+        st.GroupCount = 0;
+        st.CurrentMember = 0;
+        st.GroupSize = 0;
+        st.GroupTable.clear();
+        {
+            const QSignalBlocker b1(ui.CmbXm);
+            const QSignalBlocker b2(ui.List1);
+            const QSignalBlocker b3(ui.List2);
+            ui.CmbXm->clear();
+            ui.List1->clear();
+            ui.List2->clear();
+        }
+
+        QStringList names;
+        names.reserve(n);
+        for (int i = 1; i <= n; ++i) {
+            const int row = add16(i, 2);
+            st.RosterTable.at(i, 0) = readCell(st.ExcelSheet, row, kNumberColumn);
+            st.RosterTable.at(i, 1) = readCell(st.ExcelSheet, row, kNameColumn);
+            names.append(defaultText(st.RosterTable.at(i, 0)) + u'_' + defaultText(st.RosterTable.at(i, 1)));
+            st.RosterTable.at(i, 2) = readCell(st.ExcelSheet, row, kGroupColumn);
+            st.RosterTable.at(i, 3) = readCell(st.ExcelSheet, row, kMemberColumn);
+            const double group = leadingNumber(defaultText(st.RosterTable.at(i, 2)));
+            if (group > st.GroupCount)
+                st.GroupCount = toInt16(group);
+            const double member = leadingNumber(defaultText(st.RosterTable.at(i, 3)));
+            if (member > st.GroupSize)
+                st.GroupSize = toInt16(member);
+        }
+        {
+            const QSignalBlocker block(ui.CmbXm);
+            ui.CmbXm->addItems(names);
+            ui.CmbXm->setCurrentIndex(-1);
+        }
+
+        BuildPickPool();
+
+        ui.OptFz[0]->setChecked(true);
+
+        if (st.GroupCount == 0) {
+            st.GroupCount = 1;
+            st.GroupSize = st.RosterCount;
+            imgFz_Click(1);
+        } else {
+            st.GroupTable = storedGroupTable(st.RosterTable, n, st.GroupCount, st.GroupSize);
+            QStringList groups;
+            groups.reserve(st.GroupCount);
+            for (int g = 1; g <= st.GroupCount; ++g)
+                groups.append(plainText(g));
+            {
+                const QSignalBlocker block(ui.List2);
+                ui.List2->addItems(groups);
+            }
+            if (ui.List2->count() > 0)
+                ui.List2->setCurrentRow(0);
+        }
+
+        ui.txtFz[0]->setText(plainText(st.GroupCount));
+        ui.txtFz[1]->setText(plainText(st.GroupSize));
+
+        ui.lblXm->setEnabled(true);
+        ui.imgFz[0]->setEnabled(false);
+        ui.imgFz[1]->setEnabled(false);
+        ui.imgXie[0]->hide();
+        ui.imgXie[1]->hide();
+    } catch (...) {
+        closeRollBook(st);
+        st.RosterCount = 0;
+        forgetClassRoster(*this);
+        platform.messages->warn(kLoadFailedText);
+    }
+}
+
+void FrmMd::BuildPickPool() {
+    int16_t index = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
+    OpenClassSheet(index);
+    const CellReader read = sheetReader(st.ExcelSheet);
+    st.ScoreColumn = chooseScoreColumn(read, ui.chkRq->isChecked(), st.TodayLabel);
+    st.PoolCount = 0;
+    st.PoolCount = fillPickPool(st.PickPool, st.RosterTable, st.RosterCount, st.ScoreColumn, read);
+}
 
 } // namespace rostrel

@@ -1,12 +1,83 @@
 // Score entry and the write-back into the roll book.
+#include "rollbook/SheetAccess.h"
+#include "scoring/ScoreMath.h"
 #include "shell/FrmMd.h"
 
 namespace rostrel {
 
-void FrmMd::wireScoring() {}
+using namespace rollbook;
 
-void FrmMd::imgXie_Click(int) {}
+namespace {
 
-void FrmMd::chkRq_Click() {}
+const QString kRebuildFailedText = QStringLiteral("读取成绩列失败，请检查Excel名单，成绩列保持不变。");
+
+// After a failed write: what was written is saved, then the roll book is closed; the next
+// write opens it again.
+void saveAndClose(SessionState& st) {
+    workbook::Workbook* book = st.ExcelSheet.book ? st.ExcelSheet.book : st.ExcelBook;
+    if (book && !book->isClosed()) {
+        try {
+            book->save();
+        } catch (...) {
+        }
+    }
+    closeRollBook(st);
+}
+
+} // namespace
+
+void FrmMd::wireScoring() {
+    for (int i = 0; i < 2; ++i)
+        connect(ui.imgXie[i], &ClickLabel::clicked, this, [this, i] { imgXie_Click(i); });
+    connect(ui.chkRq, &QCheckBox::clicked, this, [this] { chkRq_Click(); });
+}
+
+void FrmMd::imgXie_Click(int index) {
+    // Only the roster of the class shown is ever written (a failed load leaves none).
+    if (!classRosterLoaded(st))
+        return;
+    try {
+        int16_t sheet = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
+        OpenClassSheet(sheet);
+        if (index == 1) {
+            const Cell header = readCell(st.ExcelSheet, kHeaderRow, st.ScoreColumn);
+            if (scoring::headerDayLabel(header) != st.TodayLabel)
+                writeCell(st.ExcelSheet, kHeaderRow, st.ScoreColumn, Cell::fromText(st.TodayLabel));
+            const int16_t row = add16(toInt16(leadingNumber(st.PickKey)), 2);
+            // A student number outside the roster has no row of this class.
+            if (row < kFirstStudentRow || row > st.RosterCount + 2)
+                throw std::out_of_range("student row outside the roster");
+            const float sum = scoring::addPoints(readCell(st.ExcelSheet, row, st.ScoreColumn),
+                                                 ui.Combo1[0]->currentText());
+            writeCell(st.ExcelSheet, row, st.ScoreColumn, Cell::fromNumber(scoring::storedScore(sum)));
+            ui.imgXie[1]->hide();
+        } else {
+            scoring::writeGrouping(st.RosterTable, st.RosterCount, [this](int row, int column, const Cell& value) {
+                writeCell(st.ExcelSheet, row, column, value);
+            });
+            ui.imgXie[0]->hide();
+        }
+        sheetBook(st.ExcelSheet).save();
+        PlayWave(QStringLiteral("sound\\yes.wav"));
+    } catch (...) {
+        saveAndClose(st);
+    }
+}
+
+void FrmMd::chkRq_Click() {
+    if (!classRosterLoaded(st))
+        return;
+    const int16_t column = st.ScoreColumn;
+    const CellTable2 pool = st.PickPool;
+    const int16_t live = st.PoolCount;
+    try {
+        BuildPickPool();
+    } catch (...) {
+        st.ScoreColumn = column;
+        st.PickPool = pool;
+        st.PoolCount = live;
+        platform.messages->warn(kRebuildFailedText);
+    }
+}
 
 } // namespace rostrel

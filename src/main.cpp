@@ -1,14 +1,72 @@
 // Starts the program: the splash window, which opens the main window.
+//
+// Hidden diagnostic flag: `--measure-startup` skips the splash, prints the milliseconds from
+// the start of main() to the first paint of the main window on stderr, and quits.
 #include "platform/qt/DesktopPlatform.h"
+#include "shell/FrmFm.h"
 #include "shell/FrmMd.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QTimer>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// Reports the time to the first paint of the watched window, then ends the program.
+class FirstPaint : public QObject {
+public:
+    explicit FirstPaint(const QElapsedTimer& clock) : clock_(clock) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !done_) {
+            done_ = true;
+            std::fprintf(stderr, "startup-ms %.1f\n", static_cast<double>(clock_.nsecsElapsed()) / 1e6);
+            QTimer::singleShot(0, qApp, &QApplication::quit);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    const QElapsedTimer& clock_;
+    bool done_ = false;
+};
+
+} // namespace
 
 int main(int argc, char* argv[]) {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    bool measure = false;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--measure-startup") == 0)
+            measure = true;
+
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Rostrel"));
+    app.setDesktopFileName(QStringLiteral("rostrel"));
     rostrel::DesktopPlatform desktop;
-    rostrel::FrmMd window(desktop.view());
-    window.show();
-    return app.exec();
+    std::unique_ptr<rostrel::FrmMd> window;
+    auto openMain = [&] {
+        window = std::make_unique<rostrel::FrmMd>(desktop.view());
+        window->show();
+    };
+
+    if (measure) {
+        FirstPaint probe(sinceStart);
+        openMain();
+        window->installEventFilter(&probe);
+        const int rc = app.exec();
+        window.reset();
+        return rc;
+    }
+
+    auto* splash = new rostrel::FrmFm(openMain);
+    splash->setAttribute(Qt::WA_DeleteOnClose);
+    splash->show();
+    const int rc = app.exec();
+    window.reset();
+    return rc;
 }

@@ -2,6 +2,9 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPalette>
+#include <algorithm>
 
 namespace rostrel {
 
@@ -30,6 +33,59 @@ void ClickLabel::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QLabel::keyPressEvent(event);
+}
+
+NameLabel::NameLabel(QWidget* parent) : ClickLabel(parent) {}
+
+namespace {
+
+QStringList nameLines(const QString& text) {
+    QString t = text;
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    t.replace(u'\r', u'\n');
+    return t.split(u'\n');
+}
+
+// Line step of the big label: one em and a little, tighter than the font's own line
+// spacing, since the CJK stand-in fonts carry a large leading.
+double lineStep(const QFont& font, const QPaintDevice* device) {
+    const QFontMetricsF fm(font, device);
+    return std::min(fm.height(), fm.ascent() * 1.25);
+}
+
+} // namespace
+
+double NameLabel::fitScale(QSize size) const {
+    const QStringList lines = nameLines(text());
+    const QFontMetricsF fm(font(), this);
+    double width = 0;
+    for (const QString& l : lines)
+        width = std::max(width, fm.horizontalAdvance(l));
+    const double height = lineStep(font(), this) * lines.size();
+    double s = 1.0;
+    if (width > size.width())
+        s = std::min(s, size.width() / width);
+    if (height > size.height())
+        s = std::min(s, size.height() / height);
+    return s > 0 ? s : 1.0;
+}
+
+void NameLabel::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QRect r = contentsRect();
+    const QStringList lines = nameLines(text());
+    drawnScale_ = fitScale(r.size());
+    p.setFont(font());
+    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    const double step = lineStep(font(), this);
+    const double blockH = step * lines.size();
+    p.translate(r.center().x() + 0.5, r.center().y() + 0.5);
+    p.scale(drawnScale_, drawnScale_);
+    const double wide = r.width() / drawnScale_ + 2;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QRectF line(-wide / 2, -blockH / 2 + step * static_cast<double>(i), wide, step);
+        p.drawText(line, Qt::AlignCenter | Qt::TextDontClip, lines[i]);
+    }
 }
 
 ListBox::ListBox(QWidget* parent) : QListWidget(parent) {}
@@ -62,6 +118,17 @@ void TextBox::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
         Q_EMIT enterPressed();
     QLineEdit::keyPressEvent(event);
+}
+
+void setBackColor(QWidget* box, QRgb rgb) {
+    QPalette pal = box->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        pal.setColor(group, QPalette::Base, QColor(rgb));
+    box->setPalette(pal);
+}
+
+QRgb backColor(const QWidget* box) {
+    return box->palette().color(QPalette::Active, QPalette::Base).rgb() & 0xFFFFFF;
 }
 
 } // namespace rostrel

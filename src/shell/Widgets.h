@@ -2,6 +2,7 @@
 // clicks on labels and images, mouse-up on a list, focus and Enter on a text box.
 #pragma once
 
+#include <QColor>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -26,6 +27,25 @@ Q_SIGNALS:
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+};
+
+// The big name label: its text, one or more lines split at CR LF, is drawn centred in the
+// label with the label's font; a text too large for the label is drawn scaled down to fit
+// instead of being cut off. The font size itself stays what the program set.
+class NameLabel : public ClickLabel {
+    Q_OBJECT
+public:
+    explicit NameLabel(QWidget* parent = nullptr);
+    // The scale the text was last drawn at (1 when it fits at the label's font size).
+    double drawnScale() const { return drawnScale_; }
+    // The scale the current text needs to fit in a rectangle of `size` pixels.
+    double fitScale(QSize size) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    double drawnScale_ = 1.0;
 };
 
 // A list box that also reports the mouse button being released over it.
@@ -59,5 +79,13 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 };
+
+// Background colour of a text box, list or combo box (the design's BackColor), set for every
+// state so that a disabled box shows it too. Colours of the design: white FFFFFF for a box
+// being edited, light grey E0E0E0 for one at rest or disabled.
+inline constexpr QRgb kBackWhite = 0xFFFFFF;
+inline constexpr QRgb kBackGrey = 0xE0E0E0;
+void setBackColor(QWidget* box, QRgb rgb);
+QRgb backColor(const QWidget* box);
 
 } // namespace rostrel

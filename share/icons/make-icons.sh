@@ -48,4 +48,3 @@ for size in 256 48; do
           -font "$FONT" -fill white -stroke none -pointsize $((size * 55 / 100)) -gravity center -annotate +0+0 '点' \
           rostrel-$size.png
 done
-cp rostrel-256.png ../rostrel.png

@@ -1,20 +1,153 @@
 // The classroom clock and the numeric entry boxes.
+#include "clock/ClockMath.h"
 #include "shell/FrmMd.h"
+
+#include <QEvent>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <cmath>
 
 namespace rostrel {
 
-void FrmMd::wireClock() {}
+namespace {
 
-void FrmMd::imgJs_Click() {}
+const QString kIdle = QStringLiteral("计时");    // state word: idle
+const QString kRunning = QStringLiteral("暂停"); // state word: running
 
-void FrmMd::lblSj_Click() {}
+// Key and focus events of one Combo1 box, handed to the window's handlers.
+class EntryFilter : public QObject {
+public:
+    EntryFilter(FrmMd* window, int index, QObject* parent) : QObject(parent), window_(window), index_(index) {}
 
-void FrmMd::timJs_Timer() {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const QString text = key->text();
+            if (key->key() == Qt::Key_Backspace)
+                return window_->Combo1_KeyPress(index_, 8) == 0;
+            // Keys that type a character go through the filter; others (arrows, Delete,
+            // Tab, Enter, shortcuts) keep their usual meaning.
+            if (text.size() == 1 && text[0].isPrint() && !(key->modifiers() & Qt::ControlModifier))
+                return window_->Combo1_KeyPress(index_, text[0].unicode()) == 0;
+        } else if (event->type() == QEvent::FocusOut) {
+            // Opening the box's own list takes the focus for a moment; that is no leaving.
+            if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
+                window_->Combo1_LostFocus(index_);
+        }
+        return QObject::eventFilter(watched, event);
+    }
 
-void FrmMd::MnJs_Click(int) {}
+private:
+    FrmMd* window_;
+    int index_;
+};
 
-void FrmMd::Combo1_LostFocus(int) {}
+// The clock image shows the picture of `holder` (idle or running), or the state word when the
+// pictures are missing.
+void showState(ClickLabel* image, const QLabel* holder, const QString& word) {
+    image->setProperty("Tag", word);
+    image->setToolTipAndName(word);
+    if (holder->pixmap().isNull())
+        image->setText(word);
+    else
+        image->setPixmap(holder->pixmap());
+}
 
-void FrmMd::Command1_Click(int) {}
+} // namespace
+
+void FrmMd::wireClock() {
+    connect(ui.imgJs, &ClickLabel::clicked, this, [this] { imgJs_Click(); });
+    connect(ui.lblSj, &ClickLabel::clicked, this, [this] { lblSj_Click(); });
+    connect(ui.timJs, &QTimer::timeout, this, [this] { timJs_Timer(); });
+    for (int i = 0; i < 3; ++i)
+        connect(ui.MnJs[i], &QAction::triggered, this, [this, i] {
+            if (i == 0) // the handler itself toggles the mark; undo the toggle of the trigger
+                ui.MnJs[0]->setChecked(!ui.MnJs[0]->isChecked());
+            MnJs_Click(i);
+        });
+    for (int i = 0; i < 4; ++i)
+        connect(ui.Command1[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
+    for (int i = 0; i < 2; ++i) {
+        QComboBox* box = ui.Combo1[i];
+        box->setInsertPolicy(QComboBox::NoInsert);
+        // Typed text goes through the key filter; an input method would bypass it.
+        box->lineEdit()->setAttribute(Qt::WA_InputMethodEnabled, false);
+        box->lineEdit()->installEventFilter(new EntryFilter(this, i, box));
+    }
+}
+
+void FrmMd::imgJs_Click() {
+    const bool running = ui.imgJs->property("Tag").toString() == kRunning;
+    if (!running) {
+        // Start: the run length from the amount and the unit, counted from now.
+        const double seconds = clock::amountSeconds(ui.Combo1[1]->currentText(), ui.cmbJsDw->currentText());
+        st.ClockDuration = static_cast<double>(clock::runSeconds(seconds)) / clock::kSecondsPerDay;
+        st.ClockStart = clock::dayCount(platform.clock ? platform.clock->now() : QDateTime::currentDateTime());
+        ui.timJs->start();
+        showState(ui.imgJs, ui.Image4, kRunning);
+    } else {
+        ui.timJs->stop();
+        showState(ui.imgJs, ui.Image3, kIdle);
+    }
+    PlayWave(QStringLiteral("sound\\start.wav"));
+}
+
+void FrmMd::lblSj_Click() {
+    imgJs_Click();
+}
+
+void FrmMd::timJs_Timer() {
+    if (!ui.timJs->isActive())
+        return; // a tick that was already due when the clock stopped
+    const double now = clock::dayCount(platform.clock ? platform.clock->now() : QDateTime::currentDateTime());
+    const long long duration = std::llround(st.ClockDuration * clock::kSecondsPerDay);
+    const clock::Tick t = clock::tick(duration, clock::secondsBetween(st.ClockStart, now));
+    if (t.ended) {
+        ui.timJs->stop();
+        if (ui.imgJs->property("Tag").toString() == kRunning)
+            imgJs_Click(); // the stop, with its cue
+        PlayWave(QStringLiteral("sound\\over.wav"));
+    }
+    const QString mode = ui.cmbJsFs->currentText();
+    if (mode == u"正计时")
+        ui.lblSj->setText(clock::hms(t.ended ? duration : t.elapsed));
+    else if (mode == u"倒计时")
+        ui.lblSj->setText(clock::hms(t.remaining));
+}
+
+void FrmMd::MnJs_Click(int index) {
+    switch (index) {
+    case 0:
+        ui.MnJs[0]->setChecked(!ui.MnJs[0]->isChecked());
+        ui.fraJs->setVisible(ui.MnJs[0]->isChecked());
+        break;
+    case 1:
+        ui.cmbJsFs->setCurrentIndex(1);
+        break;
+    case 2:
+        ui.cmbJsFs->setCurrentIndex(0);
+        break;
+    default:
+        break;
+    }
+}
+
+int FrmMd::Combo1_KeyPress(int, int keyAscii) {
+    return clock::entryKeyAllowed(keyAscii) ? keyAscii : 0;
+}
+
+void FrmMd::Combo1_LostFocus(int index) {
+    QComboBox* box = ui.Combo1[index];
+    const QString text = clock::normalisedEntry(box->currentText());
+    if (text != box->currentText())
+        box->setEditText(text);
+}
+
+void FrmMd::Command1_Click(int index) {
+    QComboBox* box = ui.Combo1[index > 1 ? 1 : 0];
+    if (const auto text = clock::steppedEntry(box->currentText(), index % 2 == 0 ? 1 : -1))
+        box->setEditText(*text);
+}
 
 } // namespace rostrel

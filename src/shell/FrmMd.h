@@ -84,6 +84,7 @@ public:
     void lblSj_Click();
     void timJs_Timer();
     void MnJs_Click(int index);
+    int Combo1_KeyPress(int index, int keyAscii); // the key to type, 0 when it is discarded
     void Combo1_LostFocus(int index);
     void Command1_Click(int index);
 

@@ -26,7 +26,7 @@ struct SessionState {
     int16_t ClassIndex = 0;
     QString TodayLabel;         // "MM月dd"
     double ClockDuration = 0.0; // day fraction
-    double ClockStart = 0.0;    // day fraction (time of day)
+    double ClockStart = 0.0;    // date and time in days (the date too, so runs cross midnight)
     int16_t RosterCount = 0;
     int16_t CurrentGroup = 0;
     int16_t CurrentMember = 0;

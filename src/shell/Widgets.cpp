@@ -3,7 +3,6 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPalette>
 #include <algorithm>
 
 namespace rostrel {
@@ -118,17 +117,6 @@ void TextBox::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
         Q_EMIT enterPressed();
     QLineEdit::keyPressEvent(event);
-}
-
-void setBackColor(QWidget* box, QRgb rgb) {
-    QPalette pal = box->palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        pal.setColor(group, QPalette::Base, QColor(rgb));
-    box->setPalette(pal);
-}
-
-QRgb backColor(const QWidget* box) {
-    return box->palette().color(QPalette::Active, QPalette::Base).rgb() & 0xFFFFFF;
 }
 
 } // namespace rostrel

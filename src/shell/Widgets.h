@@ -2,7 +2,6 @@
 // clicks on labels and images, mouse-up on a list, focus and Enter on a text box.
 #pragma once
 
-#include <QColor>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -79,13 +78,5 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 };
-
-// Background colour of a text box, list or combo box (the design's BackColor), set for every
-// state so that a disabled box shows it too. Colours of the design: white FFFFFF for a box
-// being edited, light grey E0E0E0 for one at rest or disabled.
-inline constexpr QRgb kBackWhite = 0xFFFFFF;
-inline constexpr QRgb kBackGrey = 0xE0E0E0;
-void setBackColor(QWidget* box, QRgb rgb);
-QRgb backColor(const QWidget* box);
 
 } // namespace rostrel

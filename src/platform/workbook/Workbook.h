@@ -45,6 +45,9 @@ public:
         ReadOnly,         // write or save on a read-only workbook
         NoSuchSheet,      // sheet index or name out of range
         BadCell,          // row/column out of the format's range
+        Closed,           // the workbook was closed
+        Conflict,         // save refused: another program saved the file since it was read
+        NoSuchWorkbook,   // Application::workbook index out of range
     };
     WorkbookError(Code code, const std::string& message) : std::runtime_error(message), code_(code) {}
     Code code() const { return code_; }
@@ -55,6 +58,18 @@ private:
 
 // One open workbook. Sheets are 1-based in workbook order; rows and columns are 1-based
 // (column 1 is A). Cell operations work on the active sheet.
+//
+// Sheets are the worksheets of the workbook (chart sheets, macro sheets and VB modules are not
+// counted and cannot be activated). Cell values: a number whose cell format is a date or time
+// format (built-in formats 14-22, 27-36, 45-47, 50-58, 71-81, or a custom format with y, m, d, h
+// or s outside quotes and brackets) reads as Date; a formula cell reads as its cached result.
+// Writes are kept in memory until save(). A value written keeps the cell's format; a new cell
+// takes its row's or column's format. Clearing a cell keeps its format (an empty formatted cell).
+// After close() every operation except path(), name() and isClosed() throws Closed.
+//
+// Lock files: while a workbook is open and writable, a LibreOffice lock file ".~lock.NAME#" lies
+// beside it; an existing lock of another program (LibreOffice's, or Excel's "~$NAME") makes
+// the workbook read-only, as does a file or folder that cannot be written.
 class Workbook {
 public:
     virtual ~Workbook() = default;
@@ -68,7 +83,11 @@ public:
     virtual int activeSheet() const = 0;                   // 1-based
     virtual CellValue cell(int row, int column) const = 0; // empty outside the used range
     virtual void setCell(int row, int column, const CellValue& value) = 0;
-    virtual void save() = 0;  // throws on failure; the file on disk stays intact
+    // Writes the changes (nothing when there are none) through a temporary file renamed over
+    // the original. Throws on failure, and the file on disk stays intact: ReadOnly, OldFormat
+    // (BIFF5/7 files are never written), Conflict (the file changed on disk: reload() first),
+    // Unsupported, Damaged (the container cannot be rewritten without loss) or Io.
+    virtual void save() = 0;
     virtual void close() = 0; // discards unsaved changes, releases the lock file
     virtual bool isClosed() const = 0;
     // Another program saved the file since it was opened (size or modification time differ).

@@ -1,0 +1,114 @@
+// The BIFF workbook stream of an .xls file: reading cells, and writing edited cells back by
+// rewriting only the records that must change. Internal to the engine; no GLib or Qt here.
+#pragma once
+
+#include "platform/workbook/Bytes.h"
+#include "platform/workbook/Workbook.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace rostrel::workbook::xls {
+
+// One cell as read from a sheet. Blank cells are not kept.
+struct StoredCell {
+    enum Kind : uint8_t { Number, Date, SstText, OwnText, Bool, Error };
+    uint16_t col = 0;
+    Kind kind = Number;
+    uint8_t small = 0; // Bool value or error code
+    uint32_t ref = 0;  // SST index (SstText) or index into the sheet's own texts (OwnText)
+    double number = 0.0;
+};
+
+struct SheetCells {
+    std::vector<std::vector<StoredCell>> rows; // by 0-based row, each sorted by column
+    std::vector<std::string> texts;            // LABEL, RSTRING and formula string results
+    // Ranges whose cells may not be replaced one by one (array formulas, data tables,
+    // shared-formula hosts): first row, last row, first column, last column (inclusive).
+    struct Rect { uint16_t r0, r1, c0, c1; };
+    std::vector<Rect> locked;
+};
+
+struct SheetEntry {
+    std::string name;
+    uint32_t bofPos = 0;       // lbPlyPos of its BOUNDSHEET record
+    uint8_t type = 0;          // BOUNDSHEET dt: 0 worksheet, 1 macro sheet, 2 chart, 6 VB module
+    uint32_t boundsheetPos = 0; // stream position of the BOUNDSHEET record
+};
+
+// Shared-string-table entry: its text and where it starts in the stream (for EXTSST).
+struct SstEntry {
+    std::string text;
+    bool plain = true;      // no rich-text runs, no phonetic block
+    uint32_t streamPos = 0; // first byte of the string
+    uint32_t recordPos = 0; // header of the SST or CONTINUE record it starts in
+};
+
+class Book {
+public:
+    // Parses the globals of a workbook stream. Throws WorkbookError (Encrypted, OldFormat,
+    // Damaged). Sheets are parsed when first read.
+    explicit Book(Bytes stream);
+
+    int biffVersion() const { return biff_; } // 8, or 5 for BIFF5/7
+    const Bytes& stream() const { return stream_; }
+    // Worksheets in workbook order (other sheet types are not listed).
+    const std::vector<SheetEntry>& worksheets() const { return worksheets_; }
+    const std::vector<SheetEntry>& allSheets() const { return allSheets_; } // every BOUNDSHEET
+    int codePage() const { return codePage_; }
+
+    // Sheet index is 0-based into worksheets(); row and column 0-based.
+    CellValue cell(int sheet, int row, int col) const;
+    const SheetCells& sheetCells(int sheet) const;
+    // Records an edit; refuses cells that cannot be changed alone (Unsupported).
+    void setCell(int sheet, int row, int col, const CellValue& value);
+    bool hasEdits() const;
+    // The stream with every pending edit applied. Throws Unsupported/Damaged when the
+    // layout cannot be rewritten safely; the Book itself does not change.
+    Bytes serialize() const;
+
+    std::string decode8Public(const uint8_t* p, size_t n) const;
+    bool isDateXf(uint32_t xf) const { return xf < xfIsDate_.size() && xfIsDate_[xf]; }
+
+private:
+    struct Edits {
+        std::map<uint32_t, CellValue> cells; // key: row << 8 | col
+    };
+
+    void parseGlobals();
+    void parseSst(const std::vector<size_t>& recIdx);
+    std::unique_ptr<SheetCells> parseSheet(int sheet) const;
+    std::string decode8(const uint8_t* p, size_t n) const; // 8-bit text of BIFF5 in the code page
+    uint32_t dateXf() const;
+
+    Bytes stream_;
+    int biff_ = 8;
+    int codePage_ = 1252;
+    std::vector<SheetEntry> worksheets_;
+    std::vector<SheetEntry> allSheets_;
+    std::vector<uint8_t> xfIsCell_;
+    std::vector<uint8_t> xfIsDate_;
+    std::vector<uint16_t> xfFormat_;
+    std::vector<SstEntry> sst_;
+    bool sstClean_ = false;      // the SST parsed exactly: strings may be appended
+    bool hasSst_ = false;
+    uint32_t sstPos_ = 0;        // SST record
+    uint32_t sstEnd_ = 0;        // end of the SST and its CONTINUEs
+    uint32_t extSstPos_ = 0;     // 0: none
+    uint32_t globalsEnd_ = 0;    // end of the globals' EOF record
+    uint32_t globalsEofPos_ = 0; // the globals' EOF record
+    mutable std::vector<std::unique_ptr<SheetCells>> sheets_;
+    std::vector<Edits> edits_;
+
+    friend class Writer;
+};
+
+// Error texts of BIFF error codes ("#DIV/0!"), empty for unknown codes.
+const char* errorText(uint8_t code);
+// Whether a number format string shows a date or time.
+bool isDateFormatString(const std::string& format);
+
+} // namespace rostrel::workbook::xls

@@ -40,13 +40,13 @@ void FrmMd::imgXie_Click(int index) {
         int16_t sheet = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
         OpenClassSheet(sheet);
         if (index == 1) {
-            const Cell header = readCell(st.ExcelSheet, kHeaderRow, st.ScoreColumn);
-            if (scoring::headerDayLabel(header) != st.TodayLabel)
-                writeCell(st.ExcelSheet, kHeaderRow, st.ScoreColumn, Cell::fromText(st.TodayLabel));
             const int16_t row = add16(toInt16(leadingNumber(st.PickKey)), 2);
             // A student number outside the roster has no row of this class.
             if (row < kFirstStudentRow || row > st.RosterCount + 2)
                 throw std::out_of_range("student row outside the roster");
+            const Cell header = readCell(st.ExcelSheet, kHeaderRow, st.ScoreColumn);
+            if (scoring::headerDayLabel(header) != st.TodayLabel)
+                writeCell(st.ExcelSheet, kHeaderRow, st.ScoreColumn, Cell::fromText(st.TodayLabel));
             const float sum = scoring::addPoints(readCell(st.ExcelSheet, row, st.ScoreColumn),
                                                  ui.Combo1[0]->currentText());
             writeCell(st.ExcelSheet, row, st.ScoreColumn, Cell::fromNumber(scoring::storedScore(sum)));

@@ -1,0 +1,93 @@
+// Loading a class of 3000 students through the window, and writing one score into it.
+#include "shell/FrmMd.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+namespace {
+
+using namespace rostrel;
+
+struct QuietMessages : MessageBoxes {
+    void show(const QString&, const QString&, MessageIcon) override { ++count; }
+    int count = 0;
+};
+struct NoDialog : FileDialog {
+    FileChoice getOpenFileName(const QString&) override { return {}; }
+};
+struct NoSound : SoundPlayer {
+    void playWave(const QString&) override {}
+};
+struct FixedClock : Clock {
+    QDateTime now() const override { return {QDate(2026, 3, 16), QTime(10, 0)}; }
+};
+struct FixedRandom : Random {
+    void reseed(double) override {}
+    float next() override { return 0.5f; }
+};
+struct NoLauncher : Launcher {
+    bool openFile(const QString&) override { return false; }
+};
+
+struct BigClassWindow {
+    QTemporaryDir dir;
+    QuietMessages messages;
+    NoDialog dialog;
+    NoSound sound;
+    FixedClock clock;
+    FixedRandom random;
+    NoLauncher launcher;
+    std::unique_ptr<FrmMd> window;
+
+    BigClassWindow() {
+        const QString path = dir.filePath(QStringLiteral("big_class.xls"));
+        QFile::copy(QDir(QStringLiteral(ROSTREL_FIXTURES_DIR)).filePath(QStringLiteral("big_class.xls")), path);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        window = std::make_unique<FrmMd>(Platform{&messages, &dialog, &sound, &clock, &random, &launcher});
+        window->st.PickCategory = 0;
+        window->st.TodayLabel = QStringLiteral("03月16");
+        window->st.RollBookPath = path;
+        window->st.RollBookName = QStringLiteral("big_class.xls");
+        window->ListClasses();
+    }
+};
+
+void BM_LoadClassRoster(benchmark::State& state) {
+    BigClassWindow b;
+    if (b.window->st.RosterCount != 3000)
+        state.SkipWithError("big_class.xls did not load");
+    for (auto _ : state)
+        b.window->LoadClassRoster();
+    state.counters["students"] = b.window->st.RosterCount;
+}
+BENCHMARK(BM_LoadClassRoster)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+
+void BM_WriteScore(benchmark::State& state) {
+    BigClassWindow b;
+    if (b.window->st.RosterCount != 3000)
+        state.SkipWithError("big_class.xls did not load");
+    b.window->ui.Combo1[0]->setCurrentText(QStringLiteral("1"));
+    int16_t student = 1;
+    for (auto _ : state) {
+        b.window->st.PickKey = QString::number(student);
+        b.window->imgXie_Click(1);
+        student = static_cast<int16_t>(student % 3000 + 1);
+    }
+    if (b.messages.count != 0)
+        state.SkipWithError("a message was shown");
+}
+BENCHMARK(BM_WriteScore)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

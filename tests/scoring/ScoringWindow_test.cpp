@@ -1,0 +1,192 @@
+// Scores and the grouping written back from the window, on the in-memory engine.
+#include "rollbook/RollBookHarness.h"
+
+#include <gtest/gtest.h>
+
+namespace rostrel::test {
+namespace {
+
+const std::string kBook = "/fake/点名册.xls";
+using V = workbook::CellValue;
+
+// Class 1: 10 students in groups of 5, headers 03月14 and 03月15 in G2/H2, students 1 and 2
+// scored on the 15th. Class 2: 6 students, no headers.
+std::vector<FakeSheet> scoredClasses() {
+    FakeSheet a = classSheet("一班", 10, 5);
+    a.setText(2, 7, "03月14");
+    a.setText(2, 8, "03月15");
+    for (int i = 1; i <= 10; ++i)
+        a.setNumber(i + 2, 7, 2);
+    a.setNumber(3, 8, 4);
+    a.setNumber(4, 8, 2.5);
+    return {a, classSheet("二班", 6)};
+}
+
+struct ScoringWindow : RollBookWindow {
+    ScoringWindow() {
+        addRollBook(kBook, scoredClasses());
+        useRollBook(kBook);
+    }
+    void load(bool newColumnPerDay, int classIndex = 0) {
+        ui().chkRq->setChecked(newColumnPerDay);
+        w().ListClasses();
+        if (classIndex != 0)
+            ui().cmbXls->setCurrentIndex(classIndex);
+    }
+    void score(const QString& key, const QString& points) {
+        st().PickKey = key;
+        ui().Combo1[0]->setCurrentText(points);
+        ui().imgXie[1]->show();
+        ui().imgXie[1]->click();
+    }
+    // Every cell of the saved sheet except the given ones is as it was.
+    void expectOnlyChanged(int sheet, const std::vector<std::pair<int, int>>& changed) {
+        FakeSheet before = scoredClasses().at(static_cast<size_t>(sheet - 1));
+        FakeSheet after = saved(kBook, sheet);
+        for (auto rc : changed) {
+            before.cells.erase(rc);
+            after.cells.erase(rc);
+        }
+        EXPECT_EQ(before.cells, after.cells);
+    }
+};
+
+TEST(ScoringWindow, ScoresAddUpInTheDayColumn) {
+    ScoringWindow t;
+    t.load(true);
+    EXPECT_EQ(t.st().ScoreColumn, 9); // column I: a new day
+    EXPECT_EQ(t.st().PoolCount, 10);
+
+    t.score(QStringLiteral("4"), QStringLiteral("5"));
+    EXPECT_TRUE(t.ui().imgXie[1]->isHidden());
+    t.score(QStringLiteral("4"), QStringLiteral("3"));
+    const FakeSheet& s = t.saved(kBook, 1);
+    EXPECT_EQ(s.get(2, 9), V::fromText("03月16"));
+    EXPECT_EQ(s.get(6, 9), V::fromNumber(8));
+    EXPECT_EQ(t.disk.saves, 2);
+    EXPECT_EQ(t.fake.sound.played, QStringList(2, QStringLiteral("sound\\yes.wav")));
+    EXPECT_TRUE(t.messages().empty());
+    t.expectOnlyChanged(1, {{2, 9}, {6, 9}});
+
+    // Negative points subtract.
+    t.score(QStringLiteral("4"), QStringLiteral("-2"));
+    EXPECT_EQ(t.saved(kBook, 1).get(6, 9), V::fromNumber(6));
+
+    // A reload finds today's column and leaves the scored student out of the pool.
+    t.w().LoadClassRoster();
+    EXPECT_EQ(t.st().ScoreColumn, 9);
+    EXPECT_EQ(t.st().PoolCount, 9);
+}
+
+TEST(ScoringWindow, WithoutNewColumnsTheLastColumnIsRedated) {
+    ScoringWindow t;
+    t.load(false);
+    EXPECT_EQ(t.st().ScoreColumn, 8); // column H
+    EXPECT_EQ(t.st().PoolCount, 8);   // students 1 and 2 already have an H score
+
+    t.score(QStringLiteral("2"), QStringLiteral("0.1"));
+    const FakeSheet& s = t.saved(kBook, 1);
+    EXPECT_EQ(s.get(2, 8), V::fromText("03月16"));
+    EXPECT_EQ(s.get(4, 8), V::fromNumber(2.6)); // not 2.5999999
+    t.expectOnlyChanged(1, {{2, 8}, {4, 8}});
+
+    // The new column comes at a click on "Excel新列写入".
+    t.ui().chkRq->click();
+    EXPECT_TRUE(t.ui().chkRq->isChecked());
+    EXPECT_EQ(t.st().ScoreColumn, 8); // H2 now reads today
+    t.saved(kBook, 1).setText(2, 8, "03月15");
+    t.disk.files.at(kBook).version++;
+    t.ui().chkRq->click();
+    t.ui().chkRq->click();
+    EXPECT_EQ(t.st().ScoreColumn, 9);
+}
+
+TEST(ScoringWindow, NoScoreHeadersMeansColumnG) {
+    ScoringWindow t;
+    t.load(false, 1);
+    ASSERT_EQ(t.st().RosterCount, 6);
+    EXPECT_EQ(t.st().ScoreColumn, 7);
+    t.score(QStringLiteral("6"), QStringLiteral("5"));
+    const FakeSheet& s = t.saved(kBook, 2);
+    EXPECT_EQ(s.get(8, 7), V::fromNumber(5));
+    EXPECT_EQ(s.get(2, 7), V::fromText("03月16"));
+    EXPECT_EQ(s.get(8, 6), V()); // member numbers untouched
+    EXPECT_EQ(s.get(2, 6), V::fromText("组员号"));
+}
+
+TEST(ScoringWindow, GroupingWrittenIntoColumnsEAndF) {
+    ScoringWindow t;
+    t.load(false, 1);
+    auto& st = t.st();
+    for (int i = 1; i <= 6; ++i) {
+        st.RosterTable.at(i, 2) = Cell::fromNumber((i + 1) % 2 + 1);
+        st.RosterTable.at(i, 3) = Cell::fromNumber((i + 1) / 2);
+    }
+    t.ui().imgXie[0]->show();
+    t.ui().imgXie[0]->click();
+    EXPECT_TRUE(t.ui().imgXie[0]->isHidden());
+    const FakeSheet& s = t.saved(kBook, 2);
+    std::vector<std::pair<int, int>> changed;
+    for (int i = 1; i <= 6; ++i) {
+        EXPECT_EQ(s.get(i + 2, 5), V::fromNumber((i + 1) % 2 + 1));
+        EXPECT_EQ(s.get(i + 2, 6), V::fromNumber((i + 1) / 2));
+        changed.push_back({i + 2, 5});
+        changed.push_back({i + 2, 6});
+    }
+    t.expectOnlyChanged(2, changed);
+    EXPECT_EQ(t.fake.sound.played, QStringList{QStringLiteral("sound\\yes.wav")});
+
+    // Loaded again, the grouping comes back as written.
+    t.w().LoadClassRoster();
+    EXPECT_EQ(st.GroupCount, 2);
+    EXPECT_EQ(st.GroupSize, 3);
+    EXPECT_EQ(cellNumber(st.GroupTable.at(1, 1, 0)), 1);
+    EXPECT_EQ(cellNumber(st.GroupTable.at(1, 2, 0)), 3);
+    EXPECT_EQ(cellNumber(st.GroupTable.at(2, 1, 0)), 2);
+    EXPECT_EQ(cellNumber(st.GroupTable.at(2, 3, 0)), 6);
+}
+
+TEST(ScoringWindow, FailedWriteSavesClosesAndStaysQuiet) {
+    ScoringWindow t;
+    t.load(true);
+    t.disk.failSave = true;
+    t.score(QStringLiteral("3"), QStringLiteral("5"));
+    EXPECT_TRUE(t.messages().empty());
+    EXPECT_TRUE(t.fake.sound.played.isEmpty());
+    EXPECT_EQ(t.app->workbookCount(), 0);
+    EXPECT_TRUE(t.ui().imgXie[1]->isHidden()); // its hide step ran before the save
+    EXPECT_EQ(t.saved(kBook, 1).get(5, 9), V());
+
+    // The next write opens the roll book again.
+    t.disk.failSave = false;
+    t.score(QStringLiteral("3"), QStringLiteral("5"));
+    EXPECT_EQ(t.disk.opens, 2);
+    EXPECT_EQ(t.saved(kBook, 1).get(5, 9), V::fromNumber(5));
+
+    // A student number outside the roster is written nowhere.
+    t.score(QStringLiteral("11"), QStringLiteral("5"));
+    t.score(QString(), QStringLiteral("5"));
+    EXPECT_TRUE(t.fake.sound.played.size() == 1);
+    EXPECT_EQ(t.saved(kBook, 1).get(2, 9), V::fromText("03月16"));
+    t.expectOnlyChanged(1, {{2, 9}, {5, 9}});
+}
+
+TEST(ScoringWindow, NewColumnSwitchReportsAFailedRebuild) {
+    ScoringWindow t;
+    t.load(false);
+    const int16_t column = t.st().ScoreColumn;
+    const int16_t pool = t.st().PoolCount;
+    t.st().ExcelBook->close();
+    t.disk.files.clear(); // the roll book is gone
+
+    t.ui().chkRq->click();
+    ASSERT_EQ(t.messages().size(), 1u);
+    EXPECT_EQ(t.messages()[0].caption, QStringLiteral("警告"));
+    EXPECT_EQ(t.messages()[0].icon, MessageIcon::Error);
+    EXPECT_EQ(t.messages()[0].text, QStringLiteral("读取成绩列失败，请检查Excel名单，成绩列保持不变。"));
+    EXPECT_EQ(t.st().ScoreColumn, column);
+    EXPECT_EQ(t.st().PoolCount, pool);
+}
+
+} // namespace
+} // namespace rostrel::test

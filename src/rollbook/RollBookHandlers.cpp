@@ -110,7 +110,10 @@ void FrmMd::wireRollBook() {
 
 void FrmMd::OpenClassSheet(int16_t& sheetIndex) {
     if (!st.ExcelApp) {
-        // TODO(engine): workbook::createApplication once the engine is in the tree.
+        Launcher* launcher = platform.launcher;
+        st.ExcelApp = workbook::createApplication([launcher](const std::string& path) {
+            return launcher && launcher->openFile(QString::fromStdString(path));
+        });
         if (!st.ExcelApp)
             throw std::runtime_error("the spreadsheet engine did not start");
     }

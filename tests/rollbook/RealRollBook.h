@@ -1,0 +1,96 @@
+// The main window on the real spreadsheet engine with a copy of a fixture roll book, and
+// what xlrd reads from a file, for the end-to-end tests.
+#pragma once
+
+#include "shell/FrmMd.h"
+#include "support/Fakes.h"
+#include "support/Fixtures.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <tuple>
+
+namespace rostrel::test {
+
+// Every non-empty cell of every sheet as xlrd reads it: (sheet, row, column) (1-based) ->
+// "type:value" with xlrd's cell type and repr of the value.
+using XlrdCells = std::map<std::tuple<QString, int, int>, QString>;
+
+inline XlrdCells readWithXlrd(const QString& path) {
+    static const char* script = R"(
+import sys, xlrd
+b = xlrd.open_workbook(sys.argv[1], formatting_info=False)
+out = []
+for s in b.sheets():
+    for r in range(s.nrows):
+        for c in range(s.ncols):
+            cell = s.cell(r, c)
+            if cell.ctype in (0, 6):
+                continue
+            out.append('%s\t%d\t%d\t%d:%r' % (s.name, r + 1, c + 1, cell.ctype, cell.value))
+sys.stdout.buffer.write('\n'.join(out).encode('utf-8'))
+)";
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromUtf8(script), path});
+    p.waitForFinished(60000);
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    XlrdCells cells;
+    const QString text = QString::fromUtf8(p.readAllStandardOutput());
+    for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts)) {
+        const QStringList f = line.split(u'\t');
+        if (f.size() == 4)
+            cells[{f[0], f[1].toInt(), f[2].toInt()}] = f[3];
+    }
+    return cells;
+}
+
+// The cells that differ between two readings (present in either), with their new value or
+// "" when the cell became empty.
+inline XlrdCells changedCells(const XlrdCells& before, const XlrdCells& after) {
+    XlrdCells diff;
+    for (const auto& [k, v] : after) {
+        auto it = before.find(k);
+        if (it == before.end() || it->second != v)
+            diff[k] = v;
+    }
+    for (const auto& [k, v] : before)
+        if (!after.count(k))
+            diff[k] = QString();
+    return diff;
+}
+
+struct RealRollBook {
+    QTemporaryDir dir;
+    FakePlatform fake;
+    std::unique_ptr<FrmMd> window;
+    QString path;
+
+    explicit RealRollBook(const QString& fixture, const QString& as = QStringLiteral("点名册.xls")) {
+        path = copyFixture(dir, fixture, as);
+        window = std::make_unique<FrmMd>(fake.view());
+        window->st.PickCategory = 0;
+        window->st.TodayLabel = QStringLiteral("03月16");
+        use(path);
+    }
+    ~RealRollBook() {
+        window->Form_QueryUnload();
+    }
+    void use(const QString& file) {
+        window->st.RollBookPath = file;
+        window->st.RollBookName = QFileInfo(file).fileName();
+    }
+    FrmMd& w() { return *window; }
+    SessionState& st() { return window->st; }
+    Controls& ui() { return window->ui; }
+    int messagesWith(const QString& text) const {
+        int n = 0;
+        for (const auto& m : fake.messages.shown)
+            n += m.text == text ? 1 : 0;
+        return n;
+    }
+};
+
+} // namespace rostrel::test

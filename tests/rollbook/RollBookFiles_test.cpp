@@ -1,0 +1,162 @@
+// The roll book end to end: fixture roll books copied to a temporary folder, opened by the
+// real engine through the window.
+#include "rollbook/RealRollBook.h"
+
+#include "platform/workbook/Workbook.h"
+
+#include <QFile>
+
+namespace rostrel::test {
+namespace {
+
+const QString kReadOnly = QStringLiteral("请检查Excel名单是否已经被打开，请关闭");
+const QString kEmpty = QStringLiteral("检测到名单表格为空，请检查");
+const QString kLoadFailed = QStringLiteral("读取班级名单失败，请检查Excel名单及其分组。");
+
+TEST(RollBookFiles, ListsTheThreeClassesOfALibreOfficeRollBook) {
+    RealRollBook t(QStringLiteral("lo_rollbook.xls"));
+    const XlrdCells before = readWithXlrd(t.path);
+    t.w().ListClasses();
+
+    const QStringList names{QStringLiteral("高一(1)班"), QStringLiteral("高一(2)班"), QStringLiteral("高一(3)班")};
+    ASSERT_EQ(t.ui().cmbXls->count(), 3);
+    ASSERT_EQ(t.ui().MnBj.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(t.ui().cmbXls->itemText(i), names[i]);
+        EXPECT_EQ(t.ui().MnBj[i]->text(), names[i]);
+    }
+    EXPECT_TRUE(t.fake.messages.shown.empty());
+
+    // Class 1: 45 students, stored grouping 9 x 5, headers 03月14 and 03月15.
+    EXPECT_EQ(t.st().RosterCount, 45);
+    EXPECT_EQ(t.ui().FrZr->title(), QStringLiteral("45人分组规则"));
+    EXPECT_EQ(t.st().GroupCount, 9);
+    EXPECT_EQ(t.st().GroupSize, 5);
+    EXPECT_EQ(t.ui().List2->count(), 9);
+    EXPECT_EQ(t.ui().List2->currentRow(), 0);
+    EXPECT_EQ(t.ui().List1->count(), 5); // group 1 shown
+    EXPECT_EQ(t.ui().List1->item(0)->text(), QStringLiteral("罗洁"));
+    EXPECT_EQ(t.ui().CmbXm->itemText(0), QStringLiteral("1_罗洁"));
+    EXPECT_EQ(t.ui().CmbXm->itemText(44), QStringLiteral("45_杜华"));
+    EXPECT_EQ(t.st().ScoreColumn, 8);
+    int blankH = 0;
+    for (int row = 3; row <= 47; ++row)
+        blankH += before.count({names[0], row, 8}) ? 0 : 1;
+    EXPECT_EQ(t.st().PoolCount, blankH);
+    EXPECT_TRUE(t.ui().lblXm->isEnabled());
+
+    // Class 2 from the menu: no stored grouping, so it is grouped in order by the group
+    // count shown (9): groups of 4.
+    t.ui().MnBj[1]->trigger();
+    EXPECT_EQ(t.st().ClassIndex, 2);
+    EXPECT_EQ(t.st().RosterCount, 30);
+    EXPECT_EQ(t.st().ScoreColumn, 7);
+    EXPECT_EQ(t.st().PoolCount, 30);
+    EXPECT_EQ(t.st().GroupCount, 9);
+    EXPECT_EQ(t.ui().txtFz[0]->text(), QStringLiteral("9"));
+    EXPECT_EQ(t.ui().txtFz[1]->text(), QStringLiteral("4"));
+
+    // Class 3 holds one student: an empty class; the roll book is closed.
+    t.ui().MnBj[2]->trigger();
+    EXPECT_EQ(t.messagesWith(kEmpty), 1);
+    EXPECT_EQ(t.st().RosterCount, 1);
+    EXPECT_EQ(t.st().ExcelApp->workbookCount(), 0);
+    EXPECT_EQ(t.ui().CmbXm->count(), 0);
+
+    // Nothing was written.
+    EXPECT_TRUE(changedCells(before, readWithXlrd(t.path)).empty());
+}
+
+TEST(RollBookFiles, FiveClassesThenThree) {
+    RealRollBook t(QStringLiteral("five_classes.xls"));
+    t.w().ListClasses();
+    ASSERT_EQ(t.ui().MnBj.size(), 5);
+    EXPECT_EQ(t.ui().MnBj[4]->text(), QStringLiteral("5班"));
+
+    const QString other = copyFixture(t.dir, QStringLiteral("lo_rollbook.xls"));
+    t.fake.fileDialog.answers.push_back({other, QStringLiteral("lo_rollbook.xls")});
+    t.ui().Image1->click();
+    EXPECT_EQ(t.ui().MnBj.size(), 3);
+    EXPECT_EQ(t.ui().MnBjMenu->actions().size(), 3);
+    EXPECT_EQ(t.ui().MnBj[2]->text(), QStringLiteral("高一(3)班"));
+    EXPECT_EQ(t.st().RosterCount, 45);
+    EXPECT_TRUE(t.fake.messages.shown.empty());
+}
+
+// Sets cells of sheet 1 of a roll book and saves it, as another program would.
+void editSheet1(const QString& path, const std::vector<std::tuple<int, int, double>>& cells) {
+    auto book = workbook::openWorkbook(path.toStdString());
+    book->activate(1);
+    for (auto [r, c, v] : cells)
+        book->setCell(r, c, workbook::CellValue::fromNumber(v));
+    book->save();
+    book->close();
+}
+
+TEST(RollBookFiles, StoredGroupingsThatDoNotFit) {
+    {
+        // Group numbers up to 4, member numbers up to 5: 20 places for 45 students.
+        RealRollBook t(QStringLiteral("lo_rollbook.xls"));
+        std::vector<std::tuple<int, int, double>> cells;
+        for (int row = 23; row <= 47; ++row)
+            cells.emplace_back(row, 5, 4);
+        editSheet1(t.path, cells);
+        const XlrdCells before = readWithXlrd(t.path);
+        t.w().ListClasses();
+        EXPECT_EQ(t.messagesWith(kLoadFailed), 1);
+        EXPECT_EQ(t.st().RosterCount, 0);
+        EXPECT_FALSE(t.st().RosterTable.allocated());
+        EXPECT_EQ(t.ui().List2->count(), 0);
+        EXPECT_EQ(t.st().ExcelApp->workbookCount(), 0);
+        EXPECT_TRUE(changedCells(before, readWithXlrd(t.path)).empty());
+
+        // Class 2 still loads.
+        t.ui().cmbXls->setCurrentIndex(1);
+        EXPECT_EQ(t.st().RosterCount, 30);
+    }
+    {
+        // One row says group 10, member 6: group 8 would need a 46th student.
+        RealRollBook t(QStringLiteral("lo_rollbook.xls"));
+        editSheet1(t.path, {{3, 5, 10}, {3, 6, 6}});
+        t.w().ListClasses();
+        EXPECT_EQ(t.messagesWith(kLoadFailed), 1);
+        EXPECT_EQ(t.st().ExcelApp->workbookCount(), 0);
+        EXPECT_FALSE(t.st().GroupTable.allocated());
+    }
+}
+
+TEST(RollBookFiles, OpenInAnotherProgram) {
+    RealRollBook t(QStringLiteral("lo_rollbook.xls"));
+    // An office suite holds the roll book.
+    QFile owner(t.dir.filePath(QStringLiteral("~$点名册.xls")));
+    ASSERT_TRUE(owner.open(QIODevice::WriteOnly));
+    owner.write("teacher");
+    owner.close();
+
+    t.w().ListClasses();
+    EXPECT_EQ(t.messagesWith(kReadOnly), 2);
+    EXPECT_EQ(t.fake.messages.shown.size(), 2u);
+    for (const auto& m : t.fake.messages.shown) {
+        EXPECT_EQ(m.caption, QStringLiteral("警告"));
+        EXPECT_EQ(m.icon, MessageIcon::Error);
+    }
+    EXPECT_EQ(t.st().RosterCount, 45); // read from the sheet activated when the list was made
+}
+
+TEST(RollBookFiles, DamagedFileIsReported) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("坏.xls"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("not a workbook");
+    f.close();
+    RealRollBook t(QStringLiteral("lo_rollbook.xls"));
+    t.use(path);
+    t.w().ListClasses();
+    ASSERT_EQ(t.fake.messages.shown.size(), 1u);
+    EXPECT_EQ(t.fake.messages.shown[0].text, QStringLiteral("请打开并检查Excel文档是否损坏。"));
+    EXPECT_EQ(t.ui().cmbXls->count(), 0);
+}
+
+} // namespace
+} // namespace rostrel::test

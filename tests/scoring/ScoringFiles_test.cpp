@@ -1,0 +1,134 @@
+// Scores and groupings written into copies of fixture roll books by the real engine, read
+// back by xlrd: exactly the expected cells change.
+#include "rollbook/RealRollBook.h"
+
+namespace rostrel::test {
+namespace {
+
+const QString kClass1 = QStringLiteral("高一(1)班");
+const QString kClass2 = QStringLiteral("高一(2)班");
+
+void score(RealRollBook& t, const QString& key, const QString& points) {
+    t.st().PickKey = key;
+    t.ui().Combo1[0]->setCurrentText(points);
+    t.ui().imgXie[1]->show();
+    t.ui().imgXie[1]->click();
+}
+
+TEST(ScoringFiles, NewDayColumnAndAddingUp) {
+    RealRollBook t(QStringLiteral("lo_rollbook.xls"));
+    const XlrdCells before = readWithXlrd(t.path);
+    t.ui().chkRq->setChecked(true);
+    t.w().ListClasses();
+    ASSERT_EQ(t.st().RosterCount, 45);
+    EXPECT_EQ(t.st().ScoreColumn, 9); // I: G2 03月14, H2 03月15, today 03月16
+    EXPECT_EQ(t.st().PoolCount, 45);
+
+    score(t, QStringLiteral("4"), QStringLiteral("5"));
+    score(t, QStringLiteral("4"), QStringLiteral("3"));
+    EXPECT_TRUE(t.fake.messages.shown.empty());
+    EXPECT_EQ(t.fake.sound.played, QStringList(2, QStringLiteral("sound\\yes.wav")));
+    EXPECT_EQ(changedCells(before, readWithXlrd(t.path)),
+              (XlrdCells{{{kClass1, 2, 9}, QStringLiteral("1:'03月16'")}, {{kClass1, 6, 9}, QStringLiteral("2:8.0")}}));
+
+    // 2.5 + 0.1 is stored as 2.6.
+    score(t, QStringLiteral("5"), QStringLiteral("2.5"));
+    score(t, QStringLiteral("5"), QStringLiteral("0.1"));
+    EXPECT_EQ(readWithXlrd(t.path).at({kClass1, 7, 9}), QStringLiteral("2:2.6"));
+
+    // Loaded again, the two scored students are out of the pool.
+    t.w().LoadClassRoster();
+    EXPECT_EQ(t.st().ScoreColumn, 9);
+    EXPECT_EQ(t.st().PoolCount, 43);
+}
+
+TEST(ScoringFiles, WithoutNewColumnsTheLastColumnTakesToday) {
+    RealRollBook t(QStringLiteral("lo_rollbook.xls"));
+    const XlrdCells before = readWithXlrd(t.path);
+    t.w().ListClasses();
+    ASSERT_EQ(t.st().ScoreColumn, 8);
+    ASSERT_EQ(before.at({kClass1, 5, 8}), QStringLiteral("2:-1.0"));
+
+    score(t, QStringLiteral("3"), QStringLiteral("5"));
+    EXPECT_EQ(changedCells(before, readWithXlrd(t.path)),
+              (XlrdCells{{{kClass1, 2, 8}, QStringLiteral("1:'03月16'")}, {{kClass1, 5, 8}, QStringLiteral("2:4.0")}}));
+}
+
+TEST(ScoringFiles, ClassWithoutScoreHeadersScoresIntoColumnG) {
+    for (bool newColumn : {false, true}) {
+        RealRollBook t(QStringLiteral("lo_rollbook.xls"));
+        const XlrdCells before = readWithXlrd(t.path);
+        t.ui().chkRq->setChecked(newColumn);
+        t.w().ListClasses();
+        t.ui().cmbXls->setCurrentIndex(1);
+        ASSERT_EQ(t.st().RosterCount, 30);
+        EXPECT_EQ(t.st().ScoreColumn, 7);
+        score(t, QStringLiteral("30"), QStringLiteral("-2"));
+        EXPECT_EQ(changedCells(before, readWithXlrd(t.path)),
+                  (XlrdCells{{{kClass2, 2, 7}, QStringLiteral("1:'03月16'")}, {{kClass2, 32, 7}, QStringLiteral("2:-2.0")}}));
+    }
+}
+
+TEST(ScoringFiles, DateHeaderWrittenByXlwt) {
+    // G2 is a date cell (14 March), H2 the text 03月15; scores 4.5 and 100000.25.
+    RealRollBook t(QStringLiteral("xlwt_rollbook.xls"));
+    const XlrdCells before = readWithXlrd(t.path);
+    t.ui().chkRq->setChecked(true);
+    t.w().ListClasses();
+    ASSERT_EQ(t.st().RosterCount, 12);
+    EXPECT_EQ(t.st().ScoreColumn, 9);
+    t.ui().chkRq->click(); // off: the last column, H
+    EXPECT_EQ(t.st().ScoreColumn, 8);
+    score(t, QStringLiteral("1"), QStringLiteral("1"));
+    const XlrdCells diff = changedCells(before, readWithXlrd(t.path));
+    ASSERT_EQ(diff.size(), 2u);
+    EXPECT_EQ(diff.begin()->second, QStringLiteral("1:'03月16'"));
+}
+
+TEST(ScoringFiles, GroupingWrittenBackComesBackAsWritten) {
+    RealRollBook t(QStringLiteral("lo_rollbook.xls"));
+    const XlrdCells before = readWithXlrd(t.path);
+    t.w().ListClasses();
+    t.ui().cmbXls->setCurrentIndex(1); // 30 students, no grouping
+    ASSERT_EQ(t.st().RosterCount, 30);
+
+    // A random grouping into 4 groups: 8, 8, 8 and 6.
+    t.ui().txtFz[0]->setText(QStringLiteral("4"));
+    t.w().imgFz_Click(0);
+    const int16_t groups = t.st().GroupCount;
+    const int16_t size = t.st().GroupSize;
+    ASSERT_EQ(groups, 4);
+    ASSERT_EQ(size, 8);
+    std::vector<std::pair<double, double>> seats;
+    for (int i = 1; i <= 30; ++i)
+        seats.emplace_back(cellNumber(t.st().RosterTable.at(i, 2)), cellNumber(t.st().RosterTable.at(i, 3)));
+    const CellTable3 plan = t.st().GroupTable;
+
+    t.ui().imgXie[0]->show();
+    t.ui().imgXie[0]->click();
+    EXPECT_TRUE(t.ui().imgXie[0]->isHidden());
+    EXPECT_TRUE(t.fake.messages.shown.empty());
+
+    const XlrdCells diff = changedCells(before, readWithXlrd(t.path));
+    XlrdCells expected;
+    for (int i = 1; i <= 30; ++i) {
+        expected[{kClass2, i + 2, 5}] = QStringLiteral("2:%1.0").arg(seats[static_cast<size_t>(i - 1)].first);
+        expected[{kClass2, i + 2, 6}] = QStringLiteral("2:%1.0").arg(seats[static_cast<size_t>(i - 1)].second);
+    }
+    EXPECT_EQ(diff, expected);
+
+    // Loaded again, every student sits where the grouping put it.
+    t.w().LoadClassRoster();
+    EXPECT_TRUE(t.fake.messages.shown.empty());
+    ASSERT_EQ(t.st().GroupCount, groups);
+    ASSERT_EQ(t.st().GroupSize, size);
+    for (int g = 1; g <= groups; ++g) {
+        const int n = static_cast<int>(cellNumber(plan.at(g, 0, 0)));
+        EXPECT_EQ(cellNumber(t.st().GroupTable.at(g, 0, 0)), n);
+        for (int m = 1; m <= n; ++m)
+            EXPECT_EQ(defaultText(t.st().GroupTable.at(g, m, 0)), defaultText(plan.at(g, m, 0))) << g << "/" << m;
+    }
+}
+
+} // namespace
+} // namespace rostrel::test

@@ -132,8 +132,6 @@ void FrmMd::wireGrouping() {
         connect(box, &TextBox::lostFocus, this, [this, i] { guarded([&] { txtFz_LostFocus(i); }); });
         connect(ui.imgFz[i], &ClickLabel::clicked, this, [this, i] { guarded([&] { imgFz_Click(i); }); });
     }
-    setBackColor(ui.txtFz[0], kEditingBack);
-    setBackColor(ui.txtFz[1], kRestingBack);
     ui.List1->setUniformItemSizes(true);
     ui.List2->setUniformItemSizes(true);
     connect(ui.List2, &QListWidget::currentRowChanged, this, [this](int row) {

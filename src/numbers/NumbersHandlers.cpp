@@ -37,12 +37,10 @@ void FrmMd::wireNumbers() {
         connect(box, &TextBox::gotFocus, this, [this, i] { guarded([&] { txtXh_GotFocus(i); }); });
         connect(box, &TextBox::lostFocus, this, [this, i] { guarded([&] { txtXh_LostFocus(i); }); });
         connect(box, &TextBox::enterPressed, this, [this, i] { guarded([&] { txtXh_KeyPress(i, 13); }); });
-        setBackColor(box, kRestingBack);
     }
     connect(ui.txtShu, &TextBox::gotFocus, this, [this] { guarded([&] { txtShu_GotFocus(); }); });
     connect(ui.txtShu, &TextBox::lostFocus, this, [this] { guarded([&] { txtShu_LostFocus(); }); });
     connect(ui.txtShu, &TextBox::enterPressed, this, [this] { guarded([&] { txtShu_KeyPress(13); }); });
-    setBackColor(ui.txtShu, kRestingBack);
     for (int i = 0; i < 3; ++i)
         connect(ui.ImgZdy[i], &ClickLabel::clicked, this, [this, i] { guarded([&] { ImgZdy_Click(i); }); });
     ui.lstHm->setUniformItemSizes(true);

@@ -39,7 +39,9 @@ void showClockIdle(Controls& ui) {
     ui.imgJs->setProperty("Tag", QStringLiteral("计时"));
     ui.imgJs->setToolTipAndName(QStringLiteral("计时"));
     const QPixmap idle = ui.Image3->pixmap();
-    if (!idle.isNull())
+    if (idle.isNull())
+        ui.imgJs->setText(QStringLiteral("计时"));
+    else
         ui.imgJs->setPixmap(idle);
 }
 
@@ -89,8 +91,6 @@ void FrmMd::wireRollCall() {
     connect(ui.Timer1, &QTimer::timeout, this, [this] { guarded([&] { Timer1_Timer(); }); });
     for (int i = 0; i < 2; ++i) {
         connect(ui.cmdNext[i], &QPushButton::clicked, this, [this, i] { guarded([&] { cmdNext_Click(i); }); });
-        // "名单设置" → "下一组" / "下一个" are the same buttons.
-        connect(ui.MnSz[2 + i], &QAction::triggered, this, [this, i] { guarded([&] { cmdNext_Click(i); }); });
     }
     for (int i = 0; i < 3; ++i) {
         connect(ui.OptFl[i], &QRadioButton::toggled, this, [this, i](bool on) {

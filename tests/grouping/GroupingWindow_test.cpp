@@ -1,0 +1,179 @@
+// Forming groups in the window and browsing them.
+#include "rollcall/ControlHelpers.h"
+#include "support/NumberWindow.h"
+
+#include <gtest/gtest.h>
+
+using namespace rostrel;
+using namespace rostrel::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void expectInformed(NumberWindow& t, const QString& text) {
+    ASSERT_EQ(t.messages().size(), 1u);
+    EXPECT_EQ(t.messages()[0].caption, u"Rostrel"_s);
+    EXPECT_EQ(t.messages()[0].text, text);
+    EXPECT_EQ(t.messages()[0].icon, MessageIcon::None);
+}
+
+} // namespace
+
+TEST(GroupingWindow, TenByCountAndBySize) {
+    NumberWindow t;
+    t.setRange(1, 10);
+    t.group(0, 4);
+    EXPECT_TRUE(t.messages().empty());
+    EXPECT_EQ(t.ui().txtFz[1]->text(), u"3"_s);
+    EXPECT_EQ(t.memberCounts(), (QStringList{u"3"_s, u"3"_s, u"3"_s, u"1"_s}));
+    EXPECT_EQ(itemTexts(t.ui().List2), range(1, 4));
+    EXPECT_EQ(t.ui().LabXx->text(), u"10人分4组，第1组有3人"_s);
+
+    // "每组人数" before any class was loaded: the bound is 0, reported, and the groups are still formed.
+    t.group(1, 4);
+    expectInformed(t, u"请输入每组的人数，值范围为[1~0]"_s);
+    EXPECT_EQ(t.ui().txtFz[0]->text(), u"3"_s);
+    EXPECT_EQ(t.memberCounts(), (QStringList{u"4"_s, u"4"_s, u"2"_s}));
+    EXPECT_EQ(t.members(2), range(5, 8));
+    EXPECT_EQ(defaultText(t.st().RosterTable.at(6, 2)), u"2"_s);
+    EXPECT_EQ(defaultText(t.st().RosterTable.at(6, 3)), u"2"_s);
+    t.ui().List2->setCurrentRow(2);
+    EXPECT_EQ(t.st().CurrentGroup, 3);
+    EXPECT_EQ(itemTexts(t.ui().List1), (QStringList{u"9"_s, u"10"_s}));
+    EXPECT_EQ(t.ui().LabXx->text(), u"10人分3组，第3组有2人"_s);
+}
+
+TEST(GroupingWindow, EmptyTrailingGroupsAreListed) {
+    NumberWindow t;
+    t.setRange(1, 10);
+    t.group(0, 6);
+    EXPECT_EQ(t.memberCounts(), (QStringList{u"2"_s, u"2"_s, u"2"_s, u"2"_s, u"2"_s, u"0"_s}));
+    t.ui().List2->setCurrentRow(5);
+    EXPECT_EQ(t.ui().List1->count(), 0);
+    EXPECT_EQ(t.ui().LabXx->text(), u"10人分6组，第6组有0人"_s);
+
+    t.setRange(1, 7);
+    t.group(0, 5);
+    EXPECT_EQ(t.memberCounts(), (QStringList{u"2"_s, u"2"_s, u"2"_s, u"1"_s, u"0"_s}));
+    EXPECT_EQ(itemTexts(t.ui().List2), range(1, 5));
+    EXPECT_TRUE(t.messages().empty());
+}
+
+TEST(GroupingWindow, CountAboveTheListGoesAheadAfterTheMessage) {
+    NumberWindow t;
+    t.setRange(1, 10);
+    t.group(0, 12);
+    expectInformed(t, u"请输入正确的组数，值范围为[1~10]"_s);
+    EXPECT_EQ(t.st().GroupSize, 1);
+    EXPECT_EQ(itemTexts(t.ui().List2), range(1, 12));
+    EXPECT_EQ(t.members(10), QStringList{u"10"_s});
+    EXPECT_TRUE(t.members(12).isEmpty());
+}
+
+TEST(GroupingWindow, ValuesBelowOneOrBeyondSixteenBitsFormOneGroup) {
+    for (const QString& value : {u"0"_s, u"-2"_s, u"abc"_s, u"99999"_s}) {
+        NumberWindow t;
+        t.setRange(1, 10);
+        t.group(0, 3);
+        t.group(0, value, true);
+        expectInformed(t, u"请输入正确的组数，值范围为[1~10]"_s);
+        EXPECT_EQ(t.st().GroupCount, 1) << value.toStdString();
+        EXPECT_EQ(t.st().GroupSize, 10);
+        EXPECT_EQ(t.ui().txtFz[0]->text(), u"1"_s);
+        EXPECT_EQ(t.ui().txtFz[1]->text(), u"10"_s);
+        EXPECT_EQ(itemTexts(t.ui().List2), QStringList{u"1"_s});
+        EXPECT_EQ(t.ui().List1->count(), 10);
+    }
+    NumberWindow t;
+    t.setRange(1, 10);
+    t.group(1, u"0"_s);
+    expectInformed(t, u"请输入每组的人数，值范围为[1~0]"_s);
+    EXPECT_EQ(t.memberCounts(), QStringList{u"10"_s});
+}
+
+TEST(GroupingWindow, LeavingABoxDerivesWithoutGrouping) {
+    NumberWindow t;
+    t.setRange(1, 45);
+    t.ui().txtFz[0]->setText(u"0"_s);
+    t.w().txtFz_LostFocus(0);
+    expectInformed(t, u"请输入正确的组数，值范围为[1~45]"_s);
+    EXPECT_EQ(t.ui().txtFz[1]->text(), u"48"_s); // not derived from 0
+    t.messages().clear();
+    t.ui().txtFz[0]->setText(u"8"_s);
+    t.w().txtFz_KeyPress(0, 13);
+    EXPECT_TRUE(t.messages().empty());
+    EXPECT_EQ(t.ui().txtFz[1]->text(), u"6"_s);
+    EXPECT_EQ(t.ui().List2->count(), 1); // no grouping yet
+    t.w().imgFz_Click(1);
+    EXPECT_EQ(t.ui().LabXx->text(), u"45人分8组，第1组有6人"_s);
+    t.ui().List2->setCurrentRow(7);
+    EXPECT_EQ(t.ui().LabXx->text(), u"45人分8组，第8组有3人"_s);
+}
+
+TEST(GroupingWindow, RuleChoiceSwapsTheEditableBox) {
+    NumberWindow t;
+    t.setRange(1, 10);
+    t.group(0, 4);
+    t.ui().OptFz[1]->setChecked(true);
+    EXPECT_EQ(t.ui().txtFz[0]->text(), u"4"_s);
+    EXPECT_EQ(t.ui().txtFz[1]->text(), u"3"_s);
+    EXPECT_TRUE(t.ui().txtFz[1]->isEnabled());
+    EXPECT_FALSE(t.ui().txtFz[0]->isEnabled());
+    EXPECT_EQ(backColor(t.ui().txtFz[1]), kEditingBack);
+    EXPECT_EQ(backColor(t.ui().txtFz[0]), kRestingBack);
+    t.ui().imgFz[0]->setEnabled(false);
+    t.ui().imgFz[1]->setEnabled(false);
+    t.ui().txtFz[1]->setText(u"5"_s);
+    EXPECT_TRUE(t.ui().imgFz[0]->isEnabled());
+    EXPECT_TRUE(t.ui().imgFz[1]->isEnabled());
+}
+
+TEST(GroupingWindow, RandomGroupingPlacesEveryEntryOnce) {
+    NumberWindow t;
+    t.setRange(1, 45);
+    t.group(0, 8, true);
+    EXPECT_EQ(t.memberCounts(), (QStringList{u"6"_s, u"6"_s, u"6"_s, u"6"_s, u"6"_s, u"6"_s, u"6"_s, u"3"_s}));
+    QStringList all;
+    for (int g = 1; g <= 8; ++g)
+        for (const QString& key : t.members(g)) {
+            all.append(key);
+            const int e = key.toInt();
+            EXPECT_EQ(t.st().RosterTable.at(e, 2).number, g);
+            EXPECT_EQ(defaultText(t.st().GroupTable.at(g, static_cast<int>(t.st().RosterTable.at(e, 3).number), 0)), key);
+        }
+    std::sort(all.begin(), all.end(), [](const QString& a, const QString& b) { return a.toInt() < b.toInt(); });
+    EXPECT_EQ(all, range(1, 45));
+    EXPECT_NE(t.members(1), range(1, 6));
+    EXPECT_TRUE(t.fake.random.reseeds.empty()); // grouping never reseeds
+    // The pool is no business of the grouping.
+    EXPECT_EQ(t.pool(), range(1, 45));
+}
+
+TEST(GroupingWindow, FailedGroupingReloadsOnceAndEnds) {
+    NumberWindow t;
+    t.setRange(1, 10);
+    t.group(0, 2);
+    // A roster count the roster table does not hold: the grouping fails, the class reload
+    // (no class list here) cannot mend it, the retry fails too, and the action ends.
+    t.st().RosterCount = 20;
+    t.group(0, 4, true);
+    EXPECT_EQ(t.st().GroupTable.last0(), 2);
+    EXPECT_EQ(t.members(1), range(1, 5));
+    EXPECT_EQ(t.members(2), range(6, 10));
+    EXPECT_EQ(t.ui().List2->count(), 2);
+}
+
+TEST(GroupingWindow, GroupInformationPanel) {
+    NumberWindow t;
+    t.ui().Timer1->start();
+    t.ui().chkXx->setChecked(true);
+    EXPECT_TRUE(t.ui().frXx->isVisibleTo(t.ui().fraxianshi));
+    EXPECT_TRUE(t.ui().LabXx->isVisibleTo(t.ui().fraxianshi));
+    EXPECT_FALSE(t.ui().lblSj->isVisibleTo(t.ui().fraxianshi));
+    EXPECT_FALSE(t.ui().Timer1->isActive());
+    t.ui().chkXx->setChecked(false);
+    EXPECT_FALSE(t.ui().frXx->isVisibleTo(t.ui().fraxianshi));
+    EXPECT_FALSE(t.ui().LabXx->isVisibleTo(t.ui().fraxianshi));
+    EXPECT_TRUE(t.ui().lblSj->isVisibleTo(t.ui().fraxianshi));
+    EXPECT_FALSE(t.ui().Timer1->isActive());
+}

@@ -1,0 +1,96 @@
+// The main window after its first activation (number category, 1..48 in one group), driven
+// through its handlers with fake dialogs, sound, clock and a seeded random source.
+#pragma once
+
+#include "shell/FrmMd.h"
+#include "support/Fakes.h"
+
+#include <QListWidget>
+#include <QStringList>
+#include <memory>
+
+namespace rostrel::test {
+
+inline QStringList itemTexts(const QListWidget* list) {
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out.append(list->item(i)->text());
+    return out;
+}
+
+inline QStringList comboTexts(const QComboBox* combo) {
+    QStringList out;
+    for (int i = 0; i < combo->count(); ++i)
+        out.append(combo->itemText(i));
+    return out;
+}
+
+inline QStringList range(int from, int to) {
+    QStringList out;
+    for (int v = from; v <= to; ++v)
+        out.append(QString::number(v));
+    return out;
+}
+
+struct NumberWindow {
+    FakePlatform fake;
+    std::unique_ptr<FrmMd> window;
+
+    NumberWindow() {
+        window = std::make_unique<FrmMd>(fake.view());
+        window->Form_Activate();
+    }
+
+    FrmMd& w() { return *window; }
+    SessionState& st() { return window->st; }
+    Controls& ui() { return window->ui; }
+    std::vector<Message>& messages() { return fake.messages.shown; }
+    QStringList& played() { return fake.sound.played; }
+
+    // Types both range boxes and leaves the first, as the teacher does.
+    void setRange(const QString& first, const QString& second) {
+        w().txtXh_GotFocus(0);
+        ui().txtXh[0]->setText(first);
+        ui().txtXh[1]->setText(second);
+        w().txtXh_LostFocus(0);
+    }
+    void setRange(int first, int second) { setRange(QString::number(first), QString::number(second)); }
+
+    // Rule "规定组数" (index 0) or "每组人数" (index 1) with a value, then grouping.
+    void group(int rule, const QString& value, bool atRandom = false) {
+        ui().OptFz[rule]->setChecked(true);
+        ui().txtFz[rule]->setText(value);
+        w().imgFz_Click(atRandom ? 0 : 1);
+    }
+    void group(int rule, int value, bool atRandom = false) { group(rule, QString::number(value), atRandom); }
+
+    // Member keys of group g as the plan holds them.
+    QStringList members(int g) {
+        QStringList out;
+        const int n = static_cast<int>(cellNumber(st().GroupTable.at(g, 0, 0)));
+        for (int j = 1; j <= n; ++j)
+            out.append(defaultText(st().GroupTable.at(g, j, 0)));
+        return out;
+    }
+    QStringList memberCounts() {
+        QStringList out;
+        for (int g = 1; g <= st().GroupCount; ++g)
+            out.append(defaultText(st().GroupTable.at(g, 0, 0)));
+        return out;
+    }
+    // Live keys of the pick pool.
+    QStringList pool() {
+        QStringList out;
+        for (int i = 1; i <= st().PoolCount; ++i)
+            out.append(defaultText(st().PickPool.at(i, 1)));
+        return out;
+    }
+    // One direct pick (rolling display off) with the random number r.
+    void pickWith(float r) {
+        fake.random.scripted.push_back(r);
+        ui().chkGd->setChecked(false);
+        w().lblXm_Click();
+    }
+};
+
+} // namespace rostrel::test

@@ -4,6 +4,7 @@
 
 #include "platform/workbook/Workbook.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 namespace rostrel::test {
@@ -156,6 +157,30 @@ TEST(RollBookFiles, DamagedFileIsReported) {
     ASSERT_EQ(t.fake.messages.shown.size(), 1u);
     EXPECT_EQ(t.fake.messages.shown[0].text, QStringLiteral("请打开并检查Excel文档是否损坏。"));
     EXPECT_EQ(t.ui().cmbXls->count(), 0);
+}
+
+} // namespace
+} // namespace rostrel::test
+
+namespace rostrel::test {
+namespace {
+
+TEST(RollBookFiles, NameListCategoryAsksForTheRollBookWhenNoneIsBesideTheProgram) {
+    ASSERT_FALSE(QFileInfo::exists(QCoreApplication::applicationDirPath() + QStringLiteral("/点名册.xls")));
+    RealRollBook t(QStringLiteral("lo_rollbook.xls"), QStringLiteral("我的点名册.xls"));
+    t.st().PickCategory = 1;
+    t.st().TodayLabel.clear();
+    t.fake.fileDialog.answers.push_back({t.path, QStringLiteral("我的点名册.xls")});
+    t.ui().OptFl[0]->setChecked(true);
+
+    EXPECT_EQ(t.fake.fileDialog.filters, QStringList{QStringLiteral("Excel文件|*.xls")});
+    EXPECT_EQ(t.st().TodayLabel, QStringLiteral("03月16"));
+    EXPECT_EQ(t.st().RollBookPath, t.path);
+    EXPECT_EQ(t.ui().txtFn->text(), t.path);
+    EXPECT_EQ(t.ui().cmbXls->count(), 3);
+    EXPECT_EQ(t.st().RosterCount, 45);
+    EXPECT_TRUE(t.ui().lblXm->isEnabled());
+    EXPECT_TRUE(t.fake.messages.shown.empty());
 }
 
 } // namespace

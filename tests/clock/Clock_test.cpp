@@ -1,0 +1,253 @@
+// The clock of the main window: start, stop, ticks and the end of a run in both modes, with a
+// fixed clock and the ticks called directly; the menu and the numeric entry boxes.
+#include "shell/FrmMd.h"
+#include "support/Fakes.h"
+#include "support/Gui.h"
+
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace rostrel;
+using namespace rostrel::test;
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+const QString kStart = QStringLiteral("sound\\start.wav");
+const QString kOver = QStringLiteral("sound\\over.wav");
+
+} // namespace
+
+class ClockTest : public ::testing::Test {
+protected:
+    void SetUp() override { w = std::make_unique<FrmMd>(fake.view()); }
+
+    // Sets amount, unit and mode, then clicks the clock image.
+    void start(const QString& amount, const QString& unit, const QString& mode) {
+        w->ui.Combo1[1]->setEditText(amount);
+        w->ui.cmbJsDw->setCurrentText(unit);
+        w->ui.cmbJsFs->setCurrentText(mode);
+        w->ui.imgJs->click();
+    }
+    // Advances the fake clock and takes one tick; returns the label.
+    QString tickAfter(int seconds) {
+        fake.clock.advanceSeconds(seconds);
+        w->timJs_Timer();
+        return w->ui.lblSj->text();
+    }
+    QString state() const { return w->ui.imgJs->property("Tag").toString(); }
+    bool running() const { return w->ui.timJs->isActive(); }
+    QString box(int i) const { return w->ui.Combo1[i]->currentText(); }
+
+    FakePlatform fake;
+    std::unique_ptr<FrmMd> w;
+};
+
+TEST_F(ClockTest, StartSetsTheRunningStateWithoutTouchingTheLabel) {
+    start("5", "秒", "正计时");
+    EXPECT_TRUE(running());
+    EXPECT_EQ(state(), QStringLiteral("暂停"));
+    EXPECT_EQ(w->ui.imgJs->toolTip(), QStringLiteral("暂停"));
+    EXPECT_EQ(w->ui.imgJs->pixmap().cacheKey(), w->ui.Image4->pixmap().cacheKey());
+    EXPECT_EQ(w->ui.lblSj->text(), QStringLiteral("00:00:00"));
+    EXPECT_EQ(fake.sound.played, QStringList{kStart});
+    EXPECT_DOUBLE_EQ(w->st.ClockDuration * 86400, 5.0);
+}
+
+TEST_F(ClockTest, CountUpShowsElapsedSecondsAndEndsAtTheSetTime) {
+    start("5", "秒", "正计时");
+    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:01"));
+    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:02"));
+    EXPECT_EQ(tickAfter(2), QStringLiteral("00:00:04")); // a late tick skips a second
+    EXPECT_TRUE(running());
+    EXPECT_EQ(tickAfter(3), QStringLiteral("00:00:05")); // never more than the set time
+    EXPECT_FALSE(running());
+    EXPECT_EQ(state(), QStringLiteral("计时"));
+    EXPECT_EQ(w->ui.imgJs->pixmap().cacheKey(), w->ui.Image3->pixmap().cacheKey());
+    EXPECT_EQ(fake.sound.played, (QStringList{kStart, kStart, kOver})); // over is the one heard
+}
+
+TEST_F(ClockTest, CountdownOfOneAndAHalfMinutes) {
+    w->ui.MnJs[1]->trigger(); // 倒计时
+    EXPECT_EQ(w->ui.cmbJsFs->currentIndex(), 1);
+    w->ui.Combo1[1]->setEditText("1.5");
+    w->ui.cmbJsDw->setCurrentText("分");
+    w->ui.imgJs->click();
+    EXPECT_EQ(tickAfter(1), QStringLiteral("00:01:29"));
+    EXPECT_EQ(tickAfter(88), QStringLiteral("00:00:01"));
+    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:00"));
+    EXPECT_FALSE(running());
+}
+
+TEST_F(ClockTest, HalfSecondsRoundToEven) {
+    start("2.5", "秒", "倒计时");
+    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:01"));
+    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:00"));
+    EXPECT_FALSE(running()); // 2 seconds
+    start("3.5", "秒", "倒计时");
+    EXPECT_EQ(tickAfter(3), QStringLiteral("00:00:01"));
+    EXPECT_TRUE(running()); // 4 seconds
+}
+
+TEST_F(ClockTest, EmptyOrZeroAmountEndsAtTheFirstTickInBothModes) {
+    for (const char* mode : {"正计时", "倒计时"}) {
+        fake.sound.played.clear();
+        w->ui.lblSj->setText("12:34:56");
+        start("", "秒", QString::fromUtf8(mode));
+        EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:00")) << mode;
+        EXPECT_FALSE(running());
+        EXPECT_EQ(fake.sound.played, (QStringList{kStart, kStart, kOver}));
+    }
+}
+
+TEST_F(ClockTest, StopKeepsTheLabelAndTheNextRunStartsAfresh) {
+    start("10", "秒", "倒计时");
+    EXPECT_EQ(tickAfter(3), QStringLiteral("00:00:07"));
+    w->ui.imgJs->click(); // stop
+    EXPECT_FALSE(running());
+    EXPECT_EQ(state(), QStringLiteral("计时"));
+    EXPECT_EQ(w->ui.lblSj->text(), QStringLiteral("00:00:07"));
+    EXPECT_EQ(fake.sound.played, (QStringList{kStart, kStart}));
+    fake.clock.advanceSeconds(30);
+    w->ui.imgJs->click(); // start again
+    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:09"));
+}
+
+TEST_F(ClockTest, ClickOnTheTimeLabelActsAsTheImage) {
+    w->ui.Combo1[1]->setEditText("10");
+    click(w->ui.lblSj);
+    EXPECT_TRUE(running());
+    click(w->ui.lblSj);
+    EXPECT_FALSE(running());
+    EXPECT_EQ(fake.sound.played, (QStringList{kStart, kStart}));
+}
+
+TEST_F(ClockTest, ModeSwitchDuringARunShowsAtTheNextTick) {
+    start("10", "秒", "正计时");
+    EXPECT_EQ(tickAfter(2), QStringLiteral("00:00:02"));
+    w->ui.MnJs[1]->trigger();
+    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:07"));
+    w->ui.MnJs[2]->trigger();
+    EXPECT_EQ(w->ui.cmbJsFs->currentIndex(), 0);
+    EXPECT_EQ(tickAfter(7), QStringLiteral("00:00:10"));
+    EXPECT_FALSE(running());
+}
+
+TEST_F(ClockTest, ChangingAmountOrUnitDuringARunDoesNotChangeIt) {
+    start("3", "秒", "倒计时");
+    w->ui.Combo1[1]->setEditText("50");
+    w->ui.cmbJsDw->setCurrentText("时");
+    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:02"));
+}
+
+TEST_F(ClockTest, RunAcrossMidnightKeepsCounting) {
+    fake.clock.current = QDateTime(QDate(2026, 3, 16), QTime(23, 59, 58));
+    start("5", "秒", "正计时");
+    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:01"));
+    EXPECT_EQ(tickAfter(2), QStringLiteral("00:00:03")); // now 00:00:01 of the next day
+    EXPECT_TRUE(running());
+    EXPECT_EQ(tickAfter(2), QStringLiteral("00:00:05"));
+    EXPECT_FALSE(running());
+}
+
+TEST_F(ClockTest, AmountsOutsideADayAreHeldToIt) {
+    start("-5", "分", "倒计时");
+    EXPECT_DOUBLE_EQ(w->st.ClockDuration, 0.0);
+    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:00"));
+    EXPECT_FALSE(running());
+    start("30", "时", "倒计时");
+    EXPECT_EQ(tickAfter(1), QStringLiteral("23:59:58")); // 23:59:59, the longest run
+    w->ui.imgJs->click(); // stop
+    start("24", "时", "正计时");
+    EXPECT_EQ(tickAfter(86399), QStringLiteral("23:59:59"));
+    EXPECT_FALSE(running());
+}
+
+TEST_F(ClockTest, TickWhenIdleDoesNothing) {
+    w->timJs_Timer();
+    EXPECT_EQ(w->ui.lblSj->text(), QStringLiteral("00:00:00"));
+    EXPECT_TRUE(fake.sound.played.isEmpty());
+    EXPECT_EQ(state(), QStringLiteral("计时"));
+}
+
+TEST_F(ClockTest, SettingsMenuTogglesTheFrame) {
+    auto* settings = w->ui.MnJs[0];
+    settings->trigger(); // from the menu
+    EXPECT_FALSE(settings->isChecked());
+    EXPECT_TRUE(w->ui.fraJs->isHidden());
+    w->MnJs_Click(0);
+    EXPECT_TRUE(settings->isChecked());
+    EXPECT_FALSE(w->ui.fraJs->isHidden());
+    // A category switch shows the frame without the mark; the next click toggles the mark.
+    settings->trigger();
+    w->ui.fraJs->show();
+    settings->trigger();
+    EXPECT_TRUE(settings->isChecked());
+    EXPECT_FALSE(w->ui.fraJs->isHidden());
+}
+
+TEST_F(ClockTest, KeyFilterLetsOnlyNumbersThrough) {
+    QLineEdit* edit = w->ui.Combo1[1]->lineEdit();
+    edit->clear();
+    typeText(edit, QStringLiteral("1a.-x2 "));
+    EXPECT_EQ(edit->text(), QStringLiteral("1.-2"));
+    pressKey(edit, Qt::Key_Backspace);
+    EXPECT_EQ(edit->text(), QStringLiteral("1.-"));
+    pressKey(edit, Qt::Key_Return, QStringLiteral("\r"));
+    EXPECT_EQ(w->ui.Combo1[1]->count(), 10); // Enter adds nothing to the list
+    QLineEdit* score = w->ui.Combo1[0]->lineEdit();
+    score->clear();
+    typeText(score, QStringLiteral("-3元"));
+    EXPECT_EQ(score->text(), QStringLiteral("-3"));
+    EXPECT_EQ(w->Combo1_KeyPress(0, 'q'), 0);
+    EXPECT_EQ(w->Combo1_KeyPress(1, 8), 8);
+}
+
+TEST_F(ClockTest, LeavingABoxNormalisesItsNumber) {
+    const std::pair<const char*, const char*> cases[] = {{"007", "7"}, {"1.50", "1.5"}, {"", "0"}, {"-", "0"}};
+    for (const auto& [typed, shown] : cases) {
+        for (int i = 0; i < 2; ++i) {
+            w->ui.Combo1[i]->setEditText(QString::fromLatin1(typed));
+            QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+            QApplication::sendEvent(w->ui.Combo1[i]->lineEdit(), &out);
+            EXPECT_EQ(box(i), QString::fromLatin1(shown)) << typed;
+        }
+    }
+    // Opening the box's own list is not leaving it.
+    w->ui.Combo1[1]->setEditText("007");
+    QFocusEvent popup(QEvent::FocusOut, Qt::PopupFocusReason);
+    QApplication::sendEvent(w->ui.Combo1[1]->lineEdit(), &popup);
+    EXPECT_EQ(box(1), QStringLiteral("007"));
+}
+
+TEST_F(ClockTest, StepButtons) {
+    w->ui.Combo1[1]->setEditText("5");
+    w->ui.Command1[2]->click();
+    EXPECT_EQ(box(1), QStringLiteral("6"));
+    w->ui.Combo1[1]->setEditText("2.5");
+    w->ui.Command1[3]->click();
+    EXPECT_EQ(box(1), QStringLiteral("1"));
+    w->ui.Combo1[0]->setEditText("-5");
+    w->ui.Command1[1]->click();
+    EXPECT_EQ(box(0), QStringLiteral("-6"));
+    w->ui.Command1[0]->click();
+    w->ui.Command1[0]->click();
+    EXPECT_EQ(box(0), QStringLiteral("-4"));
+    EXPECT_EQ(box(1), QStringLiteral("1")); // the other box is untouched
+    // At the ends of the 16-bit range the text stays.
+    w->ui.Combo1[0]->setEditText("32767");
+    w->ui.Command1[0]->click();
+    EXPECT_EQ(box(0), QStringLiteral("32767"));
+    w->ui.Combo1[1]->setEditText("-32768");
+    w->ui.Command1[3]->click();
+    EXPECT_EQ(box(1), QStringLiteral("-32768"));
+    w->ui.Combo1[1]->setEditText("99999");
+    w->ui.Command1[2]->click();
+    EXPECT_EQ(box(1), QStringLiteral("99999"));
+}

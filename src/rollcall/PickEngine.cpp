@@ -2,6 +2,7 @@
 
 #include "platform/Values.h"
 
+#include <QHashFunctions>
 #include <cmath>
 
 namespace rostrel::rollcall {
@@ -64,11 +65,23 @@ int16_t pickedPoolRow(const CellTable2& pool, int poolCount, int pickIndex, cons
 }
 
 void GroupKeyIndex::rebuild(const CellTable3& table) {
-    first_.clear();
+    keys_.clear();
+    positions_.clear();
+    hashes_.clear();
     valid_ = true;
-    first_.reserve(table.last0() * table.last1() + 1);
-    if (!table.allocated() || table.last1() < 1)
+    if (!table.allocated() || table.last1() < 1) {
+        slots_.assign(1, 0);
         return;
+    }
+    const size_t capacity = static_cast<size_t>(table.last0()) * static_cast<size_t>(table.last1());
+    size_t size = 16;
+    while (size < capacity * 2)
+        size *= 2;
+    slots_.assign(size, 0);
+    keys_.reserve(capacity);
+    positions_.reserve(capacity);
+    hashes_.reserve(capacity);
+    const size_t mask = size - 1;
     for (int g = 1; g <= table.last0(); ++g) {
         const Cell& countCell = table.at(g, 0, 0);
         if (countCell.kind == Cell::Kind::Error)
@@ -80,8 +93,23 @@ void GroupKeyIndex::rebuild(const CellTable3& table) {
             if (cell.kind == Cell::Kind::Error)
                 continue;
             QString key = defaultText(cell);
-            if (!first_.contains(key))
-                first_.insert(std::move(key), Position{g, j});
+            const size_t hash = qHash(key);
+            size_t slot = hash & mask;
+            bool seen = false;
+            while (slots_[slot] != 0) {
+                const size_t i = slots_[slot] - 1;
+                if (hashes_[i] == hash && keys_[i] == key) {
+                    seen = true; // an earlier member has the key: the first match stays
+                    break;
+                }
+                slot = (slot + 1) & mask;
+            }
+            if (seen)
+                continue;
+            keys_.push_back(std::move(key));
+            positions_.push_back(Position{g, j});
+            hashes_.push_back(hash);
+            slots_[slot] = static_cast<uint32_t>(keys_.size());
         }
     }
 }
@@ -89,10 +117,14 @@ void GroupKeyIndex::rebuild(const CellTable3& table) {
 GroupKeyIndex::Position GroupKeyIndex::find(const CellTable3& table, int groupCount, const QString& key) {
     if (!valid_)
         rebuild(table);
-    const auto it = first_.constFind(key);
-    if (it == first_.constEnd() || it->group > groupCount)
-        return {};
-    return *it;
+    const size_t hash = qHash(key);
+    const size_t mask = slots_.size() - 1;
+    for (size_t slot = hash & mask; slots_[slot] != 0; slot = (slot + 1) & mask) {
+        const size_t i = slots_[slot] - 1;
+        if (hashes_[i] == hash && keys_[i] == key)
+            return positions_[i].group <= groupCount ? positions_[i] : Position{};
+    }
+    return {};
 }
 
 } // namespace rostrel::rollcall

@@ -3,9 +3,9 @@
 
 #include "platform/CellTable.h"
 
-#include <QHash>
 #include <QString>
 #include <cstdint>
+#include <vector>
 
 namespace rostrel::rollcall {
 
@@ -42,7 +42,12 @@ private:
     void rebuild(const CellTable3& table);
 
     bool valid_ = false;
-    QHash<QString, Position> first_;
+    // Open addressing over the first occurrence of each key: slots_ holds 1 + an index into
+    // keys_/positions_, 0 for a free slot.
+    std::vector<QString> keys_;
+    std::vector<Position> positions_;
+    std::vector<size_t> hashes_;
+    std::vector<uint32_t> slots_;
 };
 
 } // namespace rostrel::rollcall

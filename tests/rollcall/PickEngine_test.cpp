@@ -1,6 +1,7 @@
 #include "rollcall/PickEngine.h"
 #include "rollcall/Presentation.h"
 
+#include <QStringList>
 #include <gtest/gtest.h>
 
 using namespace rostrel;

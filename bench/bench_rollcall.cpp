@@ -1,0 +1,163 @@
+// The pick engine and the grouping at the largest sizes 16 bits allow: one draw among 32767
+// candidates, random grouping of 32767 entries, and listing a group of 32767 members.
+#include "grouping/GroupPlan.h"
+#include "rollcall/PickEngine.h"
+#include "shell/FrmMd.h"
+
+#include <QApplication>
+#include <benchmark/benchmark.h>
+#include <random>
+
+namespace {
+
+using namespace rostrel;
+
+struct QuietMessages : MessageBoxes {
+    void show(const QString&, const QString&, MessageIcon) override { ++count; }
+    int count = 0;
+};
+struct NoDialog : FileDialog {
+    FileChoice getOpenFileName(const QString&) override { return {}; }
+};
+struct NoSound : SoundPlayer {
+    void playWave(const QString&) override {}
+};
+struct FixedClock : Clock {
+    QDateTime now() const override { return {QDate(2026, 3, 16), QTime(10, 0)}; }
+};
+struct SeededRandom : Random {
+    void reseed(double) override {}
+    float next() override { return static_cast<float>(engine() >> 8) / 16777216.0f; }
+    std::mt19937 engine{42};
+};
+struct NoLauncher : Launcher {
+    bool openFile(const QString&) override { return false; }
+};
+
+// The window in the number category with 1..32767 grouped into `groups` groups.
+struct BigListWindow {
+    QuietMessages messages;
+    NoDialog dialog;
+    NoSound sound;
+    FixedClock clock;
+    SeededRandom random;
+    NoLauncher launcher;
+    std::unique_ptr<FrmMd> window;
+
+    explicit BigListWindow(int groups) {
+        window = std::make_unique<FrmMd>(Platform{&messages, &dialog, &sound, &clock, &random, &launcher});
+        FrmMd& w = *window;
+        w.Form_Activate();
+        w.txtXh_GotFocus(1);
+        w.ui.txtXh[1]->setText(QStringLiteral("32767"));
+        w.txtXh_LostFocus(1);
+        w.ui.OptFz[0]->setChecked(true);
+        w.ui.txtFz[0]->setText(QString::number(groups));
+        w.imgFz_Click(0);
+    }
+    bool ready(int groups) const {
+        return window->st.PoolCount == 32767 && window->st.GroupCount == groups && messages.count == 0;
+    }
+};
+
+void drawNext(benchmark::State& state, int groups) {
+    BigListWindow b(groups);
+    if (!b.ready(groups)) {
+        state.SkipWithError("window not set up");
+        return;
+    }
+    b.window->ui.OptDmFs[0]->setChecked(true);
+    b.window->DrawNext(); // the first draw after a grouping indexes the plan
+    for (auto _ : state)
+        b.window->DrawNext();
+    benchmark::DoNotOptimize(b.window->st.PickKey);
+}
+
+void BM_DrawNext_32767InOneGroup(benchmark::State& state) { drawNext(state, 1); }
+void BM_DrawNext_32767In1000Groups(benchmark::State& state) { drawNext(state, 1000); }
+
+// The first draw after a grouping, which builds the key index.
+void BM_FirstDrawAfterGrouping_32767(benchmark::State& state) {
+    BigListWindow b(1000);
+    for (auto _ : state) {
+        state.PauseTiming();
+        b.window->ui.List2->clear(); // marks the plan as changed
+        b.window->ui.List2->addItem(QStringLiteral("1"));
+        b.window->imgFz_Click(1);
+        state.ResumeTiming();
+        b.window->DrawNext();
+    }
+}
+
+void BM_KeyIndexBuild_32767(benchmark::State& state) {
+    const int n = 32767;
+    CellTable2 roster(n, 3);
+    for (int i = 1; i <= n; ++i)
+        roster.at(i, 0) = Cell::fromText(QString::number(i));
+    SeededRandom random;
+    const grouping::Plan plan = grouping::formGroups(roster, n, 1000, 33, &random);
+    rollcall::GroupKeyIndex index;
+    for (auto _ : state) {
+        index.invalidate();
+        benchmark::DoNotOptimize(index.find(plan.table, 1000, QStringLiteral("17")));
+    }
+}
+
+void BM_RandomGrouping_Core_32767(benchmark::State& state) {
+    const int n = 32767;
+    CellTable2 roster(n, 3);
+    for (int i = 1; i <= n; ++i)
+        roster.at(i, 0) = Cell::fromText(QString::number(i));
+    SeededRandom random;
+    const int m = static_cast<int>(state.range(0));
+    const int s = grouping::derivedValue(n, m);
+    for (auto _ : state) {
+        grouping::Plan plan = grouping::formGroups(roster, n, m, s, &random);
+        benchmark::DoNotOptimize(plan.placed.data());
+    }
+}
+
+// The whole handler: derivation, placement, the group list and group 1's member list.
+void BM_RandomGrouping_Window_32767(benchmark::State& state) {
+    BigListWindow b(1);
+    b.window->ui.txtFz[0]->setText(QString::number(state.range(0)));
+    for (auto _ : state)
+        b.window->imgFz_Click(0);
+}
+
+void BM_FillMemberList_32767(benchmark::State& state) {
+    BigListWindow b(1);
+    for (auto _ : state)
+        b.window->List2_Click();
+    if (b.window->ui.List1->count() != 32767)
+        state.SkipWithError("member list not filled");
+}
+
+// The range step for 1..32767: list, roster, pool and name box.
+void BM_RangeStep_32767(benchmark::State& state) {
+    BigListWindow b(1);
+    for (auto _ : state) {
+        b.window->st.FirstShow = 1;
+        b.window->txtXh_LostFocus(1);
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_DrawNext_32767InOneGroup)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_DrawNext_32767In1000Groups)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_FirstDrawAfterGrouping_32767)->Unit(benchmark::kMillisecond)->Iterations(20)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_KeyIndexBuild_32767)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_RandomGrouping_Core_32767)->Arg(1)->Arg(1000)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_RandomGrouping_Window_32767)->Arg(1)->Arg(1000)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_FillMemberList_32767)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_RangeStep_32767)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -25,7 +25,10 @@ TEST(RollBookFiles, ListsTheThreeClassesOfALibreOfficeRollBook) {
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(t.ui().cmbXls->itemText(i), names[i]);
         EXPECT_EQ(t.ui().MnBj[i]->text(), names[i]);
+        EXPECT_EQ(t.ui().MnBj[i]->objectName(), arrayName("MnBj", i));
     }
+    EXPECT_EQ(t.ui().cmbXls->currentIndex(), 0);
+    EXPECT_FALSE(t.ui().Image2->isHidden());
     EXPECT_TRUE(t.fake.messages.shown.empty());
 
     // Class 1: 45 students, stored grouping 9 x 5, headers 03月14 and 03月15.
@@ -45,6 +48,11 @@ TEST(RollBookFiles, ListsTheThreeClassesOfALibreOfficeRollBook) {
         blankH += before.count({names[0], row, 8}) ? 0 : 1;
     EXPECT_EQ(t.st().PoolCount, blankH);
     EXPECT_TRUE(t.ui().lblXm->isEnabled());
+    EXPECT_TRUE(t.ui().OptFz[0]->isChecked());
+    EXPECT_FALSE(t.ui().imgFz[0]->isEnabled());
+    EXPECT_FALSE(t.ui().imgFz[1]->isEnabled());
+    EXPECT_TRUE(t.ui().imgXie[0]->isHidden());
+    EXPECT_TRUE(t.ui().imgXie[1]->isHidden());
 
     // Class 2 from the menu: no stored grouping, so it is grouped in order by the group
     // count shown (9): groups of 4.
@@ -142,6 +150,12 @@ TEST(RollBookFiles, OpenInAnotherProgram) {
         EXPECT_EQ(m.icon, MessageIcon::Error);
     }
     EXPECT_EQ(t.st().RosterCount, 45); // read from the sheet activated when the list was made
+
+    // Every later class load is refused the same way and keeps reading sheet 1.
+    t.ui().cmbXls->setCurrentIndex(1);
+    EXPECT_EQ(t.messagesWith(kReadOnly), 4);
+    EXPECT_EQ(t.st().ClassIndex, 2);
+    EXPECT_EQ(t.st().RosterCount, 45);
 }
 
 TEST(RollBookFiles, DamagedFileIsReported) {

@@ -9,10 +9,8 @@ namespace rostrel::test {
 namespace {
 
 const std::string kBook = "/fake/点名册.xls";
-const QString kReadOnly = QStringLiteral("请检查Excel名单是否已经被打开，请关闭");
 const QString kDamaged = QStringLiteral("请打开并检查Excel文档是否损坏。");
 const QString kEmpty = QStringLiteral("检测到名单表格为空，请检查");
-const QString kLoadFailed = QStringLiteral("读取班级名单失败，请检查Excel名单及其分组。");
 
 std::vector<FakeSheet> threeClasses() {
     return {classSheet("高一(1)班", 45, 5), classSheet("高一(2)班", 30), classSheet("高一(3)班", 1)};
@@ -25,59 +23,6 @@ std::vector<FakeSheet> classes(int n) {
     return s;
 }
 
-TEST(RollBookWindow, ListsTheClassesAndLoadsTheFirst) {
-    RollBookWindow t;
-    t.addRollBook(kBook, threeClasses());
-    t.useRollBook(kBook);
-    t.w().ListClasses();
-
-    auto& ui = t.ui();
-    ASSERT_EQ(ui.cmbXls->count(), 3);
-    ASSERT_EQ(ui.MnBj.size(), 3);
-    const QStringList names{QStringLiteral("高一(1)班"), QStringLiteral("高一(2)班"), QStringLiteral("高一(3)班")};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(ui.cmbXls->itemText(i), names[i]);
-        EXPECT_EQ(ui.MnBj[i]->text(), names[i]);
-        EXPECT_EQ(ui.MnBj[i]->objectName(), arrayName("MnBj", i));
-    }
-    EXPECT_EQ(ui.cmbXls->currentIndex(), 0);
-    EXPECT_TRUE(t.messages().empty());
-
-    auto& st = t.st();
-    EXPECT_EQ(st.ClassIndex, 1);
-    EXPECT_EQ(st.RosterCount, 45);
-    EXPECT_EQ(st.RowScan, 46);
-    EXPECT_EQ(ui.FrZr->title(), QStringLiteral("45人分组规则"));
-    EXPECT_EQ(st.GroupCount, 9);
-    EXPECT_EQ(st.GroupSize, 5);
-    EXPECT_EQ(ui.List2->count(), 9);
-    EXPECT_EQ(ui.List2->item(8)->text(), QStringLiteral("9"));
-    EXPECT_EQ(ui.txtFz[0]->text(), QStringLiteral("9"));
-    EXPECT_EQ(ui.txtFz[1]->text(), QStringLiteral("5"));
-    ASSERT_EQ(ui.CmbXm->count(), 45);
-    EXPECT_EQ(ui.CmbXm->itemText(11), QStringLiteral("12_学生12"));
-    EXPECT_EQ(cellNumber(st.GroupTable.at(3, 2, 0)), 12);
-    EXPECT_EQ(st.ScoreColumn, 7);
-    EXPECT_EQ(st.PoolCount, 45);
-    EXPECT_EQ(cellNumber(st.PickPool.at(45, 2)), 47);
-    EXPECT_TRUE(ui.lblXm->isEnabled());
-    EXPECT_FALSE(ui.imgFz[0]->isEnabled());
-    EXPECT_FALSE(ui.imgFz[1]->isEnabled());
-    EXPECT_TRUE(ui.OptFz[0]->isChecked());
-    EXPECT_FALSE(ui.Image2->isHidden());
-    EXPECT_TRUE(ui.imgXie[0]->isHidden());
-    EXPECT_TRUE(ui.imgXie[1]->isHidden());
-    EXPECT_EQ(t.disk.opens, 1);
-
-    // Class 2 from the menu: entry 1 of the class list, sheet 2.
-    ui.MnBj[1]->trigger();
-    EXPECT_EQ(ui.cmbXls->currentIndex(), 1);
-    EXPECT_EQ(st.ClassIndex, 2);
-    EXPECT_EQ(st.RosterCount, 30);
-    EXPECT_EQ(ui.FrZr->title(), QStringLiteral("30人分组规则"));
-    EXPECT_EQ(ui.CmbXm->itemText(0), QStringLiteral("1_学生1"));
-    EXPECT_EQ(t.disk.opens, 1);
-}
 
 TEST(RollBookWindow, MenuFollowsTheSheetCountOfEachWorkbook) {
     RollBookWindow t;
@@ -145,62 +90,7 @@ TEST(RollBookWindow, EmptyClassLeavesNothingOfThePreviousOne) {
     EXPECT_EQ(t.st().RosterCount, 0);
 }
 
-TEST(RollBookWindow, StoredGroupingsThatDoNotFitFailTheLoad) {
-    for (auto [g, m] : {std::pair{4, 5}, std::pair{10, 6}}) {
-        RollBookWindow t;
-        auto sheets = threeClasses();
-        sheets[1] = classSheet("高一(2)班", 45, 5);
-        for (int i = 1; i <= 45; ++i) // group numbers 1..4 only
-            sheets[1].setNumber(i + 2, 5, std::min((i - 1) / 5 + 1, g));
-        sheets[1].setNumber(3, 5, g); // one row names the largest group and member
-        sheets[1].setNumber(3, 6, m);
-        t.addRollBook(kBook, sheets);
-        t.useRollBook(kBook);
-        t.w().ListClasses();
-        ASSERT_EQ(t.st().RosterCount, 45);
-        t.st().PickKey = QStringLiteral("3");
 
-        t.ui().cmbXls->setCurrentIndex(1);
-        ASSERT_EQ(t.messagesWith(kLoadFailed), 1) << g << "x" << m;
-        EXPECT_EQ(t.messages().back().icon, MessageIcon::Error);
-        EXPECT_EQ(t.app->workbookCount(), 0);
-        EXPECT_EQ(t.st().RosterCount, 0);
-        EXPECT_FALSE(t.st().RosterTable.allocated());
-        EXPECT_FALSE(t.st().GroupTable.allocated());
-        EXPECT_EQ(t.ui().List2->count(), 0);
-        EXPECT_TRUE(t.st().PickKey.isEmpty());
-        t.ui().imgXie[1]->click();
-        EXPECT_EQ(t.disk.saves, 0);
-
-        // Picking the class again after the sheet was mended loads it.
-        t.disk.files.at(kBook).sheets[1] = classSheet("高一(2)班", 45, 5);
-        t.ui().MnBj[1]->trigger();
-        EXPECT_EQ(t.st().RosterCount, 45);
-        EXPECT_EQ(t.st().GroupCount, 9);
-    }
-}
-
-TEST(RollBookWindow, ReadOnlyRollBookIsReportedTwiceOnAClassLoad) {
-    RollBookWindow t;
-    t.addRollBook(kBook, threeClasses()).readOnly = true;
-    t.useRollBook(kBook);
-    t.w().ListClasses(); // the first open is never refused
-    EXPECT_TRUE(t.messages().size() == 2u);
-    EXPECT_EQ(t.messagesWith(kReadOnly), 2);
-    for (const auto& m : t.messages()) {
-        EXPECT_EQ(m.caption, QStringLiteral("警告"));
-        EXPECT_EQ(m.icon, MessageIcon::Error);
-    }
-    // The sheet active before is read.
-    EXPECT_EQ(t.st().RosterCount, 45);
-    EXPECT_EQ(t.disk.opens, 1);
-
-    t.fake.messages.shown.clear();
-    t.ui().cmbXls->setCurrentIndex(1);
-    EXPECT_EQ(t.messagesWith(kReadOnly), 2);
-    EXPECT_EQ(t.st().ClassIndex, 2);
-    EXPECT_EQ(t.st().RosterCount, 45); // still sheet 1
-}
 
 TEST(RollBookWindow, WorkbookSession) {
     RollBookWindow t;

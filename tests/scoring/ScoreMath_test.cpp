@@ -1,9 +1,8 @@
-// Score arithmetic, the day label of a header and the grouping cells.
+// Score arithmetic and the day label of a score column.
 #include "scoring/ScoreMath.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
 
 namespace rostrel::scoring {
 namespace {
@@ -36,19 +35,6 @@ TEST(ScoreMath, HeaderDayLabel) {
     EXPECT_EQ(headerDayLabel(Cell::fromText(QStringLiteral("成绩"))), QStringLiteral("成绩"));
 }
 
-TEST(ScoreMath, GroupingGoesToColumnsEAndFOfEachRosterRow) {
-    CellTable2 roster(3, 3);
-    for (int i = 1; i <= 3; ++i) {
-        roster.at(i, 2) = Cell::fromNumber(4 - i);
-        roster.at(i, 3) = Cell::fromNumber(1);
-    }
-    std::map<std::pair<int, int>, Cell> written;
-    writeGrouping(roster, 3, [&](int r, int c, const Cell& v) { written[{r, c}] = v; });
-    ASSERT_EQ(written.size(), 6u);
-    EXPECT_EQ(written.at({3, 5}).number, 3);
-    EXPECT_EQ(written.at({5, 5}).number, 1);
-    EXPECT_EQ(written.at({5, 6}).number, 1);
-}
 
 } // namespace
 } // namespace rostrel::scoring

@@ -78,6 +78,7 @@ private:
         std::map<uint32_t, CellValue> cells; // key: row << 8 | col
     };
 
+    void verify(const Bytes& out) const;
     void parseGlobals();
     void parseSst(const std::vector<size_t>& recIdx);
     std::unique_ptr<SheetCells> parseSheet(int sheet) const;

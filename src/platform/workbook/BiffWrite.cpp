@@ -315,7 +315,7 @@ Bytes Writer::run() {
             pos = b_.sstEnd_;
             continue;
         }
-        if (grow && pos == b_.extSstPos_) {
+        if (grow && b_.extSstPos_ && pos == b_.extSstPos_) {
             mapRecord(pos);
             emitExtSst();
             pos += 4 + r.len;
@@ -434,6 +434,9 @@ uint32_t Writer::rebuildSheet(int sheet) {
     std::map<uint16_t, Bytes> rowRecs; // row -> ROW record, header included
     std::vector<std::pair<uint32_t, uint32_t>> leading;
     std::map<uint16_t, uint16_t> rowXf;
+    bool hadDbcell = false; // writers that leave DBCELL and INDEX out get none
+    for (const R& r : recs)
+        hadDbcell = hadDbcell || (r.depth == 1 && r.rec.type == rt::INDEX);
     for (size_t i = first; i <= last && i < recs.size(); ++i) {
         const Rec& r = recs[i].rec;
         const uint32_t size = 4u + r.len;
@@ -443,8 +446,10 @@ uint32_t Writer::rebuildSheet(int sheet) {
                 rowXf[rd16(r.data)] = rd16(r.data + 14) & 0x0FFF;
             continue;
         }
-        if (recs[i].depth == 1 && r.type == rt::DBCELL)
+        if (recs[i].depth == 1 && r.type == rt::DBCELL) {
+            hadDbcell = true;
             continue;
+        }
         if (recs[i].depth == 1 && isCellRecord(r.type) && r.len >= 6) {
             Item it;
             it.row = rd16(r.data);
@@ -775,6 +780,8 @@ uint32_t Writer::rebuildSheet(int sheet) {
                 ref = cellStart;
             }
         }
+        if (!hadDbcell)
+            continue;
         const uint32_t dbPos = static_cast<uint32_t>(out_.size());
         dbcells.push_back(dbPos);
         Bytes d;
@@ -802,7 +809,75 @@ Bytes Book::serialize() const {
     if (biff_ != 8)
         throw WorkbookError(WorkbookError::Code::OldFormat, "the workbook uses an old Excel format and is not changed");
     Writer w(*this);
-    return w.run();
+    Bytes out = w.run();
+    verify(out);
+    return out;
+}
+
+// Reads the new stream back before it goes anywhere: the same sheets, and in every edited sheet
+// exactly the old cells with the edits applied. A mismatch is a fault of the writer; the save
+// is refused instead of damaging the roll book.
+[[noreturn]] static void verifyFailed(const std::string& what) {
+    throw WorkbookError(WorkbookError::Code::Unsupported,
+                        "the workbook cannot be saved: the rewritten file did not read back (" + what + ")");
+}
+
+void Book::verify(const Bytes& out) const {
+    auto fail = verifyFailed;
+    std::unique_ptr<Book> check;
+    try {
+        check = std::make_unique<Book>(out);
+    } catch (const WorkbookError& e) {
+        fail(e.what());
+    }
+    if (check->worksheets_.size() != worksheets_.size() || check->sst_.size() < sst_.size())
+        fail("sheets or strings differ");
+    for (size_t i = 0; i < worksheets_.size(); ++i) {
+        if (check->worksheets_[i].name != worksheets_[i].name)
+            fail("sheet names differ");
+        const SheetCells* mine = sheets_[i].get();
+        const SheetCells* parsed = nullptr;
+        try {
+            parsed = &check->sheetCells(static_cast<int>(i));
+        } catch (const WorkbookError& e) {
+            fail(e.what());
+        }
+        const SheetCells& theirs = *parsed;
+        if (!mine)
+            continue; // never read, never edited: copied as it was
+        const int sheet = static_cast<int>(i);
+        const size_t rows = std::max(mine->rows.size(), theirs.rows.size());
+        for (size_t r = 0; r < rows; ++r) {
+            auto cols = [](const SheetCells& sc, size_t row) {
+                std::vector<uint16_t> c;
+                if (row < sc.rows.size())
+                    for (const auto& x : sc.rows[row])
+                        c.push_back(x.col);
+                return c;
+            };
+            std::vector<uint16_t> all = cols(*mine, r), other = cols(theirs, r);
+            all.insert(all.end(), other.begin(), other.end());
+            for (const auto& [key, v] : edits_[i].cells)
+                if ((key >> 8) == r)
+                    all.push_back(static_cast<uint16_t>(key & 0xFF));
+            std::sort(all.begin(), all.end());
+            all.erase(std::unique(all.begin(), all.end()), all.end());
+            for (uint16_t c : all) {
+                if (c > 255)
+                    continue;
+                CellValue want = cell(sheet, static_cast<int>(r), c);
+                CellValue got = check->cell(sheet, static_cast<int>(r), c);
+                if (want.kind == CellValue::Kind::Number && got.kind == CellValue::Kind::Date)
+                    got.kind = CellValue::Kind::Number; // a number written into a date cell
+                if (want.kind == CellValue::Kind::Date && got.kind == CellValue::Kind::Number &&
+                    dateXf() == UINT32_MAX)
+                    got.kind = CellValue::Kind::Date; // no date format in the workbook to give it
+                if (!(want == got) && !(want.kind == got.kind && want.kind != CellValue::Kind::Text &&
+                                        want.number != want.number && got.number != got.number))
+                    fail("cell " + std::to_string(r + 1) + "," + std::to_string(c + 1) + " differs");
+            }
+        }
+    }
 }
 
 } // namespace rostrel::workbook::xls

@@ -39,7 +39,9 @@ void initOnce() {
     std::call_once(once, [] {
         gsf_init();
         const auto levels = static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK & ~G_LOG_LEVEL_ERROR);
-        for (const char* domain : {"libgsf:msole", "libgsf", "libgsf:utils", "GLib-GObject", "GLib", "GLib-GIO"})
+        // libgsf logs some damage without a domain of its own.
+        for (const char* domain : {static_cast<const char*>(nullptr), "libgsf:msole", "libgsf", "libgsf:utils",
+                                   "GLib-GObject", "GLib", "GLib-GIO"})
             g_log_set_handler(domain, levels, logHandler, nullptr);
     });
 }

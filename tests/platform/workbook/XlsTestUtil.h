@@ -1,0 +1,182 @@
+// Helpers of the workbook engine's tests: reading files, xlrd's view of them, our own view,
+// and the records of a workbook stream.
+#pragma once
+
+#include "platform/workbook/BiffRecords.h"
+#include "platform/workbook/Engine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <map>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace rostrel::test::xlsutil {
+
+using workbook::CellValue;
+using workbook::xls::Bytes;
+
+inline Bytes readBytes(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray a = f.readAll();
+    return Bytes(a.begin(), a.end());
+}
+
+inline QString corpusDir(const char* sub) {
+    return QDir(QStringLiteral(ROSTREL_FIXTURES_DIR)).filePath(QStringLiteral("corpus/") + QLatin1String(sub));
+}
+
+inline QStringList xlsFilesIn(const QString& dir) {
+    QStringList out;
+    for (const QString& f : QDir(dir).entryList({QStringLiteral("*")}, QDir::Files, QDir::Name))
+        out << QDir(dir).filePath(f);
+    return out;
+}
+
+// One cell as both readers print it: kind and value; numbers compared as numbers.
+struct Cell {
+    std::string kind;
+    std::string text;
+    double number = 0;
+    bool operator==(const Cell& o) const {
+        if (kind != o.kind)
+            return false;
+        if (kind == "number" || kind == "date")
+            return number == o.number || (number != number && o.number != o.number);
+        return text == o.text;
+    }
+};
+using SheetDump = std::map<std::pair<int, int>, Cell>; // (row, col), 1-based
+struct BookDump {
+    std::vector<std::string> names;
+    std::vector<SheetDump> sheets;
+    std::string error; // xlrd could not read it
+};
+
+inline std::string escape(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '\t': out += "\\t"; break;
+        case '\r': out += "\\r"; break;
+        case '\n': out += "\\n"; break;
+        case '\\': out += "\\\\"; break;
+        default: out.push_back(c);
+        }
+    }
+    return out;
+}
+
+inline Cell toCell(const CellValue& v) {
+    Cell c;
+    switch (v.kind) {
+    case CellValue::Kind::Empty: c.kind = "empty"; break;
+    case CellValue::Kind::Number: c.kind = "number"; c.number = v.number; break;
+    case CellValue::Kind::Date: c.kind = "date"; c.number = v.number; break;
+    case CellValue::Kind::Text: c.kind = "text"; c.text = escape(v.text); break;
+    case CellValue::Kind::Bool: c.kind = "bool"; c.text = v.boolean ? "TRUE" : "FALSE"; break;
+    case CellValue::Kind::Error: {
+        c.kind = "error";
+        c.text = workbook::xls::errorText(v.error);
+        if (c.text.empty()) {
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "#ERR%02X", v.error);
+            c.text = buf;
+        }
+        break;
+    }
+    }
+    return c;
+}
+
+// The engine's view of every worksheet.
+inline BookDump ourDump(const workbook::xls::Book& book) {
+    BookDump d;
+    for (size_t s = 0; s < book.worksheets().size(); ++s) {
+        d.names.push_back(book.worksheets()[s].name);
+        SheetDump sheet;
+        const auto& cells = book.sheetCells(static_cast<int>(s));
+        for (size_t r = 0; r < cells.rows.size(); ++r)
+            for (const auto& c : cells.rows[r])
+                if (c.col <= 255)
+                    sheet[{static_cast<int>(r) + 1, c.col + 1}] = toCell(book.cell(static_cast<int>(s), static_cast<int>(r), c.col));
+        d.sheets.push_back(std::move(sheet));
+    }
+    return d;
+}
+
+inline bool xlrdAvailable() {
+    return QFileInfo::exists(QStringLiteral("/usr/bin/python3")) &&
+           QProcess::execute(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import xlrd")}) == 0;
+}
+
+// xlrd's view of each file, from one python process.
+inline std::map<QString, BookDump> xlrdDump(const QStringList& files) {
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"),
+            QStringList{QStringLiteral(ROSTREL_SOURCE_DIR "/tests/platform/workbook/xlrd_dump.py")} + files);
+    p.waitForFinished(600000);
+    std::map<QString, BookDump> out;
+    BookDump* cur = nullptr;
+    const QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
+    for (const QByteArray& line : lines) {
+        if (line.isEmpty())
+            continue;
+        const QList<QByteArray> f = line.split('\t');
+        if (f[0] == "FILE") {
+            cur = &out[QString::fromUtf8(f.value(1))];
+        } else if (!cur) {
+            continue;
+        } else if (f[0] == "ERROR") {
+            cur->error = line.toStdString();
+        } else if (f[0] == "SHEET") {
+            cur->names.push_back(f.value(2).toStdString());
+            cur->sheets.emplace_back();
+        } else if (f.size() >= 3 && !cur->sheets.empty()) {
+            Cell c;
+            c.kind = f[2].toStdString();
+            // A text may hold tabs only escaped; the value is everything after the third tab.
+            const int cut = line.indexOf('\t', line.indexOf('\t', line.indexOf('\t') + 1) + 1);
+            const QByteArray value = line.mid(cut + 1);
+            if (c.kind == "number" || c.kind == "date")
+                c.number = std::strtod(value.constData(), nullptr);
+            else
+                c.text = value.toStdString();
+            cur->sheets.back()[{f[0].toInt(), f[1].toInt()}] = c;
+        }
+    }
+    return out;
+}
+
+// The top-level records of a stream: (type, bytes including header).
+struct RawRecord {
+    uint16_t type;
+    uint32_t pos;
+    Bytes bytes;
+};
+inline std::vector<RawRecord> records(const Bytes& s) {
+    std::vector<RawRecord> out;
+    uint32_t pos = 0;
+    workbook::xls::Rec r;
+    while (workbook::xls::recordAt(s, pos, r)) {
+        out.push_back({r.type, pos, Bytes(s.begin() + pos, s.begin() + pos + 4 + r.len)});
+        pos += 4 + r.len;
+    }
+    return out;
+}
+
+inline workbook::LoadedFile load(const QString& path) {
+    const Bytes b = readBytes(path);
+    return workbook::loadXls(b.data(), b.size());
+}
+
+} // namespace rostrel::test::xlsutil

@@ -35,7 +35,8 @@ bool FrmMd::event(QEvent* e) {
     // Showing the window counts as its first activation too: a desktop without a window
     // manager, or one that keeps the focus elsewhere, never activates it.
     if (e->type() == QEvent::Show && st.FirstShow == 1)
-        QMetaObject::invokeMethod(this, [this] { Form_Activate(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Form_Activate(); }, Qt::QueuedConnection);
     return handled;
 }
 

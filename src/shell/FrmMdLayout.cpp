@@ -2,8 +2,8 @@
 // Geometry of the regions is the design's, in twips; the controls inside the settings area
 // are placed in pixels on the frames' grid.
 #include "platform/qt/DesktopPlatform.h"
-#include "shell/FrmMd.h"
 #include "shell/Fonts.h"
+#include "shell/FrmMd.h"
 #include "shell/Twips.h"
 
 #include <QMenuBar>
@@ -13,8 +13,7 @@ namespace rostrel {
 
 namespace {
 
-template <typename T>
-T* make(QWidget* parent, const QString& name, const QString& text, QRect r) {
+template <typename T> T* make(QWidget* parent, const QString& name, const QString& text, QRect r) {
     auto* w = new T(parent);
     w->setObjectName(name);
     if constexpr (requires { w->setText(text); })
@@ -108,7 +107,8 @@ void FrmMd::buildControls() {
     {
         QIcon icon;
         for (const char* size : {"48", "256"}) {
-            const QString f = findDataFile(QStringLiteral("icons/rostrel-") + QLatin1String(size) + QStringLiteral(".png"));
+            const QString f =
+                findDataFile(QStringLiteral("icons/rostrel-") + QLatin1String(size) + QStringLiteral(".png"));
             if (!f.isEmpty())
                 icon.addFile(f);
         }
@@ -182,12 +182,12 @@ void FrmMd::buildControls() {
     paintBack(u.txtFz[0], kWhite);
     paintBack(u.txtFz[1], kGrey);
     u.txtFz[1]->setEnabled(false);
-    u.imgFz[0] = image(u.FrZr, arrayName("imgFz", 0), QStringLiteral("随机分组"), {134, 20, 32, 32},
-                       QStringLiteral("imgFz0"));
-    u.imgFz[1] = image(u.FrZr, arrayName("imgFz", 1), QStringLiteral("顺序分组"), {170, 20, 32, 32},
-                       QStringLiteral("imgFz1"));
-    u.imgXie[0] = image(u.FrZr, arrayName("imgXie", 0), QStringLiteral("写分组"), {206, 20, 32, 32},
-                        QStringLiteral("imgXie0"));
+    u.imgFz[0] =
+        image(u.FrZr, arrayName("imgFz", 0), QStringLiteral("随机分组"), {134, 20, 32, 32}, QStringLiteral("imgFz0"));
+    u.imgFz[1] =
+        image(u.FrZr, arrayName("imgFz", 1), QStringLiteral("顺序分组"), {170, 20, 32, 32}, QStringLiteral("imgFz1"));
+    u.imgXie[0] =
+        image(u.FrZr, arrayName("imgXie", 0), QStringLiteral("写分组"), {206, 20, 32, 32}, QStringLiteral("imgXie0"));
     u.imgXie[0]->hide();
     u.chkXx = make<QCheckBox>(u.FrZr, QStringLiteral("chkXx"), QStringLiteral("分组信息"), {6, 72, 90, 22});
 
@@ -200,19 +200,19 @@ void FrmMd::buildControls() {
     u.FrJif->hide();
     u.chkRq = make<QCheckBox>(u.FrJif, QStringLiteral("chkRq"), QStringLiteral("Excel新列写入"), {3, 1, 123, 20});
     u.Label7 = make<QLabel>(u.FrJif, QStringLiteral("Label7"), QStringLiteral("记录成绩"), {3, 24, 50, 22});
-    u.Combo1[0] = combo(u.FrJif, arrayName("Combo1", 0), true, {53, 24, 38, 22},
-                        numbers({5, 4, 3, 2, 1, 0, -1, -2, -3, -4, -5}));
+    u.Combo1[0] =
+        combo(u.FrJif, arrayName("Combo1", 0), true, {53, 24, 38, 22}, numbers({5, 4, 3, 2, 1, 0, -1, -2, -3, -4, -5}));
     u.Combo1[0]->setCurrentText(QStringLiteral("5"));
     u.Command1[0] = make<QPushButton>(u.FrJif, arrayName("Command1", 0), QStringLiteral("+"), {92, 24, 14, 11});
     u.Command1[1] = make<QPushButton>(u.FrJif, arrayName("Command1", 1), QStringLiteral("-"), {92, 35, 14, 11});
-    u.imgXie[1] = image(u.FrJif, arrayName("imgXie", 1), QStringLiteral("写成绩"), {107, 23, 22, 24},
-                        QStringLiteral("imgXie1"));
+    u.imgXie[1] =
+        image(u.FrJif, arrayName("imgXie", 1), QStringLiteral("写成绩"), {107, 23, 22, 24}, QStringLiteral("imgXie1"));
     u.imgXie[1]->hide();
 
     // Clock settings.
     u.fraJs = frame(s, QStringLiteral("fraJs"), QStringLiteral("计时"), {367, 97, 106, 110});
-    u.Combo1[1] = combo(u.fraJs, arrayName("Combo1", 1), true, {4, 20, 38, 22},
-                        numbers({5, 4, 3, 2, 1, 10, 20, 30, 40, 50}));
+    u.Combo1[1] =
+        combo(u.fraJs, arrayName("Combo1", 1), true, {4, 20, 38, 22}, numbers({5, 4, 3, 2, 1, 10, 20, 30, 40, 50}));
     u.Combo1[1]->setCurrentText(QStringLiteral("5"));
     u.Command1[2] = make<QPushButton>(u.fraJs, arrayName("Command1", 2), QStringLiteral("+"), {43, 20, 15, 11});
     u.Command1[3] = make<QPushButton>(u.fraJs, arrayName("Command1", 3), QStringLiteral("-"), {43, 31, 15, 11});
@@ -257,8 +257,10 @@ void FrmMd::buildControls() {
     u.frXx->hide();
     u.Label1 = make<QLabel>(u.frXx, QStringLiteral("Label1"), QStringLiteral("组号"), pxRect(120, 480, 600, 330));
     u.LabCz = make<QLabel>(u.frXx, QStringLiteral("LabCz"), QStringLiteral("第1组名单"), pxRect(780, 480, 4200, 330));
-    u.cmdNext[0] = make<QPushButton>(u.frXx, arrayName("cmdNext", 0), QStringLiteral("下一组"), pxRect(5100, 90, 900, 360));
-    u.cmdNext[1] = make<QPushButton>(u.frXx, arrayName("cmdNext", 1), QStringLiteral("下一个"), pxRect(6030, 90, 900, 360));
+    u.cmdNext[0] =
+        make<QPushButton>(u.frXx, arrayName("cmdNext", 0), QStringLiteral("下一组"), pxRect(5100, 90, 900, 360));
+    u.cmdNext[1] =
+        make<QPushButton>(u.frXx, arrayName("cmdNext", 1), QStringLiteral("下一个"), pxRect(6030, 90, 900, 360));
     u.List2 = make<ListBox>(u.frXx, QStringLiteral("List2"), QString(), pxRect(120, 840, 600, 3825));
     u.List1 = make<ListBox>(u.frXx, QStringLiteral("List1"), QString(), pxRect(780, 840, 6255, 3825));
     for (ListBox* l : {u.List1, u.List2})

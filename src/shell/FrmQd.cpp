@@ -59,8 +59,7 @@ FrmQd::FrmQd(QWidget* parent, const QString& file) : QDialog(parent) {
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setGeometry(pxRect(157, 1140, 12225, 10905));
 
-    const QStringList lines{QStringLiteral("Rostrel 课堂点名、分组与计时"),
-                            QStringLiteral("Rostrel 开发组"),
+    const QStringList lines{QStringLiteral("Rostrel 课堂点名、分组与计时"), QStringLiteral("Rostrel 开发组"),
                             QStringLiteral("版本 0.1.0")};
     for (int i = 0; i < 3; ++i) {
         Label2[i] = new QLabel(lines[i], this);

@@ -20,7 +20,7 @@ TEST(ClockMath, RunLengthRoundsHalvesToEvenAndStaysWithinADay) {
     EXPECT_EQ(runSeconds(3.5), 4);
     EXPECT_EQ(runSeconds(90.0), 90);
     EXPECT_EQ(runSeconds(0.4), 0);
-    EXPECT_EQ(runSeconds(-5), 0);       // a negative amount runs no time
+    EXPECT_EQ(runSeconds(-5), 0); // a negative amount runs no time
     EXPECT_EQ(runSeconds(86398.6), 86399);
     EXPECT_EQ(runSeconds(86400), 86399); // 24 hours: the longest the display shows
     EXPECT_EQ(runSeconds(30 * 3600.0), 86399);
@@ -92,6 +92,6 @@ TEST(ClockMath, StepsStopAtTheEndsOf16Bits) {
     EXPECT_EQ(steppedEntry(u"32767", -1), QStringLiteral("32766"));
     EXPECT_EQ(steppedEntry(u"-32768", -1), std::nullopt);
     EXPECT_EQ(steppedEntry(u"-32768", 1), QStringLiteral("-32767"));
-    EXPECT_EQ(steppedEntry(u"40000", -1), std::nullopt); // beyond the range: no step
+    EXPECT_EQ(steppedEntry(u"40000", -1), std::nullopt);   // beyond the range: no step
     EXPECT_EQ(steppedEntry(u"32767.5", -1), std::nullopt); // rounds to 32768
 }

@@ -163,7 +163,7 @@ TEST_F(ClockTest, AmountsOutsideADayAreHeldToIt) {
     EXPECT_FALSE(running());
     start("30", "时", "倒计时");
     EXPECT_EQ(tickAfter(1), QStringLiteral("23:59:58")); // 23:59:59, the longest run
-    w->ui.imgJs->click(); // stop
+    w->ui.imgJs->click();                                // stop
     start("24", "时", "正计时");
     EXPECT_EQ(tickAfter(86399), QStringLiteral("23:59:59"));
     EXPECT_FALSE(running());

@@ -13,7 +13,8 @@ using namespace rostrel::test;
 
 namespace {
 
-QString writeFile(const QTemporaryDir& dir, const QByteArray& bytes, const QString& name = QStringLiteral("说明文档.txt")) {
+QString writeFile(const QTemporaryDir& dir, const QByteArray& bytes,
+                  const QString& name = QStringLiteral("说明文档.txt")) {
     const QString path = dir.filePath(name);
     QFile f(path);
     EXPECT_TRUE(f.open(QIODevice::WriteOnly));
@@ -22,8 +23,7 @@ QString writeFile(const QTemporaryDir& dir, const QByteArray& bytes, const QStri
 }
 
 // Runs `body` with the current directory set to `dir`.
-template <typename F>
-void inDirectory(const QString& dir, F body) {
+template <typename F> void inDirectory(const QString& dir, F body) {
     const QString old = QDir::currentPath();
     QDir::setCurrent(dir);
     body();

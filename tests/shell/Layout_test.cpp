@@ -27,21 +27,21 @@ protected:
 };
 
 TEST_F(LayoutTest, DesignSizeGivesRatioOne) {
-    EXPECT_EQ(design.width(), 617);                           // 9255 twips
-    EXPECT_EQ(w->centralWidget()->height(), 626);             // 9390 twips
-    EXPECT_NEAR(points(find("lblXm")), 86.4, 1e-4);           // 72 x 1.2
-    EXPECT_NEAR(points(find("lblSj")), 50.4, 1e-4);           // 42 x 1.2
+    EXPECT_EQ(design.width(), 617);                 // 9255 twips
+    EXPECT_EQ(w->centralWidget()->height(), 626);   // 9390 twips
+    EXPECT_NEAR(points(find("lblXm")), 86.4, 1e-4); // 72 x 1.2
+    EXPECT_NEAR(points(find("lblSj")), 50.4, 1e-4); // 42 x 1.2
     EXPECT_NEAR(points(find("List1")), 16.0, 1e-6);
     EXPECT_NEAR(points(find("List2")), 16.0, 1e-6);
-    EXPECT_EQ(find("lblSj")->height(), 124);                  // 1.9 x 975 twips = 1852.5
-    EXPECT_EQ(find("fraShezhi")->x(), 72);                    // (9255 - 7095) / 2 = 1080 twips
+    EXPECT_EQ(find("lblSj")->height(), 124);                            // 1.9 x 975 twips = 1852.5
+    EXPECT_EQ(find("fraShezhi")->x(), 72);                              // (9255 - 7095) / 2 = 1080 twips
     EXPECT_EQ(find("fraxianshi")->geometry(), QRect(0, 221, 617, 406)); // 9390 - 3105 - 200 = 6085
     EXPECT_EQ(find("lblSj")->geometry(), QRect(0, 257, 617, 124));      // 6085 - 1.2 x 1852.5 = 3862
     EXPECT_EQ(find("lblXm")->geometry().topLeft(), QPoint(0, 43));      // (6085 - 3862 - 300) / 3 = 641
     EXPECT_EQ(find("lblXm")->width(), 617);
-    EXPECT_EQ(find("frXx")->geometry(), QRect(74, 0, 469, 311));        // left (9255 - 7035) / 2 = 1110
+    EXPECT_EQ(find("frXx")->geometry(), QRect(74, 0, 469, 311)); // left (9255 - 7035) / 2 = 1110
     EXPECT_EQ(find("LabXx")->geometry(), QRect(8, 311, 617, 33));
-    EXPECT_EQ(find("List1")->size(), QSize(417, 255));                  // 7035 - 780, 4665 - 840
+    EXPECT_EQ(find("List1")->size(), QSize(417, 255)); // 7035 - 780, 4665 - 840
     EXPECT_EQ(find("List2")->height(), 255);
 }
 
@@ -122,7 +122,7 @@ TEST_F(LayoutTest, DisplayModes) {
     find<QAction>("MnXs(0)")->trigger(); // 极简
     EXPECT_TRUE(shezhi->isHidden());
     EXPECT_EQ(find("fraxianshi")->geometry(), xianshi); // the display area stays in place
-    find<QAction>("MnXs(2)")->trigger(); // 详细显示
+    find<QAction>("MnXs(2)")->trigger();                // 详细显示
     EXPECT_FALSE(shezhi->isHidden());
     EXPECT_FALSE(xx->isHidden());
     EXPECT_EQ(xx->size(), panel);

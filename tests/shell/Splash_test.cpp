@@ -1,8 +1,8 @@
 // The splash window: four ticks or a click open the main window, exactly once.
 #include "shell/FrmFm.h"
 
-#include <QElapsedTimer>
 #include "support/Gui.h"
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 using namespace rostrel;

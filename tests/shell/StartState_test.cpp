@@ -124,11 +124,11 @@ TEST_F(WindowTest, ClickableImagesAreNamedPicturesReachableByKeyboard) {
 
 TEST_F(WindowTest, MenusWithTheirCheckMarks) {
     const std::pair<const char*, const char*> captions[] = {
-        {"MnFl(0)", "按名单"}, {"MnFl(1)", "按序号"}, {"MnFl(2)", "按行列"},  {"MnFs(0)", "随机点名"},
+        {"MnFl(0)", "按名单"},   {"MnFl(1)", "按序号"},   {"MnFl(2)", "按行列"},   {"MnFs(0)", "随机点名"},
         {"MnFs(1)", "顺序点名"}, {"MnFs(2)", "滚动显示"}, {"MnSz(0)", "选择名单"}, {"MnSz(1)", "选择班级"},
-        {"MnSz(2)", "下一组"}, {"MnSz(3)", "下一个"}, {"MnBj(0)", "班级1"}, {"MnXs(0)", "极简"},
-        {"MnXs(1)", "显示参数"}, {"MnXs(2)", "详细显示"}, {"MnJs(0)", "设置"}, {"MnJs(1)", "倒计时"},
-        {"MnJs(2)", "正计时"}, {"MnBz(0)", "关于"}};
+        {"MnSz(2)", "下一组"},   {"MnSz(3)", "下一个"},   {"MnBj(0)", "班级1"},    {"MnXs(0)", "极简"},
+        {"MnXs(1)", "显示参数"}, {"MnXs(2)", "详细显示"}, {"MnJs(0)", "设置"},     {"MnJs(1)", "倒计时"},
+        {"MnJs(2)", "正计时"},   {"MnBz(0)", "关于"}};
     for (const auto& [name, caption] : captions) {
         auto* a = w->findChild<QAction*>(QString::fromLatin1(name));
         ASSERT_NE(a, nullptr) << name;
@@ -189,8 +189,8 @@ TEST_F(WindowTest, SettingsFramesFitTheAreaWithoutOverlapping) {
         QWidget* frame = find(f);
         QList<QWidget*> kids;
         for (QObject* o : frame->children())
-            if (auto* k = qobject_cast<QWidget*>(o); k && !k->isHidden() && !k->objectName().isEmpty() &&
-                                                     !k->inherits("QGroupBox"))
+            if (auto* k = qobject_cast<QWidget*>(o);
+                k && !k->isHidden() && !k->objectName().isEmpty() && !k->inherits("QGroupBox"))
                 kids.append(k);
         for (QWidget* k : kids) {
             EXPECT_TRUE(frame->rect().contains(k->geometry())) << k->objectName().toStdString();

@@ -4,8 +4,8 @@
 #include "shell/FrmMd.h"
 #include "support/Fakes.h"
 
-#include <QApplication>
 #include "support/Gui.h"
+#include <QApplication>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -21,8 +21,7 @@ protected:
     void SetUp() override { w = std::make_unique<FrmMd>(fake.view()); }
     void TearDown() override { w.reset(); }
 
-    template <typename T = QWidget>
-    T* find(const QString& name) {
+    template <typename T = QWidget> T* find(const QString& name) {
         T* c = w->findChild<T*>(name);
         EXPECT_NE(c, nullptr) << name.toStdString();
         return c;

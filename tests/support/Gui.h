@@ -13,8 +13,7 @@
 namespace rostrel::test {
 
 // Processes events until `done()` holds or `timeoutMs` has passed; returns `done()`.
-template <typename Pred>
-bool waitUntil(Pred done, int timeoutMs = 5000) {
+template <typename Pred> bool waitUntil(Pred done, int timeoutMs = 5000) {
     QElapsedTimer t;
     t.start();
     while (!done()) {
@@ -44,13 +43,13 @@ inline void click(QWidget* w, QPoint pos = QPoint(-1, -1)) {
     const QPointF global = w->mapToGlobal(QPointF(pos));
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(pos), global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(w, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(pos), global, Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(pos), global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(w, &release);
 }
 
 // One key press and release, with the text it types.
-inline void pressKey(QWidget* w, int key, const QString& text = QString(), Qt::KeyboardModifiers mods = Qt::NoModifier) {
+inline void pressKey(QWidget* w, int key, const QString& text = QString(),
+                     Qt::KeyboardModifiers mods = Qt::NoModifier) {
     QKeyEvent press(QEvent::KeyPress, key, mods, text);
     QApplication::sendEvent(w, &press);
     QKeyEvent release(QEvent::KeyRelease, key, mods, text);

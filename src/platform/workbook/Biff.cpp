@@ -498,8 +498,11 @@ std::unique_ptr<SheetCells> Book::parseSheet(int sheet) const {
     Rec r;
     if (!recordAt(stream_, start, r) || r.type != rt::BOF || r.len < 4)
         damaged("sheet \"" + worksheets_[sheet].name + "\" does not start where the workbook says");
-    if (rd16(r.data + 2) != 0x0010)
-        return cells; // a dialog, macro or chart sheet listed as a worksheet: no cells
+    if (rd16(r.data + 2) != 0x0010) {
+        // A dialog, macro or chart sheet listed as a worksheet: no cells, and none written.
+        cells->locked.push_back({0, 0xFFFF, 0, 0xFFFF});
+        return cells;
+    }
 
     auto& rows = cells->rows;
     auto add = [&](uint16_t row, const StoredCell& c) -> StoredCell& {

@@ -480,7 +480,14 @@ xls::Bytes saveXls(const LoadedFile& file, xls::Bytes* newStream) {
     return bytes;
 }
 
-void writeFileAtomically(const std::string& path, const xls::Bytes& bytes) {
+void writeFileAtomically(const std::string& givenPath, const xls::Bytes& bytes) {
+    // A roll book reached through a symbolic link is replaced where it really lies; renaming
+    // over the link would leave the real file as it was.
+    std::string path = givenPath;
+    if (char* real = ::realpath(givenPath.c_str(), nullptr)) {
+        path = real;
+        std::free(real);
+    }
     struct stat st{};
     const bool had = ::stat(path.c_str(), &st) == 0;
     std::string tmpl = folderOf(path) + "/." + fileNameOf(path) + ".rostrel-XXXXXX";

@@ -125,6 +125,91 @@ void writeChildren(GsfOutfile* dir, const Entry& e) {
     }
 }
 
+// An independent look at the container's sector allocation: a sector that two chains claim
+// (or a chain that loops or leaves the file) means entries overlap, which libgsf reads without a
+// word. Such a file may be read, but rewriting it could lose what the other chain held.
+std::string allocationProblem(const uint8_t* data, size_t size) {
+    if (size < 512)
+        return "the header is cut short";
+    const uint16_t shift = static_cast<uint16_t>(data[0x1E] | (data[0x1F] << 8));
+    if (shift != 9 && shift != 12)
+        return "unusual sector size";
+    const size_t ssz = size_t{1} << shift;
+    auto u32 = [&](size_t off) -> uint32_t {
+        if (off + 4 > size)
+            return 0xFFFFFFFFu;
+        return static_cast<uint32_t>(data[off]) | (static_cast<uint32_t>(data[off + 1]) << 8) |
+               (static_cast<uint32_t>(data[off + 2]) << 16) | (static_cast<uint32_t>(data[off + 3]) << 24);
+    };
+    const size_t sectors = size > ssz ? (size - ssz + ssz - 1) / ssz : 0;
+    constexpr uint32_t kEnd = 0xFFFFFFFEu, kFree = 0xFFFFFFFFu;
+    std::vector<uint8_t> seen(sectors, 0);
+    auto claim = [&](uint32_t sec) -> bool {
+        if (sec >= sectors)
+            return false;
+        if (seen[sec])
+            return false;
+        seen[sec] = 1;
+        return true;
+    };
+    // FAT sectors, from the header's 109 entries and the DIFAT chain.
+    std::vector<uint32_t> fatSectors;
+    for (size_t i = 0; i < 109; ++i) {
+        const uint32_t sec = u32(0x4C + 4 * i);
+        if (sec < kEnd - 4)
+            fatSectors.push_back(sec);
+    }
+    uint32_t dif = u32(0x44);
+    for (size_t guard = 0; dif < kEnd - 4 && guard <= sectors; ++guard) {
+        if (!claim(dif))
+            return "the sector list loops or overlaps";
+        const size_t base = ssz * (dif + 1);
+        for (size_t i = 0; i + 1 < ssz / 4; ++i) {
+            const uint32_t sec = u32(base + 4 * i);
+            if (sec < kEnd - 4)
+                fatSectors.push_back(sec);
+        }
+        dif = u32(base + ssz - 4);
+    }
+    std::vector<uint32_t> fat;
+    fat.reserve(fatSectors.size() * (ssz / 4));
+    for (uint32_t sec : fatSectors) {
+        if (!claim(sec))
+            return "a FAT sector is claimed twice";
+        for (size_t i = 0; i < ssz / 4; ++i)
+            fat.push_back(u32(ssz * (sec + 1) + 4 * i));
+    }
+    auto chain = [&](uint32_t start, std::vector<uint32_t>* out) -> bool {
+        for (uint32_t sec = start; sec != kEnd && sec != kFree;) {
+            if (!claim(sec) || sec >= fat.size())
+                return false;
+            if (out)
+                out->push_back(sec);
+            sec = fat[sec];
+        }
+        return true;
+    };
+    std::vector<uint32_t> dirSectors;
+    if (!chain(u32(0x30), &dirSectors))
+        return "the directory overlaps other data";
+    if (!chain(u32(0x3C), nullptr))
+        return "the mini FAT overlaps other data";
+    const uint32_t cutoff = u32(0x38);
+    for (uint32_t dsec : dirSectors) {
+        for (size_t e = 0; e < ssz / 128; ++e) {
+            const size_t off = ssz * (dsec + 1) + 128 * e;
+            if (off + 128 > size)
+                break;
+            const uint8_t type = data[off + 0x42];
+            const uint32_t start = u32(off + 0x74), len = u32(off + 0x78);
+            const bool big = type == 5 || (type == 2 && len >= cutoff);
+            if (big && len > 0 && !chain(start, nullptr))
+                return "two entries share sectors";
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 bool hasOleSignature(const uint8_t* data, size_t size) {
@@ -155,6 +240,9 @@ Document read(const uint8_t* data, size_t size) {
     doc.root.hasClassId = gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(infile), doc.root.classId.data());
     // No stream can hold more than the sectors of the file (plus a margin for the mini stream).
     readChildren(infile, doc.root, size * 2 + (1u << 20), 0);
+    const std::string overlap = allocationProblem(data, size);
+    if (!overlap.empty())
+        doc.warnings += "container: " + overlap + "\n";
     doc.lossy = !doc.warnings.empty();
     return doc;
 }

@@ -79,7 +79,7 @@ public:
     virtual bool readOnly() const = 0;          // file not writable, or another program holds it
     virtual int sheetCount() const = 0;         // worksheets only
     virtual std::string sheetName(int index) const = 0;    // throws NoSuchSheet
-    virtual void activate(int index) = 0;                  // throws NoSuchSheet
+    virtual void activate(int index) = 0;                  // throws NoSuchSheet; Damaged for a broken sheet
     virtual int activeSheet() const = 0;                   // 1-based
     virtual CellValue cell(int row, int column) const = 0; // empty outside the used range
     virtual void setCell(int row, int column, const CellValue& value) = 0;

@@ -305,6 +305,23 @@ TEST(Workbook, SaveKeepsPermissionsAndLeavesNoTemporaryFiles) {
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
+TEST(Workbook, SavingThroughASymbolicLinkChangesTheRealFile) {
+    QTemporaryDir dir;
+    const std::string real = copyOf(dir, "five_classes.xls");
+    const std::string link = dir.filePath(QStringLiteral("link.xls")).toStdString();
+    ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+    auto book = openWorkbook(link);
+    book->activate(1);
+    book->setCell(4, 4, CellValue::fromNumber(44));
+    book->save();
+    book->close();
+    struct stat st{};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    auto again = openWorkbook(real);
+    EXPECT_EQ(again->cell(4, 4), CellValue::fromNumber(44));
+}
+
 TEST(Workbook, FailedSaveLeavesTheFileAndTheEditsIntact) {
     if (::geteuid() == 0)
         GTEST_SKIP() << "root writes into read-only folders";

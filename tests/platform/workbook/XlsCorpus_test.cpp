@@ -265,7 +265,7 @@ TEST(XlsCorpus, RefusedFilesGiveErrorsAndStayByteIdentical) {
         {"51832.xls", WorkbookError::Code::Encrypted},        {"testEXCEL_3.xls", WorkbookError::Code::NotOle},
         {"testEXCEL_4.xls", WorkbookError::Code::NotOle},     {"testEXCEL_95.xls", WorkbookError::Code::OldFormat},
         {"testEXCEL_5.xls", WorkbookError::Code::OldFormat},  {"59074.xls", WorkbookError::Code::OldFormat},
-        {"61300.xls", WorkbookError::Code::Damaged},
+        {"61300.xls", WorkbookError::Code::Damaged},          {"45290.xls", WorkbookError::Code::Damaged},
     };
     for (const QString& f : files) {
         if (!f.endsWith(QStringLiteral(".xls")))

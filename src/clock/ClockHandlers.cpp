@@ -24,6 +24,11 @@ public:
         if (event->type() == QEvent::KeyPress) {
             const auto* key = static_cast<QKeyEvent*>(event);
             const QString text = key->text();
+            // Enter in a box runs the same step as leaving it.
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                window_->Combo1_LostFocus(index_);
+                return true;
+            }
             if (key->key() == Qt::Key_Backspace)
                 return window_->Combo1_KeyPress(index_, 8) == 0;
             // Keys that type a character go through the filter; others (arrows, Delete,

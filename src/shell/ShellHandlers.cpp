@@ -128,7 +128,9 @@ void FrmMd::Form_Resize() {
     ui.lblXm->setGeometry(px(xmLeft), px(xmTop), px(xmW), px(xmH));
     setPointSize(ui.lblSj, sjFont);
     ui.frXx->resize(px(xxW), px(xxH));
-    ui.LabXx->setGeometry(ui.LabXx->x(), px(labTop), px(labW), px(labH));
+    // The clock and the group caption span the window from its left edge, so that their
+    // centred texts are centred in the window.
+    ui.LabXx->setGeometry(0, px(labTop), px(labW), px(labH));
     setPointSize(ui.List1, listFont);
     setPointSize(ui.List2, listFont);
     ui.List1->resize(px(list1W), px(list1H));

@@ -199,8 +199,10 @@ TEST_F(ClockTest, KeyFilterLetsOnlyNumbersThrough) {
     EXPECT_EQ(edit->text(), QStringLiteral("1.-2"));
     pressKey(edit, Qt::Key_Backspace);
     EXPECT_EQ(edit->text(), QStringLiteral("1.-"));
-    pressKey(edit, Qt::Key_Return, QStringLiteral("\r"));
-    EXPECT_EQ(w->ui.Combo1[1]->count(), 10); // Enter adds nothing to the list
+    edit->setText(QStringLiteral("007"));
+    pressKey(edit, Qt::Key_Return, QStringLiteral("\r")); // Enter: the step of leaving the box
+    EXPECT_EQ(edit->text(), QStringLiteral("7"));
+    EXPECT_EQ(w->ui.Combo1[1]->count(), 10); // and nothing is added to the list
     QLineEdit* score = w->ui.Combo1[0]->lineEdit();
     score->clear();
     typeText(score, QStringLiteral("-3元"));

@@ -40,7 +40,7 @@ TEST_F(LayoutTest, DesignSizeGivesRatioOne) {
     EXPECT_EQ(find("lblXm")->geometry().topLeft(), QPoint(0, 43));      // (6085 - 3862 - 300) / 3 = 641
     EXPECT_EQ(find("lblXm")->width(), 617);
     EXPECT_EQ(find("frXx")->geometry(), QRect(74, 0, 469, 311)); // left (9255 - 7035) / 2 = 1110
-    EXPECT_EQ(find("LabXx")->geometry(), QRect(8, 311, 617, 33));
+    EXPECT_EQ(find("LabXx")->geometry(), QRect(0, 311, 617, 33));
     EXPECT_EQ(find("List1")->size(), QSize(417, 255)); // 7035 - 780, 4665 - 840
     EXPECT_EQ(find("List2")->height(), 255);
 }

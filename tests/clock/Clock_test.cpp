@@ -252,4 +252,7 @@ TEST_F(ClockTest, StepButtons) {
     w->ui.Combo1[1]->setEditText("99999");
     w->ui.Command1[2]->click();
     EXPECT_EQ(box(1), QStringLiteral("99999"));
+    w->ui.Combo1[1]->setEditText("32767.5"); // rounds to 32768
+    w->ui.Command1[3]->click();
+    EXPECT_EQ(box(1), QStringLiteral("32767.5"));
 }

@@ -91,6 +91,13 @@ TEST(GroupPlan, MemberCountsOfTheSpecimenGroupings) {
     EXPECT_EQ(plan(45, 8), (std::vector{6, 6, 6, 6, 6, 6, 6, 3}));
 }
 
+TEST(GroupPlan, LargeGroupsNeedNoProductBeyondSixteenBits) {
+    // Group 2 of 20000 starts past 32767 slots counted from the first; nothing may overflow.
+    const Plan p = formGroups(rosterOf(32767), 32767, 2, 20000, nullptr);
+    EXPECT_EQ(counts(p), (std::vector{20000, 12767}));
+    EXPECT_EQ(p.placed[32767], (std::pair<int16_t, int16_t>{2, 12767}));
+}
+
 TEST(GroupPlan, SequentialGroupingKeepsRosterOrder) {
     Plan p = formGroups(rosterOf(10), 10, 3, 4, nullptr);
     EXPECT_EQ(p.placed[6], (std::pair<int16_t, int16_t>{2, 2}));

@@ -78,7 +78,7 @@ TEST(GroupPlan, DerivationRoundsUp) {
     EXPECT_THROW(derivedValue(10, -3), std::invalid_argument);
 }
 
-TEST(GroupPlan, MemberCountsOfTheSpecimenGroupings) {
+TEST(GroupPlan, MemberCountsOfTypicalGroupings) {
     const auto plan = [](int n, int m) {
         return counts(formGroups(rosterOf(n), n, m, derivedValue(n, m), nullptr));
     };

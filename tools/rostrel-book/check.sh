@@ -10,10 +10,13 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 [[ "$("$book" sheets "$fixtures/lo_rollbook.xls")" == $'高一(1)班\n高一(2)班\n高一(3)班' ]] || fail sheets
 # By number and by name; row, column, type, value.
-"$book" dump "$fixtures/lo_rollbook.xls" 1 | head -1 | grep -qx $'1\t1\ttext\t高一(1)班点名册' || fail "dump by number"
-"$book" dump "$fixtures/lo_rollbook.xls" '高一(1)班' | grep -qx $'2\t7\ttext\t03月14' || fail "dump by name"
-"$book" dump "$fixtures/xlwt_rollbook.xls" 1 | grep -qx $'2\t7\tdate\t46095' || fail "date as serial"
-"$book" dump "$fixtures/xlwt_rollbook.xls" 1 | grep -q $'\tnumber\t100000.25$' || fail "shortest number"
+lo=$("$book" dump "$fixtures/lo_rollbook.xls" 1)
+[[ "${lo%%$'\n'*}" == $'1\t1\ttext\t高一(1)班点名册' ]] || fail "dump by number"
+byName=$("$book" dump "$fixtures/lo_rollbook.xls" '高一(1)班')
+grep -qx $'2\t7\ttext\t03月14' <<<"$byName" || fail "dump by name"
+xlwt=$("$book" dump "$fixtures/xlwt_rollbook.xls" 1)
+grep -qx $'2\t7\tdate\t46095' <<<"$xlwt" || fail "date as serial"
+grep -q $'\tnumber\t100000.25$' <<<"$xlwt" || fail "shortest number"
 
 cp "$fixtures/xlwt_rollbook.xls" "$tmp/b.xls"
 chmod u+w "$tmp/b.xls"

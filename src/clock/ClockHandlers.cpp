@@ -82,6 +82,10 @@ void FrmMd::wireClock() {
     }
 }
 
+void FrmMd::SetClockIdle() {
+    showState(ui.imgJs, ui.Image3, kIdle);
+}
+
 void FrmMd::imgJs_Click() {
     const bool running = ui.imgJs->property("Tag").toString() == kRunning;
     if (!running) {
@@ -93,7 +97,7 @@ void FrmMd::imgJs_Click() {
         showState(ui.imgJs, ui.Image4, kRunning);
     } else {
         ui.timJs->stop();
-        showState(ui.imgJs, ui.Image3, kIdle);
+        SetClockIdle();
     }
     PlayWave(QStringLiteral("sound\\start.wav"));
 }

@@ -1,6 +1,7 @@
 // Roll-book file, class selection and roster loading.
 #include "rollbook/ClassSheet.h"
 #include "rollbook/SheetAccess.h"
+#include "rollcall/PickEngine.h"
 #include "shell/FrmMd.h"
 
 #include <QCoreApplication>
@@ -243,20 +244,11 @@ void FrmMd::CmbXm_Click() {
         } else {
             st.PickKey = s;
         }
-        st.PickIndex = add16(position, 1);
+        // The pool row of the chosen entry itself: the list position is a roster position,
+        // which after removals (or a pool of the unscored only) is another pool row.
+        st.PickIndex = rollcall::pickedPoolRow(st.PickPool, st.PoolCount, add16(position, 1), st.PickKey);
 
-        bool shown = false;
-        for (int g = 1; g <= st.GroupCount && !shown; ++g) {
-            const int members = toInt16(cellNumber(st.GroupTable.at(g, 0, 0)));
-            for (int m = 1; m <= members; ++m) {
-                if (defaultText(st.GroupTable.at(g, m, 0)) == st.PickKey) {
-                    ui.List2->setCurrentRow(g - 1);
-                    ui.List1->setCurrentRow(m - 1);
-                    shown = true;
-                    break;
-                }
-            }
-        }
+        ShowMember(st.PickKey);
         if (ui.chkCf->isChecked())
             RemovePicked();
         ui.imgXie[1]->show();

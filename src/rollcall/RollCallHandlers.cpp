@@ -34,17 +34,6 @@ void selectMember(FrmMd& w, int row) {
         w.ui.List1->setCurrentRow(row);
 }
 
-// The clock's start image back in its idle state.
-void showClockIdle(Controls& ui) {
-    ui.imgJs->setProperty("Tag", QStringLiteral("计时"));
-    ui.imgJs->setToolTipAndName(QStringLiteral("计时"));
-    const QPixmap idle = ui.Image3->pixmap();
-    if (idle.isNull())
-        ui.imgJs->setText(QStringLiteral("计时"));
-    else
-        ui.imgJs->setPixmap(idle);
-}
-
 template <typename F>
 void skipOnFailure(F&& f) {
     try {
@@ -70,7 +59,7 @@ void completePick(FrmMd& w) {
     if (w.ui.chkCf->isChecked())
         skipOnFailure([&] { takePickOutOfPool(w); });
     w.PlayWave(QStringLiteral("sound\\type.wav"));
-    showClockIdle(w.ui);
+    w.SetClockIdle();
     if (w.st.PickCategory == 0)
         w.ui.imgXie[1]->show();
 }
@@ -129,13 +118,7 @@ void FrmMd::DrawNext() {
             return;
         const int16_t k = rollcall::drawRow(platform.random->next(), st.PoolCount);
         st.PickIndex = k;
-        const QString key = defaultText(st.PickPool.at(k, 1));
-        const auto at = keyIndex(*this).find(st.GroupTable, st.GroupCount, key);
-        if (at.group == 0 || at.group > ui.List2->count())
-            return;
-        ui.List2->setCurrentRow(at.group - 1); // shows the group unless it is on show already
-        if (at.slot <= ui.List1->count())
-            selectMember(*this, at.slot - 1);
+        ShowMember(defaultText(st.PickPool.at(k, 1)));
         return;
     }
     const int members = ui.List1->count();
@@ -150,6 +133,16 @@ void FrmMd::DrawNext() {
     } else {
         selectMember(*this, ui.List1->currentRow() + 1);
     }
+}
+
+bool FrmMd::ShowMember(const QString& key) {
+    const auto at = keyIndex(*this).find(st.GroupTable, st.GroupCount, key);
+    if (at.group == 0 || at.group > ui.List2->count())
+        return false;
+    ui.List2->setCurrentRow(at.group - 1); // shows the group unless it is on show already
+    if (at.slot <= ui.List1->count())
+        selectMember(*this, at.slot - 1);
+    return true;
 }
 
 void FrmMd::RemovePicked() {

@@ -57,6 +57,9 @@ public:
     void chkGd_Click();
     void List1_Click();
     void List1_MouseUp();
+    // Selects the group and the member of the first member with this key (group order, then
+    // slot order); false when no member has it.
+    bool ShowMember(const QString& key);
 
     // ---- Number list (numbers/) ----
     void txtXh_GotFocus(int index);
@@ -87,6 +90,7 @@ public:
     int Combo1_KeyPress(int index, int keyAscii); // the key to type, 0 when it is discarded
     void Combo1_LostFocus(int index);
     void Command1_Click(int index);
+    void SetClockIdle(); // the start image back in its idle state, without a sound
 
     // ---- Scoring (scoring/) ----
     void imgXie_Click(int index);

@@ -205,5 +205,32 @@ TEST(RollBookWindow, ShowAndChooseByName) {
     EXPECT_TRUE(t.messages().empty());
 }
 
+TEST(RollBookWindow, ChoosingByNameTakesThatStudentItselfOutOfThePool) {
+    RollBookWindow t;
+    t.addRollBook(kBook, threeClasses());
+    t.useRollBook(kBook);
+    t.w().ListClasses();
+    t.ui().chkCf->setChecked(true);
+
+    auto inPool = [&](const QString& key) {
+        for (int r = 1; r <= t.st().PoolCount; ++r)
+            if (defaultText(t.st().PickPool.at(r, 1)) == key)
+                return true;
+        return false;
+    };
+    t.ui().CmbXm->setCurrentIndex(11);
+    Q_EMIT t.ui().CmbXm->activated(11);
+    ASSERT_EQ(t.st().PoolCount, 44);
+    // Student 20 now sits in pool row 19: choosing it removes student 20, not student 21.
+    t.ui().CmbXm->setCurrentIndex(19);
+    Q_EMIT t.ui().CmbXm->activated(19);
+    EXPECT_EQ(t.st().PoolCount, 43);
+    EXPECT_FALSE(inPool(QStringLiteral("20")));
+    EXPECT_TRUE(inPool(QStringLiteral("21")));
+    // Choosing a student already out of the pool removes nobody.
+    Q_EMIT t.ui().CmbXm->activated(19);
+    EXPECT_EQ(t.st().PoolCount, 43);
+}
+
 } // namespace
 } // namespace rostrel::test

@@ -1,5 +1,6 @@
 // Loading a class of 3000 students through the window, and writing one score into it.
 #include "shell/FrmMd.h"
+#include "support/Fakes.h"
 
 #include <QApplication>
 #include <QDir>
@@ -11,42 +12,17 @@ namespace {
 
 using namespace rostrel;
 
-struct QuietMessages : MessageBoxes {
-    void show(const QString&, const QString&, MessageIcon) override { ++count; }
-    int count = 0;
-};
-struct NoDialog : FileDialog {
-    FileChoice getOpenFileName(const QString&) override { return {}; }
-};
-struct NoSound : SoundPlayer {
-    void playWave(const QString&) override {}
-};
-struct FixedClock : Clock {
-    QDateTime now() const override { return {QDate(2026, 3, 16), QTime(10, 0)}; }
-};
-struct FixedRandom : Random {
-    void reseed(double) override {}
-    float next() override { return 0.5f; }
-};
-struct NoLauncher : Launcher {
-    bool openFile(const QString&) override { return false; }
-};
-
+using test::FakePlatform;
 struct BigClassWindow {
     QTemporaryDir dir;
-    QuietMessages messages;
-    NoDialog dialog;
-    NoSound sound;
-    FixedClock clock;
-    FixedRandom random;
-    NoLauncher launcher;
+    FakePlatform fake;
     std::unique_ptr<FrmMd> window;
 
     BigClassWindow() {
         const QString path = dir.filePath(QStringLiteral("big_class.xls"));
         QFile::copy(QDir(QStringLiteral(ROSTREL_FIXTURES_DIR)).filePath(QStringLiteral("big_class.xls")), path);
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-        window = std::make_unique<FrmMd>(Platform{&messages, &dialog, &sound, &clock, &random, &launcher});
+        window = std::make_unique<FrmMd>(fake.view());
         window->st.PickCategory = 0;
         window->st.TodayLabel = QStringLiteral("03月16");
         window->st.RollBookPath = path;
@@ -76,7 +52,7 @@ void BM_WriteScore(benchmark::State& state) {
         b.window->imgXie_Click(1);
         student = static_cast<int16_t>(student % 3000 + 1);
     }
-    if (b.messages.count != 0)
+    if (!b.fake.messages.shown.empty())
         state.SkipWithError("a message was shown");
 }
 BENCHMARK(BM_WriteScore)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);

@@ -3,6 +3,7 @@
 #include "grouping/GroupPlan.h"
 #include "rollcall/PickEngine.h"
 #include "shell/FrmMd.h"
+#include "support/Fakes.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
@@ -12,40 +13,15 @@ namespace {
 
 using namespace rostrel;
 
-struct QuietMessages : MessageBoxes {
-    void show(const QString&, const QString&, MessageIcon) override { ++count; }
-    int count = 0;
-};
-struct NoDialog : FileDialog {
-    FileChoice getOpenFileName(const QString&) override { return {}; }
-};
-struct NoSound : SoundPlayer {
-    void playWave(const QString&) override {}
-};
-struct FixedClock : Clock {
-    QDateTime now() const override { return {QDate(2026, 3, 16), QTime(10, 0)}; }
-};
-struct SeededRandom : Random {
-    void reseed(double) override {}
-    float next() override { return static_cast<float>(engine() >> 8) / 16777216.0f; }
-    std::mt19937 engine{42};
-};
-struct NoLauncher : Launcher {
-    bool openFile(const QString&) override { return false; }
-};
-
+using test::FakePlatform;
+using test::SeededRandom;
 // The window in the number category with 1..32767 grouped into `groups` groups.
 struct BigListWindow {
-    QuietMessages messages;
-    NoDialog dialog;
-    NoSound sound;
-    FixedClock clock;
-    SeededRandom random;
-    NoLauncher launcher;
+    FakePlatform fake;
     std::unique_ptr<FrmMd> window;
 
     explicit BigListWindow(int groups) {
-        window = std::make_unique<FrmMd>(Platform{&messages, &dialog, &sound, &clock, &random, &launcher});
+        window = std::make_unique<FrmMd>(fake.view());
         FrmMd& w = *window;
         w.Form_Activate();
         w.txtXh_GotFocus(1);
@@ -56,7 +32,7 @@ struct BigListWindow {
         w.imgFz_Click(0);
     }
     bool ready(int groups) const {
-        return window->st.PoolCount == 32767 && window->st.GroupCount == groups && messages.count == 0;
+        return window->st.PoolCount == 32767 && window->st.GroupCount == groups && fake.messages.shown.empty();
     }
 };
 

@@ -79,6 +79,47 @@ Bytes cellRecord(uint16_t type, uint16_t row, uint16_t col, uint16_t xf) {
 }
 void finish(Bytes& rec) { wr16(&rec[2], static_cast<uint16_t>(rec.size() - 4)); }
 
+// Appends strings to a string-table record group (SST then CONTINUEs), splitting them over new
+// CONTINUE records as the format requires: the header and first character stay together, and
+// a CONTINUE that resumes characters starts with its flag byte. Returns, for each string, the
+// record it starts in and its offset in that record's data.
+std::vector<std::pair<size_t, size_t>> appendSstStrings(std::vector<std::pair<uint16_t, Bytes>>& recs,
+                                                        const std::vector<std::string>& strings) {
+    std::vector<std::pair<size_t, size_t>> where;
+    for (const std::string& text : strings) {
+        const std::u16string u = utf8ToUtf16(text);
+        bool wide = false;
+        for (char16_t c : u)
+            wide = wide || c > 0xFF;
+        const size_t cb = wide ? 2 : 1;
+        if (recs.back().second.size() + 3 + cb > kMaxRecordData)
+            recs.emplace_back(rt::CONTINUE, Bytes());
+        where.emplace_back(recs.size() - 1, recs.back().second.size());
+        Bytes* cur = &recs.back().second;
+        put16(*cur, static_cast<uint16_t>(u.size()));
+        cur->push_back(wide ? 1 : 0);
+        size_t i = 0;
+        while (i < u.size()) {
+            size_t space = (kMaxRecordData - cur->size()) / cb;
+            if (space == 0) {
+                recs.emplace_back(rt::CONTINUE, Bytes());
+                cur = &recs.back().second;
+                cur->push_back(wide ? 1 : 0);
+                continue;
+            }
+            const size_t n = std::min(space, u.size() - i);
+            for (size_t k = 0; k < n; ++k) {
+                if (wide)
+                    put16(*cur, static_cast<uint16_t>(u[i + k]));
+                else
+                    cur->push_back(static_cast<uint8_t>(u[i + k]));
+            }
+            i += n;
+        }
+    }
+    return where;
+}
+
 } // namespace
 
 // One piece of the rebuilt cell table: a cell record (kept or new) and the records that
@@ -171,39 +212,7 @@ void Writer::emitSst(uint32_t groupEnd) {
     }
     const uint32_t unique = static_cast<uint32_t>(b_.sst_.size() + newStrings_.size());
     wr32(&recs[0].second[4], unique);
-    // (record index, offset in its data) of each new string
-    std::vector<std::pair<size_t, size_t>> where;
-    for (const std::string& text : newStrings_) {
-        const std::u16string u = utf8ToUtf16(text);
-        bool wide = false;
-        for (char16_t c : u)
-            wide = wide || c > 0xFF;
-        const size_t cb = wide ? 2 : 1;
-        if (recs.back().second.size() + 3 + cb > kMaxRecordData)
-            recs.emplace_back(rt::CONTINUE, Bytes());
-        where.emplace_back(recs.size() - 1, recs.back().second.size());
-        Bytes* cur = &recs.back().second;
-        put16(*cur, static_cast<uint16_t>(u.size()));
-        cur->push_back(wide ? 1 : 0);
-        size_t i = 0;
-        while (i < u.size()) {
-            size_t space = (kMaxRecordData - cur->size()) / cb;
-            if (space == 0) {
-                recs.emplace_back(rt::CONTINUE, Bytes());
-                cur = &recs.back().second;
-                cur->push_back(wide ? 1 : 0);
-                continue;
-            }
-            const size_t n = std::min(space, u.size() - i);
-            for (size_t k = 0; k < n; ++k) {
-                if (wide)
-                    put16(*cur, static_cast<uint16_t>(u[i + k]));
-                else
-                    cur->push_back(static_cast<uint8_t>(u[i + k]));
-            }
-            i += n;
-        }
-    }
+    const auto where = appendSstStrings(recs, newStrings_);
     std::vector<uint32_t> newRecPos;
     for (size_t k = 0; k < recs.size(); ++k) {
         if (k < oldRecPos.size())
@@ -222,45 +231,14 @@ void Writer::emitSst(uint32_t groupEnd) {
 
 // A workbook without a string table gets one (holding only the new strings).
 void Writer::emitNewSst() {
-    std::vector<Bytes> recs(1);
-    put32(recs[0], 0);
-    put32(recs[0], static_cast<uint32_t>(newStrings_.size()));
-    std::vector<std::pair<size_t, size_t>> where;
-    for (const std::string& text : newStrings_) {
-        const std::u16string u = utf8ToUtf16(text);
-        bool wide = false;
-        for (char16_t c : u)
-            wide = wide || c > 0xFF;
-        const size_t cb = wide ? 2 : 1;
-        if (recs.back().size() + 3 + cb > kMaxRecordData)
-            recs.emplace_back();
-        where.emplace_back(recs.size() - 1, recs.back().size());
-        Bytes* cur = &recs.back();
-        put16(*cur, static_cast<uint16_t>(u.size()));
-        cur->push_back(wide ? 1 : 0);
-        size_t i = 0;
-        while (i < u.size()) {
-            size_t space = (kMaxRecordData - cur->size()) / cb;
-            if (space == 0) {
-                recs.emplace_back();
-                cur = &recs.back();
-                cur->push_back(wide ? 1 : 0);
-                continue;
-            }
-            const size_t n = std::min(space, u.size() - i);
-            for (size_t k = 0; k < n; ++k) {
-                if (wide)
-                    put16(*cur, static_cast<uint16_t>(u[i + k]));
-                else
-                    cur->push_back(static_cast<uint8_t>(u[i + k]));
-            }
-            i += n;
-        }
-    }
+    std::vector<std::pair<uint16_t, Bytes>> recs(1, {rt::SST, Bytes()});
+    put32(recs[0].second, 0);
+    put32(recs[0].second, static_cast<uint32_t>(newStrings_.size()));
+    const auto where = appendSstStrings(recs, newStrings_);
     std::vector<uint32_t> recPos;
-    for (size_t k = 0; k < recs.size(); ++k) {
+    for (const auto& [type, data] : recs) {
         recPos.push_back(static_cast<uint32_t>(out_.size()));
-        putRecord(out_, k == 0 ? rt::SST : rt::CONTINUE, recs[k]);
+        putRecord(out_, type, data);
     }
     sstHeaderPos_ = recPos[0];
     for (const auto& [rec, off] : where)

@@ -335,6 +335,7 @@ void FrmMd::LoadClassRoster() {
             {
                 const QSignalBlocker block(ui.List2);
                 ui.List2->addItems(groups);
+                ui.List2->setCurrentRow(-1); // so that selecting group 1 below always shows it
             }
             if (ui.List2->count() > 0)
                 ui.List2->setCurrentRow(0);

@@ -10,6 +10,8 @@
 
 #include <functional>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -340,6 +342,37 @@ TEST(Workbook, FailedSaveLeavesTheFileAndTheEditsIntact) {
     book->close();
     auto again = openWorkbook(path);
     EXPECT_EQ(again->cell(3, 3), CellValue::fromText("保存失败"));
+}
+
+// A disk that fills up in the middle of a save, by a file-size limit, which holds for root too.
+TEST(Workbook, SaveThatFailsHalfWayLeavesTheOldRollBookAndReportsIt) {
+    QTemporaryDir dir;
+    const std::string path = copyOf(dir, "lo_rollbook.xls");
+    const Bytes before = readBytes(QString::fromStdString(path));
+    auto book = openWorkbook(path);
+    book->activate(1);
+    book->setCell(5, 7, CellValue::fromNumber(9));
+
+    struct rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN); // a short write instead of a signal
+    struct rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const WorkbookError::Code code = codeOf([&] { book->save(); });
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(code, WorkbookError::Code::Io);
+    EXPECT_EQ(readBytes(QString::fromStdString(path)), before);
+    // Nothing half-written is left beside it but the lock file.
+    QStringList names = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    names.removeAll(QString::fromStdString(lockOf(path)).section(u'/', -1));
+    EXPECT_EQ(names, QStringList{QStringLiteral("lo_rollbook.xls")});
+    // The edit is still held: the next save, with room on the disk, writes it.
+    book->save();
+    book->close();
+    EXPECT_EQ(openWorkbook(path)->cell(5, 7), CellValue::fromNumber(9));
 }
 
 TEST(Workbook, ChangesOnDiskAreNoticedReloadedAndNeverOverwritten) {

@@ -3,6 +3,7 @@
 // Hidden diagnostic flag: `--measure-startup` skips the splash, prints the milliseconds from
 // the start of main() to the first paint of the main window on stderr, and quits.
 #include "platform/qt/DesktopPlatform.h"
+#include "platform/qt/QuitOnSignal.h"
 #include "shell/FrmFm.h"
 #include "shell/FrmMd.h"
 
@@ -47,6 +48,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Rostrel"));
     app.setDesktopFileName(QStringLiteral("rostrel"));
+    rostrel::quitOnTerminationSignals();
     rostrel::DesktopPlatform desktop;
     std::unique_ptr<rostrel::FrmMd> window;
     auto openMain = [&] {

@@ -5,7 +5,6 @@
 #include "shell/FrmMd.h"
 #include "support/Fakes.h"
 
-#include <QApplication>
 #include <benchmark/benchmark.h>
 #include <random>
 
@@ -128,12 +127,3 @@ BENCHMARK(BM_RandomGrouping_Core_32767)->Arg(1)->Arg(1000)->Unit(benchmark::kMil
 BENCHMARK(BM_RandomGrouping_Window_32767)->Arg(1)->Arg(1000)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_FillMemberList_32767)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_RangeStep_32767)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

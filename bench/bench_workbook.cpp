@@ -119,5 +119,3 @@ void BM_BigClass_SetCellAndSave_Engine(benchmark::State& state) {
 BENCHMARK(BM_BigClass_SetCellAndSave_Engine)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-BENCHMARK_MAIN();

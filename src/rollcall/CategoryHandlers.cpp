@@ -16,6 +16,25 @@ void selectQuietly(QRadioButton* button) {
     button->setChecked(true);
 }
 
+// What entering the number or the row-column category sets up: the range labels and default
+// range, the mode word, the custom-value example and the presentation forms.
+struct ListCategory {
+    QString firstLabel;
+    QString secondLabel;
+    int16_t first;
+    int16_t second;
+    QString word;
+    QString customExample;
+    QStringList forms;
+};
+
+const ListCategory kListCategories[] = {
+    {QStringLiteral("最小值"), QStringLiteral("最大值"), 1, 48, QStringLiteral("号码"), QStringLiteral("1,2,3,4"),
+     {QStringLiteral("号码"), QStringLiteral("组号号码"), QStringLiteral("组号组员号号码")}},
+    {QStringLiteral("行数"), QStringLiteral("列数"), 6, 8, QStringLiteral("行列"), QStringLiteral("1-1,1-2"),
+     {QStringLiteral("座号"), QStringLiteral("组号座号"), QStringLiteral("组号组员号座号")}},
+};
+
 } // namespace
 
 void FrmMd::OptFl_Click(int index) {
@@ -54,27 +73,16 @@ void FrmMd::OptFl_Click(int index) {
         ui.frSz->show();
         ui.lblXm->setEnabled(true);
         ui.MnMingdanshizhi->menuAction()->setVisible(false);
-        if (index == 1) {
-            ui.LblVal1->setText(QStringLiteral("最小值"));
-            ui.LblVal2->setText(QStringLiteral("最大值"));
-            st.RangeVal1 = 1;
-            st.RangeVal2 = 48;
-            ui.txtXh[0]->setText(QStringLiteral("1"));
-            ui.txtXh[1]->setText(QStringLiteral("48"));
-            ui.lblXm->setText(QStringLiteral("号码") + kBreak + QStringLiteral("点名"));
-            ui.txtShu->setText(QStringLiteral("1,2,3,4"));
-            ui.cmbXs->addItems({QStringLiteral("号码"), QStringLiteral("组号号码"), QStringLiteral("组号组员号号码")});
-        } else {
-            ui.LblVal1->setText(QStringLiteral("行数"));
-            ui.LblVal2->setText(QStringLiteral("列数"));
-            st.RangeVal1 = 6;
-            st.RangeVal2 = 8;
-            ui.txtXh[0]->setText(QStringLiteral("6"));
-            ui.txtXh[1]->setText(QStringLiteral("8"));
-            ui.lblXm->setText(QStringLiteral("行列") + kBreak + QStringLiteral("点名"));
-            ui.txtShu->setText(QStringLiteral("1-1,1-2"));
-            ui.cmbXs->addItems({QStringLiteral("座号"), QStringLiteral("组号座号"), QStringLiteral("组号组员号座号")});
-        }
+        const ListCategory& c = kListCategories[index - 1];
+        ui.LblVal1->setText(c.firstLabel);
+        ui.LblVal2->setText(c.secondLabel);
+        st.RangeVal1 = c.first;
+        st.RangeVal2 = c.second;
+        ui.txtXh[0]->setText(plainText(c.first));
+        ui.txtXh[1]->setText(plainText(c.second));
+        ui.lblXm->setText(c.word + kBreak + QStringLiteral("点名"));
+        ui.txtShu->setText(c.customExample);
+        ui.cmbXs->addItems(c.forms);
         st.FirstShow = 1; // the range step rebuilds the list although the values are the defaults
         txtXh_LostFocus(0);
         ui.txtFz[0]->setText(QStringLiteral("1"));

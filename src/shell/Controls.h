@@ -20,7 +20,7 @@
 namespace rostrel {
 
 struct Controls {
-    // Regions (Part 1.3)
+    // Regions
     QWidget* fraShezhi = nullptr;  // settings area
     QWidget* fraxianshi = nullptr; // display area
     ClickLabel* lblXm = nullptr;   // the big name label
@@ -35,7 +35,7 @@ struct Controls {
     QTimer* Timer1 = nullptr;      // rolling display, 50 ms
     QTimer* timJs = nullptr;       // clock, 1000 ms
 
-    // Category and draw rules (Part 3.2)
+    // Category and draw rules
     QGroupBox* FraFl = nullptr; // "项目"
     std::array<QRadioButton*, 3> OptFl{};
     QGroupBox* fraXr = nullptr; // "选人规则"
@@ -43,7 +43,7 @@ struct Controls {
     QCheckBox* chkGd = nullptr; // "滚动"
     QCheckBox* chkCf = nullptr; // "重复"
 
-    // Presentation and score entry (Parts 3.3, 7.1)
+    // Presentation and score entry
     QGroupBox* fraJf = nullptr; // "打分"
     QComboBox* cmbXs = nullptr;
     QLabel* Label5 = nullptr;   // "呈现形式"
@@ -54,7 +54,7 @@ struct Controls {
     QLabel* Label7 = nullptr;   // "记录成绩"
     std::array<ClickLabel*, 2> imgXie{}; // 0 "写分组", 1 "写成绩"
 
-    // Roll book (Part 2.2)
+    // Roll book
     QGroupBox* FrXls = nullptr; // "班级名单"
     QLineEdit* txtFn = nullptr;
     QComboBox* cmbXls = nullptr;
@@ -64,7 +64,7 @@ struct Controls {
     QLabel* Label6 = nullptr;     // "名单"
     std::array<QLabel*, 2> Label3{}; // "班 级", "点名册"
 
-    // Number list (Part 4.1)
+    // Number list
     QGroupBox* frSz = nullptr; // "数值范围"
     std::array<TextBox*, 2> txtXh{};
     QLabel* LblVal1 = nullptr;
@@ -74,14 +74,14 @@ struct Controls {
     std::array<ClickLabel*, 3> ImgZdy{};
     ListBox* lstHm = nullptr;
 
-    // Grouping (Parts 5.1, 5.2)
+    // Grouping
     QGroupBox* FrZr = nullptr; // "分组"
     std::array<QRadioButton*, 2> OptFz{};
     std::array<TextBox*, 2> txtFz{};
     std::array<ClickLabel*, 2> imgFz{}; // 0 "随机分组", 1 "顺序分组"
     QCheckBox* chkXx = nullptr;         // "分组信息"
 
-    // Clock (Part 6.1)
+    // Clock
     QGroupBox* fraJs = nullptr; // "计时"
     QComboBox* cmbJsDw = nullptr;
     QComboBox* cmbJsFs = nullptr;
@@ -89,7 +89,7 @@ struct Controls {
     QLabel* Image3 = nullptr; // idle icon holder (hidden)
     QLabel* Image4 = nullptr; // running icon holder (hidden)
 
-    // Menus (Part 1.1)
+    // Menus
     QMenu* MnFenLei = nullptr;
     std::array<QAction*, 3> MnFl{};
     QMenu* MnFangShi = nullptr;

@@ -11,10 +11,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 void expectInformed(NumberWindow& t, const QString& text) {
-    ASSERT_EQ(t.messages().size(), 1u);
-    EXPECT_EQ(t.messages()[0].caption, u"Rostrel"_s);
-    EXPECT_EQ(t.messages()[0].text, text);
-    EXPECT_EQ(t.messages()[0].icon, MessageIcon::None);
+    expectOnlyMessage(t.messages(), u"Rostrel"_s, text, MessageIcon::None);
 }
 
 } // namespace

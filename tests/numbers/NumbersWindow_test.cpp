@@ -13,10 +13,7 @@ namespace {
 const QString kCheckData = u"请检查数据的合理性"_s;
 
 void expectWarning(NumberWindow& t, const QString& text) {
-    ASSERT_EQ(t.messages().size(), 1u);
-    EXPECT_EQ(t.messages()[0].caption, u"警告"_s);
-    EXPECT_EQ(t.messages()[0].text, text);
-    EXPECT_EQ(t.messages()[0].icon, MessageIcon::Error);
+    expectOnlyMessage(t.messages(), u"警告"_s, text, MessageIcon::Error);
 }
 
 } // namespace

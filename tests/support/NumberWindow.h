@@ -6,6 +6,7 @@
 #include "support/Fakes.h"
 
 #include <QListWidget>
+#include <gtest/gtest.h>
 #include <QStringList>
 #include <memory>
 
@@ -30,6 +31,15 @@ inline QStringList range(int from, int to) {
     for (int v = from; v <= to; ++v)
         out.append(QString::number(v));
     return out;
+}
+
+// The window showed exactly one message: this text, with the caption and icon of its kind.
+inline void expectOnlyMessage(const std::vector<Message>& shown, const QString& caption, const QString& text,
+                              MessageIcon icon) {
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].caption, caption);
+    EXPECT_EQ(shown[0].text, text);
+    EXPECT_EQ(shown[0].icon, icon);
 }
 
 struct NumberWindow {

@@ -619,15 +619,10 @@ std::unique_ptr<SheetCells> Book::parseSheet(int sheet) const {
                     pendingRow = row;
                     pendingIndex = rows[row].size() - 1;
                     break;
-                case 1:
+                case 1: // boolean
+                case 2: // error code
                     c.col = col;
-                    c.kind = StoredCell::Bool;
-                    c.small = res[2];
-                    add(row, c);
-                    break;
-                case 2:
-                    c.col = col;
-                    c.kind = StoredCell::Error;
+                    c.kind = res[0] == 1 ? StoredCell::Bool : StoredCell::Error;
                     c.small = res[2];
                     add(row, c);
                     break;

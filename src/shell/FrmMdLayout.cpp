@@ -38,17 +38,6 @@ QComboBox* combo(QWidget* parent, const QString& name, bool editable, QRect r, c
     return c;
 }
 
-// Background colours of the design's text boxes: white FFFFFF while edited, light grey
-// E0E0E0 at rest or disabled (for every state, so a disabled box shows it too).
-constexpr QRgb kWhite = 0xFFFFFF;
-constexpr QRgb kGrey = 0xE0E0E0;
-
-void paintBack(QWidget* box, QRgb rgb) {
-    QPalette pal = box->palette();
-    pal.setColor(QPalette::Base, QColor(rgb));
-    box->setPalette(pal);
-}
-
 QStringList numbers(std::initializer_list<int> values) {
     QStringList out;
     for (int v : values)
@@ -147,7 +136,7 @@ void FrmMd::buildControls() {
     u.Label4 = make<QLabel>(u.frSz, QStringLiteral("Label4"), QStringLiteral("添加值"), {4, 46, 38, 22});
     u.txtShu = make<TextBox>(u.frSz, QStringLiteral("txtShu"), QStringLiteral("1,2,3,4,5,6"), {42, 46, 108, 22});
     for (TextBox* t : {u.txtXh[0], u.txtXh[1], u.txtShu})
-        paintBack(t, kGrey);
+        setBackColor(t, kRestingBack);
     const QStringList zdyTips{QStringLiteral("添加自定义值"), QStringLiteral("删除所选值"), QStringLiteral("清空列表")};
     for (int i = 0; i < 3; ++i)
         u.ImgZdy[i] = image(u.frSz, arrayName("ImgZdy", i), zdyTips[i], {4, 74 + i * 44, 34, 34},
@@ -179,8 +168,8 @@ void FrmMd::buildControls() {
     u.OptFz[1] = make<QRadioButton>(u.FrZr, arrayName("OptFz", 1), QStringLiteral("每组人数"), {6, 46, 78, 22});
     u.txtFz[1] = make<TextBox>(u.FrZr, arrayName("txtFz", 1), QStringLiteral("0"), {86, 46, 40, 22});
     u.OptFz[0]->setChecked(true);
-    paintBack(u.txtFz[0], kWhite);
-    paintBack(u.txtFz[1], kGrey);
+    setBackColor(u.txtFz[0], kEditingBack);
+    setBackColor(u.txtFz[1], kRestingBack);
     u.txtFz[1]->setEnabled(false);
     u.imgFz[0] =
         image(u.FrZr, arrayName("imgFz", 0), QStringLiteral("随机分组"), {134, 20, 32, 32}, QStringLiteral("imgFz0"));

@@ -2,11 +2,28 @@
 // clicks on labels and images, mouse-up on a list, focus and Enter on a text box.
 #pragma once
 
+#include <QColor>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPalette>
 
 namespace rostrel {
+
+// Background of the text boxes: white while edited, light grey at rest or disabled (set for
+// every colour group, so a disabled box shows it too).
+inline const QColor kEditingBack(0xFF, 0xFF, 0xFF);
+inline const QColor kRestingBack(0xE0, 0xE0, 0xE0);
+
+inline void setBackColor(QWidget* w, const QColor& c) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::Base, c);
+    w->setPalette(p);
+}
+
+inline QColor backColor(const QWidget* w) {
+    return w->palette().color(QPalette::Base);
+}
 
 // A label or picture that can be clicked. As an image it is also reachable with the
 // keyboard (focusable, Enter or Space clicks it) and carries its tooltip as accessible name.

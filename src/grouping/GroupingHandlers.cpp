@@ -3,6 +3,8 @@
 #include "rollcall/ControlHelpers.h"
 #include "shell/FrmMd.h"
 
+#include <QSignalBlocker>
+
 namespace rostrel {
 
 namespace {
@@ -87,22 +89,7 @@ bool formGroupsOnce(FrmMd& w, int index) {
                                                    index == 0 ? w.platform.random : nullptr);
         const int m = plan.groupCount;
         grouping::commitPlan(st, std::move(plan));
-
-        QStringList groups;
-        groups.reserve(m);
-        for (int g = 1; g <= m; ++g)
-            groups.append(plainText(g));
-        w.ui.List2->setUpdatesEnabled(false);
-        w.ui.List2->clear();
-        w.ui.List1->clear();
-        w.ui.List2->addItems(groups);
-        w.ui.List2->setUpdatesEnabled(true);
-        if (w.ui.List2->count() > 0) {
-            if (w.ui.List2->currentRow() == 0)
-                w.List2_Click();
-            else
-                w.ui.List2->setCurrentRow(0);
-        }
+        w.ListGroups(m);
         if (st.PickCategory == 0)
             w.ui.imgXie[0]->show();
         w.ui.lblXm->setEnabled(true);
@@ -174,6 +161,25 @@ void FrmMd::imgFz_Click(int index) {
     }
     formGroupsOnce(*this, index);
     --reloadDepth;
+}
+
+void FrmMd::ListGroups(int groupCount) {
+    QStringList groups;
+    groups.reserve(std::max(groupCount, 0));
+    for (int g = 1; g <= groupCount; ++g)
+        groups.append(plainText(g));
+    {
+        const QSignalBlocker blockGroups(ui.List2);
+        const QSignalBlocker blockMembers(ui.List1);
+        ui.List2->setUpdatesEnabled(false);
+        ui.List2->clear();
+        ui.List1->clear();
+        ui.List2->addItems(groups);
+        ui.List2->setCurrentRow(-1); // so that selecting group 1 below always shows it
+        ui.List2->setUpdatesEnabled(true);
+    }
+    if (ui.List2->count() > 0)
+        ui.List2->setCurrentRow(0);
 }
 
 void FrmMd::List2_Click() {

@@ -328,17 +328,7 @@ void FrmMd::LoadClassRoster() {
             imgFz_Click(1);
         } else {
             st.GroupTable = storedGroupTable(st.RosterTable, n, st.GroupCount, st.GroupSize);
-            QStringList groups;
-            groups.reserve(st.GroupCount);
-            for (int g = 1; g <= st.GroupCount; ++g)
-                groups.append(plainText(g));
-            {
-                const QSignalBlocker block(ui.List2);
-                ui.List2->addItems(groups);
-                ui.List2->setCurrentRow(-1); // so that selecting group 1 below always shows it
-            }
-            if (ui.List2->count() > 0)
-                ui.List2->setCurrentRow(0);
+            ListGroups(st.GroupCount);
         }
 
         ui.txtFz[0]->setText(plainText(st.GroupCount));

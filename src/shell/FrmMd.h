@@ -80,6 +80,8 @@ public:
     void txtFz_LostFocus(int index);
     void imgFz_Click(int index);
     void List2_Click();
+    // Lists groups 1..groupCount in List2 (the member list emptied) and shows group 1.
+    void ListGroups(int groupCount);
     void chkXx_Click();
 
     // ---- Clock (clock/) ----

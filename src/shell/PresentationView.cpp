@@ -46,8 +46,11 @@ void PresentationView::setPick(const QString& text) {
     lines.removeIf([](const QString& l) { return l.trimmed().isEmpty(); });
     if (lines == pickLines_)
         return;
+    // Only the old and the new text are repainted: at 3840x2160 the whole pick area costs a
+    // rolling tick twice as much.
+    const QRect before = pickBounds();
     pickLines_ = lines;
-    update(pickRect().toAlignedRect());
+    update(before.united(pickBounds()));
 }
 
 void PresentationView::setCaption(const QString& text) {
@@ -89,6 +92,23 @@ QRectF PresentationView::pickRect() const {
 
 QRectF PresentationView::clockRect() const {
     return {width() * 0.15, height() * 0.72, width() * 0.7, height() * 0.24};
+}
+
+QRect PresentationView::pickBounds() const {
+    if (pickLines_.isEmpty())
+        return {};
+    QFont f = pickFont_;
+    f.setPixelSize(pickPixelSize());
+    const QFontMetricsF fm(f);
+    qreal w = 0;
+    for (const QString& line : pickLines_)
+        w = std::max(w, fm.boundingRect(line).width());
+    const QRectF room = pickRect();
+    const qreal h = fm.height() * static_cast<qreal>(pickLines_.size());
+    const QRectF text(room.center().x() - w / 2, room.center().y() - h / 2, w, h);
+    // A margin for glyphs that reach past their advance (italic strokes, antialiasing).
+    const qreal m = fm.height() * 0.1;
+    return text.adjusted(-m, -m, m, m).toAlignedRect().intersected(room.toAlignedRect());
 }
 
 int PresentationView::pickPixelSize() const {

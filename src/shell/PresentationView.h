@@ -49,6 +49,8 @@ private:
     QRectF pickRect() const;
     QRectF clockRect() const;
     QRectF captionRect() const;
+    // Where the pick's lines are drawn at the current size (what a new pick must repaint).
+    QRect pickBounds() const;
 
     QStringList pickLines_;
     QString caption_;

@@ -2,6 +2,7 @@
 //
 // Hidden diagnostic flag: `--measure-startup` skips the splash, prints the milliseconds from
 // the start of main() to the first paint of the main window on stderr, and quits.
+#include "platform/SetupStore.h"
 #include "platform/qt/DesktopPlatform.h"
 #include "platform/qt/QuitOnSignal.h"
 #include "shell/FrmFm.h"
@@ -65,7 +66,22 @@ int main(int argc, char* argv[]) {
         return rc;
     }
 
-    auto* splash = new rostrel::FrmFm(openMain);
+    // The teacher may have chosen to go straight to the main window.
+    if (desktop.setup->load().skipSplash.value_or(false)) {
+        openMain();
+        const int rc = app.exec();
+        window.reset();
+        return rc;
+    }
+    rostrel::FrmFm* splash = nullptr;
+    splash = new rostrel::FrmFm([&] {
+        if (splash->skipNextTime()) {
+            rostrel::RememberedSetup skip;
+            skip.skipSplash = true;
+            desktop.setup->save(skip);
+        }
+        openMain();
+    });
     splash->setAttribute(Qt::WA_DeleteOnClose);
     splash->show();
     const int rc = app.exec();

@@ -9,6 +9,8 @@
 
 namespace rostrel {
 
+class SetupStore;
+
 enum class MessageIcon { None, Error, Information };
 
 // Captions used by the program's message boxes.
@@ -75,6 +77,7 @@ struct Platform {
     Clock* clock = nullptr;
     Random* random = nullptr;
     Launcher* launcher = nullptr;
+    SetupStore* setup = nullptr; // none: nothing is remembered
 };
 
 } // namespace rostrel

@@ -48,6 +48,12 @@ FrmFm::FrmFm(std::function<void()> openMain, QWidget* parent)
         Label2[i]->setGeometry(pxRect(0, 3300 + i * 480, 7185, 420));
     }
 
+    chkBxs = new QCheckBox(QStringLiteral("下次启动不显示"), this);
+    chkBxs->setObjectName(QStringLiteral("chkBxs"));
+    chkBxs->setFocusPolicy(Qt::NoFocus);
+    chkBxs->adjustSize();
+    chkBxs->move(width() - chkBxs->width() - px(120), height() - chkBxs->height() - px(90));
+
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(500);

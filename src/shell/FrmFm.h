@@ -2,6 +2,7 @@
 // timer, or until it is clicked; then it opens the main window once and closes.
 #pragma once
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QTimer>
 #include <QWidget>
@@ -21,11 +22,14 @@ public:
     void Form_Click();
 
     int16_t ticks() const { return ticks_; }
+    // The teacher ticked "下次启动不显示": the next start goes straight to the main window.
+    bool skipNextTime() const { return chkBxs->isChecked(); }
 
     QLabel* Image1 = nullptr;
     QLabel* Label1 = nullptr;
     std::array<QLabel*, 3> Label2{};
     QTimer* Timer1 = nullptr;
+    QCheckBox* chkBxs = nullptr; // "下次启动不显示"
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

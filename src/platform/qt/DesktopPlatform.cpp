@@ -1,5 +1,7 @@
 #include "platform/qt/DesktopPlatform.h"
 
+#include "platform/qt/SetupStore.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -11,6 +13,13 @@
 #include <cstring>
 
 namespace rostrel {
+
+DesktopPlatform::DesktopPlatform() {
+    if (rememberingWanted(QCoreApplication::arguments(), qgetenv(kNoRememberVariable)))
+        setup = std::make_unique<SettingsSetupStore>();
+    else
+        setup = std::make_unique<NoSetupStore>();
+}
 
 void QtMessageBoxes::show(const QString& caption, const QString& text, MessageIcon icon) {
     QMessageBox box(icon == MessageIcon::Error         ? QMessageBox::Critical

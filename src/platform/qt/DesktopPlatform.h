@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Platform.h"
+#include "platform/SetupStore.h"
 
 #include <memory>
 #include <random>
@@ -58,7 +59,10 @@ struct DesktopPlatform {
     SystemClock clock;
     SystemRandom random;
     DesktopLauncher launcher;
-    Platform view() { return {&messages, &fileDialog, &sound, &clock, &random, &launcher}; }
+    // The user's config folder, or nothing with --no-remember or ROSTREL_NO_REMEMBER=1.
+    std::unique_ptr<SetupStore> setup;
+    DesktopPlatform();
+    Platform view() { return {&messages, &fileDialog, &sound, &clock, &random, &launcher, setup.get()}; }
 };
 
 // Finds a data file given by a relative path: the current directory first, then the

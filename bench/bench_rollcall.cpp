@@ -23,9 +23,9 @@ struct BigListWindow {
         window = std::make_unique<FrmMd>(fake.view());
         FrmMd& w = *window;
         w.Form_Activate();
-        w.txtXh_GotFocus(1);
-        w.ui.txtXh[1]->setText(QStringLiteral("32767"));
-        w.txtXh_LostFocus(1);
+        w.lesson().BeginRangeEdit();
+        w.lesson().SetRangeText(1, QStringLiteral("32767"));
+        w.lesson().ConfirmRange(1);
         w.ui.OptFz[0]->setChecked(true);
         w.ui.txtFz[0]->setText(QString::number(groups));
         w.imgFz_Click(0);
@@ -112,8 +112,9 @@ void BM_FillMemberList_32767(benchmark::State& state) {
 void BM_RangeStep_32767(benchmark::State& state) {
     BigListWindow b(1);
     for (auto _ : state) {
-        b.window->st.FirstShow = 1;
-        b.window->txtXh_LostFocus(1);
+        b.window->lesson().PrepareNumberList(1); // the defaults, and the next step rebuilds
+        b.window->lesson().SetRangeText(1, QStringLiteral("32767"));
+        b.window->lesson().ConfirmRange(1);
     }
 }
 

@@ -101,10 +101,6 @@ bool formGroupsOnce(FrmMd& w, int index) {
     }
 }
 
-// Set while a failed grouping reloads the class and tries again, so that a grouping run by
-// the reload, or the second try, cannot start another reload.
-int reloadDepth = 0;
-
 } // namespace
 
 void FrmMd::wireGrouping() {
@@ -151,19 +147,20 @@ void FrmMd::txtFz_LostFocus(int) {
 }
 
 void FrmMd::imgFz_Click(int index) {
-    if (formGroupsOnce(*this, index) || reloadDepth > 0)
+    if (formGroupsOnce(*this, index) || reloadDepth_ > 0)
         return;
     // Reload the class and try once more; a second failure ends the action.
-    ++reloadDepth;
+    ++reloadDepth_;
     try {
         LoadClassRoster();
     } catch (const std::exception&) {
     }
     formGroupsOnce(*this, index);
-    --reloadDepth;
+    --reloadDepth_;
 }
 
 void FrmMd::ListGroups(int groupCount) {
+    lesson_.PlanChanged();
     QStringList groups;
     groups.reserve(std::max(groupCount, 0));
     for (int g = 1; g <= groupCount; ++g)
@@ -216,7 +213,7 @@ void FrmMd::chkXx_Click() {
     ui.LabXx->setVisible(shown);
     ui.lblSj->setVisible(!shown);
     if (shown)
-        ui.Timer1->stop(); // ends a rolling display without completing its pick
+        lesson_.StopRolling(); // ends a rolling display without completing its pick
 }
 
 } // namespace rostrel

@@ -77,11 +77,11 @@ void forgetClassRoster(FrmMd& w) {
     st.CurrentMember = 0;
     st.PickKey.clear();
     st.PickText.clear();
+    w.lesson().SetEntries({});
+    w.lesson().PlanChanged();
     {
-        const QSignalBlocker b1(w.ui.CmbXm);
         const QSignalBlocker b2(w.ui.List1);
         const QSignalBlocker b3(w.ui.List2);
-        w.ui.CmbXm->clear();
         w.ui.List1->clear();
         w.ui.List2->clear();
     }
@@ -101,7 +101,7 @@ void FrmMd::wireRollBook() {
     connect(ui.Image1, &ClickLabel::clicked, this, [this] { Image1_Click(); });
     connect(ui.Image2, &ClickLabel::clicked, this, [this] { Image2_Click(); });
     connect(ui.cmbXls, &QComboBox::currentIndexChanged, this, [this](int) { cmbXls_Click(); });
-    connect(ui.CmbXm, &QComboBox::activated, this, [this](int) { CmbXm_Click(); });
+    connect(ui.CmbXm, &QComboBox::activated, this, [this](int position) { CmbXm_Click(position); });
     connect(ui.MnSz[0], &QAction::triggered, this, [this] { Image1_Click(); });
     connect(ui.MnSz[2], &QAction::triggered, this, [this] { cmdNext_Click(0); });
     connect(ui.MnSz[3], &QAction::triggered, this, [this] { cmdNext_Click(1); });
@@ -231,10 +231,9 @@ void FrmMd::Image2_Click() {
     }
 }
 
-void FrmMd::CmbXm_Click() {
+void FrmMd::CmbXm_Click(int position) {
     try {
-        const int position = ui.CmbXm->currentIndex();
-        const QString s = trimSpaces(ui.CmbXm->currentText());
+        const QString s = trimSpaces(lesson_.entries().value(position));
         if (s.isEmpty())
             return;
         if (st.PickCategory == 0) {
@@ -249,7 +248,7 @@ void FrmMd::CmbXm_Click() {
         st.PickIndex = rollcall::pickedPoolRow(st.PickPool, st.PoolCount, add16(position, 1), st.PickKey);
 
         ShowMember(st.PickKey);
-        if (ui.chkCf->isChecked())
+        if (lesson_.removesPicked())
             RemovePicked();
         ui.imgXie[1]->show();
     } catch (...) {
@@ -287,11 +286,11 @@ void FrmMd::LoadClassRoster() {
         st.CurrentMember = 0;
         st.GroupSize = 0;
         st.GroupTable.clear();
+        lesson_.SetEntries({});
+        lesson_.PlanChanged();
         {
-            const QSignalBlocker b1(ui.CmbXm);
             const QSignalBlocker b2(ui.List1);
             const QSignalBlocker b3(ui.List2);
-            ui.CmbXm->clear();
             ui.List1->clear();
             ui.List2->clear();
         }
@@ -312,11 +311,7 @@ void FrmMd::LoadClassRoster() {
             if (member > st.GroupSize)
                 st.GroupSize = toInt16(member);
         }
-        {
-            const QSignalBlocker block(ui.CmbXm);
-            ui.CmbXm->addItems(names);
-            ui.CmbXm->setCurrentIndex(-1);
-        }
+        lesson_.SetEntries(names);
 
         BuildPickPool();
 
@@ -351,7 +346,7 @@ void FrmMd::BuildPickPool() {
     int16_t index = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
     OpenClassSheet(index);
     const CellReader read = sheetReader(st.ExcelSheet);
-    st.ScoreColumn = chooseScoreColumn(read, ui.chkRq->isChecked(), st.TodayLabel);
+    st.ScoreColumn = chooseScoreColumn(read, lesson_.newColumnPerDay(), st.TodayLabel);
     st.PoolCount = 0;
     st.PoolCount = fillPickPool(st.PickPool, st.RosterTable, st.RosterCount, st.ScoreColumn, read);
 }

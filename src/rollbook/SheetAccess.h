@@ -3,7 +3,7 @@
 #pragma once
 
 #include "rollbook/ClassSheet.h"
-#include "shell/SessionState.h"
+#include "lesson/SessionState.h"
 
 #include <stdexcept>
 

@@ -6,24 +6,11 @@
 #include "rollcall/Presentation.h"
 #include "shell/FrmMd.h"
 
+#include <QSignalBlocker>
+
 namespace rostrel {
 
 namespace {
-
-const QString kCacheName = QStringLiteral("rollCallCache");
-
-// Per-window state of the engine that is no part of the session: where each member key
-// first occurs in the group plan. Every plan, whoever builds it, is listed anew in List2, so
-// a change of List2's rows marks the index stale.
-struct RollCallCache : QObject {
-    explicit RollCallCache(QObject* parent) : QObject(parent) { setObjectName(kCacheName); }
-    rollcall::GroupKeyIndex index;
-};
-
-rollcall::GroupKeyIndex& keyIndex(FrmMd& w) {
-    auto* cache = static_cast<RollCallCache*>(w.findChild<QObject*>(kCacheName, Qt::FindDirectChildrenOnly));
-    return cache->index;
-}
 
 // Selects a row in code; the click handler runs even when the row was selected already, so
 // a draw always shows its pick.
@@ -56,10 +43,10 @@ void takePickOutOfPool(FrmMd& w) {
 }
 
 void completePick(FrmMd& w) {
-    if (w.ui.chkCf->isChecked())
+    if (w.lesson().removesPicked())
         skipOnFailure([&] { takePickOutOfPool(w); });
-    w.PlayWave(QStringLiteral("sound\\type.wav"));
-    w.SetClockIdle();
+    w.lesson().PlayWave(QStringLiteral("sound\\type.wav"));
+    w.lesson().SetClockIdle();
     if (w.st.PickCategory == 0)
         w.ui.imgXie[1]->show();
 }
@@ -67,15 +54,7 @@ void completePick(FrmMd& w) {
 } // namespace
 
 void FrmMd::wireRollCall() {
-    auto* cache = new RollCallCache(this);
-    const auto stale = [cache] { cache->index.invalidate(); };
-    QAbstractItemModel* groups = ui.List2->model();
-    connect(groups, &QAbstractItemModel::rowsInserted, cache, stale);
-    connect(groups, &QAbstractItemModel::rowsRemoved, cache, stale);
-    connect(groups, &QAbstractItemModel::modelReset, cache, stale);
-    connect(groups, &QAbstractItemModel::dataChanged, cache, stale);
-    connect(groups, &QAbstractItemModel::layoutChanged, cache, stale);
-
+    Lesson* l = &lesson_;
     connect(ui.lblXm, &ClickLabel::clicked, this, [this] { guarded([&] { lblXm_Click(); }); });
     connect(ui.Timer1, &QTimer::timeout, this, [this] { guarded([&] { Timer1_Timer(); }); });
     for (int i = 0; i < 2; ++i) {
@@ -95,12 +74,10 @@ void FrmMd::wireRollCall() {
         });
         connect(ui.MnFs[i], &QAction::triggered, this, [this, i] { guarded([&] { MnFs_Click(i); }); });
     }
-    connect(ui.MnFs[2], &QAction::triggered, this, [this] {
-        // The menu has already moved the check mark; the handler moves it itself.
-        ui.MnFs[2]->setChecked(!ui.MnFs[2]->isChecked());
-        guarded([&] { MnFs_Click(2); });
-    });
-    connect(ui.chkGd, &QCheckBox::toggled, this, [this] { guarded([&] { chkGd_Click(); }); });
+    connect(ui.MnFs[2], &QAction::triggered, l, [l] { l->SetRolling(!l->rolling()); });
+    connect(ui.chkGd, &QCheckBox::toggled, l, &Lesson::SetRolling);
+    connect(ui.chkCf, &QCheckBox::toggled, l, &Lesson::SetRemovePicked);
+    connect(ui.cmbXs, &QComboBox::currentIndexChanged, l, &Lesson::SetPresentationForm);
     connect(ui.List1, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0) // clearing the list is no selection
             guarded([&] { List1_Click(); });
@@ -110,7 +87,7 @@ void FrmMd::wireRollCall() {
 
 void FrmMd::DrawNext() {
     platform.random->reseed(platform.clock->timeOfDay().msecsSinceStartOfDay() / 1000.0);
-    const bool atRandom = ui.OptDmFs[0]->isChecked();
+    const bool atRandom = lesson_.drawsAtRandom();
     if (ui.List2->count() == 0)
         return;
     if (atRandom) {
@@ -136,7 +113,7 @@ void FrmMd::DrawNext() {
 }
 
 bool FrmMd::ShowMember(const QString& key) {
-    const auto at = keyIndex(*this).find(st.GroupTable, st.GroupCount, key);
+    const auto at = lesson_.keyIndex().find(st.GroupTable, st.GroupCount, key);
     if (at.group == 0 || at.group > ui.List2->count())
         return false;
     ui.List2->setCurrentRow(at.group - 1); // shows the group unless it is on show already
@@ -155,20 +132,18 @@ void FrmMd::RemovePicked() {
 void FrmMd::lblXm_Click() {
     if (ui.chkGd->isVisible())
         ui.chkGd->setFocus();
-    const bool rolling = ui.chkGd->isChecked();
-    ui.lblSj->setText(QStringLiteral("00:00:00"));
-    ui.timJs->stop();
-    if (!rolling) {
+    lesson_.ResetClockDisplay();
+    if (!lesson_.rolling()) {
         skipOnFailure([&] { DrawNext(); });
         completePick(*this);
         return;
     }
-    if (!ui.Timer1->isActive()) {
-        ui.Timer1->start();
-        PlayWave(QStringLiteral("sound\\type0.wav"));
+    if (!lesson_.rollingActive()) {
+        lesson_.StartRolling();
+        lesson_.PlayWave(QStringLiteral("sound\\type0.wav"));
         return;
     }
-    ui.Timer1->stop();
+    lesson_.StopRolling();
     completePick(*this); // the candidate of the last tick is the pick
 }
 
@@ -187,7 +162,7 @@ void FrmMd::cmdNext_Click(int index) {
         ui.List2->setCurrentRow(next - 1);
         return;
     }
-    ui.chkGd->setChecked(false);
+    lesson_.SetRolling(false);
     lblXm_Click();
 }
 
@@ -202,7 +177,7 @@ void FrmMd::List1_Click() {
     st.CurrentMember = toInt16(row + 1.0);
     st.PickKey = defaultText(st.GroupTable.at(st.CurrentGroup, st.CurrentMember, 0));
     ui.LabCz->setText(rollcall::positionLine(st.CurrentGroup, st.CurrentMember, st.PickKey, st.PickText));
-    const auto caption = rollcall::pickCaption(st.PickCategory, ui.cmbXs->currentIndex(), st.CurrentGroup,
+    const auto caption = rollcall::pickCaption(st.PickCategory, lesson_.presentationForm(), st.CurrentGroup,
                                                st.CurrentMember, st.PickKey, st.PickText);
     if (caption)
         ui.lblXm->setText(*caption);
@@ -211,9 +186,43 @@ void FrmMd::List1_Click() {
 void FrmMd::List1_MouseUp() {
     if (ui.List1->currentRow() < 0)
         return;
-    if (ui.chkCf->isChecked())
+    if (lesson_.removesPicked())
         takePickOutOfPool(*this);
     ui.imgXie[1]->show();
+}
+
+} // namespace rostrel
+
+namespace rostrel {
+
+void FrmMd::showDrawRules() {
+    {
+        const QSignalBlocker b0(ui.OptDmFs[0]);
+        const QSignalBlocker b1(ui.OptDmFs[1]);
+        ui.OptDmFs[lesson_.drawsAtRandom() ? 0 : 1]->setChecked(true);
+    }
+    {
+        const QSignalBlocker b0(ui.chkGd);
+        const QSignalBlocker b1(ui.chkCf);
+        const QSignalBlocker b2(ui.chkRq);
+        ui.chkGd->setChecked(lesson_.rolling());
+        ui.chkCf->setChecked(lesson_.removesPicked());
+        ui.chkRq->setChecked(lesson_.newColumnPerDay());
+    }
+    ui.MnFs[2]->setChecked(lesson_.rolling());
+    {
+        const QSignalBlocker block(ui.cmbXs);
+        if (shownForms_ != lesson_.presentationForms()) {
+            shownForms_ = lesson_.presentationForms();
+            ui.cmbXs->clear();
+            ui.cmbXs->addItems(lesson_.presentationForms());
+        }
+        ui.cmbXs->setCurrentIndex(lesson_.presentationForm());
+    }
+    if (lesson_.rollingActive() && !ui.Timer1->isActive())
+        ui.Timer1->start();
+    else if (!lesson_.rollingActive() && ui.Timer1->isActive())
+        ui.Timer1->stop();
 }
 
 } // namespace rostrel

@@ -76,7 +76,7 @@ TEST(RollCallWindow, RollingDisplayStartsAndStops) {
     EXPECT_EQ(t.st().PoolCount, 47);
     EXPECT_FALSE(t.pool().contains(u"12"_s));
     EXPECT_TRUE(t.pool().contains(u"40"_s));
-    EXPECT_EQ(t.ui().imgJs->property("Tag").toString(), u"计时"_s);
+    EXPECT_EQ(t.ui().imgJs->toolTip(), u"计时"_s);
     EXPECT_EQ(t.ui().imgJs->toolTip(), u"计时"_s);
 }
 
@@ -207,10 +207,7 @@ TEST(RollCallWindow, SequentialDrawPassesEmptyGroups) {
 
 TEST(RollCallWindow, DuplicateKeysSelectTheFirstMember) {
     NumberWindow t;
-    t.w().ImgZdy_Click(2);
-    for (const QString& v : {u"5"_s, u"1"_s, u"2"_s, u"5"_s})
-        t.ui().lstHm->addItem(v);
-    t.w().LoadNumberList();
+    t.lesson().UseNumberList({u"5"_s, u"1"_s, u"2"_s, u"5"_s});
     t.group(0, 2); // 5 1 | 2 5
     t.pickWith(rowOf(4, 4));
     EXPECT_EQ(t.st().PickIndex, 4);
@@ -226,7 +223,7 @@ TEST(RollCallWindow, DrawOfAValueInNoGroupLeavesTheDisplay) {
     NumberWindow t;
     t.pickWith(rowOf(3, 48));
     t.ui().txtShu->setText(u"100"_s);
-    t.w().ImgZdy_Click(0); // in the pool, in no group
+    click(t.ui().ImgZdy[0]); // in the pool, in no group
     t.pickWith(rowOf(49, 49));
     EXPECT_EQ(t.st().PickIndex, 49);
     EXPECT_EQ(shown(t), u"3"_s);
@@ -324,7 +321,7 @@ TEST(RollCallWindow, NameListCategorySetsUpTheWindow) {
     t.fake.fileDialog.answers.push_back({u"/nonexistent/点名册.xls"_s, u"点名册.xls"_s});
     t.ui().OptFl[0]->setChecked(true);
     EXPECT_EQ(t.st().PickCategory, 0);
-    EXPECT_EQ(t.st().FirstShow, 0);
+    EXPECT_EQ(t.lesson().session().FirstShow, 0);
     EXPECT_EQ(t.st().TodayLabel, u"03月16"_s);
     EXPECT_EQ(comboTexts(t.ui().cmbXs), (QStringList{u"姓名"_s, u"学号姓名"_s, u"组号姓名"_s, u"组号组员号姓名"_s,
                                                      u"组号学号姓名"_s, u"组号组员号学号姓名"_s}));

@@ -24,11 +24,6 @@ void clickItem(QListWidget* list, int row) {
     QApplication::sendEvent(list->viewport(), &release);
 }
 
-void pressEnter(QWidget* box) {
-    QKeyEvent key(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, u"\r"_s);
-    QApplication::sendEvent(box, &key);
-}
-
 } // namespace
 
 TEST(RollCallWiring, ClickingAMemberPicksItAndTakesItOut) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "shell/FrmMd.h"
+#include "support/Driver.h"
 #include "support/Fakes.h"
 
 #include <QListWidget>
@@ -52,6 +53,7 @@ struct NumberWindow {
     }
 
     FrmMd& w() { return *window; }
+    Lesson& lesson() { return window->lesson(); }
     SessionState& st() { return window->st; }
     Controls& ui() { return window->ui; }
     std::vector<Message>& messages() { return fake.messages.shown; }
@@ -59,10 +61,10 @@ struct NumberWindow {
 
     // Types both range boxes and leaves the first, as the teacher does.
     void setRange(const QString& first, const QString& second) {
-        w().txtXh_GotFocus(0);
+        focusIn(ui().txtXh[0]);
         ui().txtXh[0]->setText(first);
         ui().txtXh[1]->setText(second);
-        w().txtXh_LostFocus(0);
+        focusOut(ui().txtXh[0]);
     }
     void setRange(int first, int second) { setRange(QString::number(first), QString::number(second)); }
 

@@ -1,7 +1,9 @@
 // The clock's controls and the numeric entry boxes: forwarded to the lesson, redrawn from it.
 #include "clock/ClockMath.h"
 #include "shell/FrmMd.h"
+#include "shell/Theme.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -14,6 +16,7 @@ namespace {
 
 const QString kIdle = QStringLiteral("计时");    // state word: idle
 const QString kRunning = QStringLiteral("暂停"); // state word: running
+const QString kPaused = QStringLiteral("继续");  // state word: paused
 
 // Key and focus events of one Combo1 box: only numeric keys type, and Enter or leaving the
 // box writes its number in shortest form.
@@ -73,6 +76,25 @@ void followTimer(QTimer* timer, bool on) {
         timer->stop();
 }
 
+// The time display's colour: the palette's in a run, a warning colour in the last minute, the
+// end colour for "时间到", and the background's in the dark half of the end flash.
+void showClockTone(QLabel* label, const clock::ClockFace& face) {
+    QPalette p = label->palette();
+    const QColor back = label->parentWidget() ? label->parentWidget()->palette().color(QPalette::Window)
+                                              : p.color(QPalette::Window);
+    QColor text = QApplication::palette(label).color(QPalette::WindowText);
+    if (face.tone == clock::ClockTone::Warning)
+        text = theme::warningColour(back);
+    else if (face.tone == clock::ClockTone::Ended)
+        text = theme::endedColour(back);
+    if (!face.lit)
+        text = back;
+    if (p.color(QPalette::WindowText) != text) {
+        p.setColor(QPalette::WindowText, text);
+        label->setPalette(p);
+    }
+}
+
 } // namespace
 
 void FrmMd::wireClock() {
@@ -99,8 +121,10 @@ void FrmMd::wireClock() {
 
 void FrmMd::showClock() {
     const bool running = lesson_.clockRunning();
-    showState(ui.imgJs, running ? ui.Image4 : ui.Image3, running ? kRunning : kIdle);
+    showState(ui.imgJs, running ? ui.Image4 : ui.Image3,
+              running ? kRunning : lesson_.clockPaused() ? kPaused : kIdle);
     ui.lblSj->setText(lesson_.clockDisplay());
+    showClockTone(ui.lblSj, lesson_.clockFace());
     followTimer(ui.timJs, lesson_.clockTicking());
     showEntry(ui.Combo1[1], lesson_.entryText(1));
     const QSignalBlocker b1(ui.cmbJsDw);

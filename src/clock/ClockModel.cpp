@@ -27,19 +27,69 @@ void Lesson::SetClockMode(int mode) {
     notify(ClockPart);
 }
 
+qint64 Lesson::clockNowMs() const {
+    return (platform_.clock ? platform_.clock->now() : QDateTime::currentDateTime()).toMSecsSinceEpoch();
+}
+
+void Lesson::showClockFace() {
+    clockFace_ = clock_.face(clockNowMs());
+    clockDisplay_ = clockFace_.text;
+}
+
+bool Lesson::clockFlashing() const {
+    return clock_.flashing(clockNowMs());
+}
+
+void Lesson::RefreshClockFace() {
+    const clock::ClockFace before = clockFace_;
+    clockFace_ = clock_.face(clockNowMs());
+    if (!(clockFace_ == before))
+        notify(ClockPart);
+}
+
+void Lesson::StartClockRun() {
+    // The run length from the amount and the unit, counted from now; a countdown shows its
+    // set time at once.
+    const QString unit = clockUnit_ >= 0 && clockUnit_ < 3 ? kUnits[clockUnit_] : QString();
+    const double seconds = clock::amountSeconds(entryText_[1], unit);
+    const int run = clock::runSeconds(seconds);
+    runAmount_ = entryText_[1];
+    runUnit_ = clockUnit_;
+    clockDuration_ = static_cast<double>(run) / clock::kSecondsPerDay;
+    clockStart_ = nowInDays(platform_);
+    clock_.setMode(clockMode_ == 1 ? clock::ClockMode::CountDown : clock::ClockMode::CountUp);
+    clock_.start(run, clockNowMs());
+    clockTicking_ = true;
+    clockRunning_ = true;
+    showClockFace();
+    notify(ClockPart);
+    PlayWave(QStringLiteral("sound\\start.wav"));
+}
+
 void Lesson::StartOrStopClock() {
-    if (!clockRunning_) {
-        // Start: the run length from the amount and the unit, counted from now.
-        const QString unit = clockUnit_ >= 0 && clockUnit_ < 3 ? kUnits[clockUnit_] : QString();
-        const double seconds = clock::amountSeconds(entryText_[1], unit);
-        clockDuration_ = static_cast<double>(clock::runSeconds(seconds)) / clock::kSecondsPerDay;
-        clockStart_ = nowInDays(platform_);
-        clockTicking_ = true;
-        clockRunning_ = true;
-    } else {
+    switch (clock_.state()) {
+    case clock::ClassroomClock::State::Running:
+        // Pause: the time shown stays until the run goes on.
+        clock_.pause(clockNowMs());
         clockTicking_ = false;
         clockRunning_ = false;
+        break;
+    case clock::ClassroomClock::State::Paused:
+        // A new amount or unit set while paused: a new run, not the rest of the old one.
+        if (entryText_[1] != runAmount_ || clockUnit_ != runUnit_) {
+            StartClockRun();
+            return;
+        }
+        clock_.resume(clockNowMs());
+        clockTicking_ = true;
+        clockRunning_ = true;
+        break;
+    case clock::ClassroomClock::State::Idle:
+    case clock::ClassroomClock::State::Ended:
+        StartClockRun();
+        return;
     }
+    showClockFace();
     notify(ClockPart);
     PlayWave(QStringLiteral("sound\\start.wav"));
 }
@@ -47,18 +97,15 @@ void Lesson::StartOrStopClock() {
 void Lesson::ClockTick() {
     if (!clockTicking_)
         return; // a tick that was already due when the clock stopped
-    const long long duration = std::llround(clockDuration_ * clock::kSecondsPerDay);
-    const clock::Tick t = clock::tick(duration, clock::secondsBetween(clockStart_, nowInDays(platform_)));
-    if (t.ended) {
+    clock_.setMode(clockMode_ == 1 ? clock::ClockMode::CountDown : clock::ClockMode::CountUp);
+    if (clock_.advance(clockNowMs())) {
+        // The end: the stop cue, at once replaced by the end cue; "时间到" flashes.
         clockTicking_ = false;
-        if (clockRunning_)
-            StartOrStopClock(); // the stop, with its cue
+        clockRunning_ = false;
+        PlayWave(QStringLiteral("sound\\start.wav"));
         PlayWave(QStringLiteral("sound\\over.wav"));
     }
-    if (clockMode_ == 0)
-        clockDisplay_ = clock::hms(t.ended ? duration : t.elapsed);
-    else if (clockMode_ == 1)
-        clockDisplay_ = clock::hms(t.remaining);
+    showClockFace();
     notify(ClockPart);
 }
 
@@ -68,7 +115,9 @@ void Lesson::SetClockIdle() {
 }
 
 void Lesson::ResetClockDisplay() {
-    clockDisplay_ = QStringLiteral("00:00:00");
+    clock_.reset();
+    clockDisplay_ = clock::kIdleFace;
+    clockFace_ = {clock::kIdleFace};
     clockTicking_ = false;
     notify(ClockPart);
 }

@@ -14,6 +14,10 @@ Lesson::Lesson(const Platform& platform, QObject* parent) : QObject(parent), pla
     entryText_ = {QStringLiteral("5"), QStringLiteral("5")};
     // Until the window is first activated.
     st_.FirstShow = 1;
+    writes_ = std::make_unique<scoring::WriteHistory>(
+        [this](const std::string& path) -> workbook::Workbook& { return BookForPath(path); });
+    connect(writes_.get(), &scoring::WriteHistory::written, this,
+            [this](const scoring::WriteRecord& r, bool undone) { FollowWrite(r, undone); });
 }
 
 Lesson::~Lesson() = default;

@@ -4,9 +4,11 @@
 // clock/ClockModel.cpp, numbers/NumberListModel.cpp, rollcall/DrawRules.cpp.
 #pragma once
 
+#include "clock/ClassroomClock.h"
 #include "lesson/SessionState.h"
 #include "platform/Platform.h"
 #include "rollcall/PickEngine.h"
+#include "scoring/WriteHistory.h"
 
 #include <QObject>
 #include <QStringList>
@@ -103,6 +105,12 @@ public:
 
     // ---- Clock and the two numeric entries (0 score points, 1 clock amount) ----
     bool clockRunning() const { return clockRunning_; } // the start image shows "暂停"
+    bool clockPaused() const { return clock_.state() == clock::ClassroomClock::State::Paused; }
+    // What the time display shows: text, tone (last minute, end) and the end flash.
+    clock::ClockFace clockFace() const { return clockFace_; }
+    bool clockFlashing() const;
+    void RefreshClockFace(); // the end flash moves on
+    void StartClockRun();    // a new run from the amount, unit and mode set, with its cue
     bool clockTicking() const { return clockTicking_; } // the one-second tick is on
     QString clockDisplay() const { return clockDisplay_; }
     int clockUnit() const { return clockUnit_; }        // 0 秒, 1 分, 2 时
@@ -110,7 +118,7 @@ public:
     double clockDuration() const { return clockDuration_; } // day fraction
     void SetClockUnit(int unit);
     void SetClockMode(int mode);
-    void StartOrStopClock();  // with its cue
+    void StartOrStopClock();  // start, pause or resume, with its cue
     void ClockTick();
     void SetClockIdle();      // the start image back in its idle state, without a sound
     void ResetClockDisplay(); // ticks stop, "00:00:00" shown; the start image keeps its state
@@ -119,11 +127,22 @@ public:
     void NormaliseEntry(int box); // when the box is left: its number in shortest form
     void StepEntry(int button);   // Command1(0..3): + and - of box 0, + and - of box 1
 
+    // ---- Roll-book writes of the lesson, undoable in order (lesson/LessonWrites.cpp) ----
+    scoring::WriteHistory& writeHistory() { return *writes_; }
+    // Writes a score, an absent mark or a grouping through the history; throws on failure
+    // with nothing changed. An absent mark takes the student out of today's pool.
+    void ApplyWrite(scoring::WriteRecord record);
+
 Q_SIGNALS:
     void changed(unsigned parts);
 
 private:
     void notify(unsigned parts) { Q_EMIT changed(parts); }
+    // The open workbook of a roll-book file, opened when needed (the history's book source).
+    workbook::Workbook& BookForPath(const std::string& path);
+    // After a write was taken back or made again: the student's place in today's pool.
+    void FollowWrite(const scoring::WriteRecord& record, bool undone);
+    bool IsCurrentClass(const scoring::WriteRecord& record) const;
     void setNumberList(QStringList list);
 
     Platform platform_;
@@ -156,7 +175,14 @@ private:
     int clockMode_ = 0;
     double clockDuration_ = 0.0; // day fraction
     double clockStart_ = 0.0;    // date and time in days (the date too, so runs cross midnight)
+    clock::ClassroomClock clock_;
+    QString runAmount_; // amount and unit of the run under way
+    int runUnit_ = 0;
+    clock::ClockFace clockFace_{clock::kIdleFace};
+    qint64 clockNowMs() const;
+    void showClockFace();
     std::array<QString, 2> entryText_;
+    std::unique_ptr<scoring::WriteHistory> writes_;
 };
 
 } // namespace rostrel

@@ -54,7 +54,7 @@ inline const char* const kNoRememberVariable = "ROSTREL_NO_REMEMBER";
 bool rememberingWanted(const QStringList& arguments, const QByteArray& variable);
 
 // The default roll book's file name.
-inline const QString kDefaultRollBook = QStringLiteral("点名册.xls");
+inline const QString kDefaultRollBookName = QStringLiteral("点名册.xls");
 
 // Where the default roll book is looked for, in order: the current folder, the user's
 // documents folder, the program's own folder.

@@ -2,6 +2,7 @@
 #include "rollbook/ClassSheet.h"
 #include "rollbook/SheetAccess.h"
 #include "rollcall/PickEngine.h"
+#include "platform/SetupStore.h"
 #include "shell/FrmMd.h"
 
 #include <QCoreApplication>
@@ -152,8 +153,15 @@ void FrmMd::OpenClassSheet(int16_t& sheetIndex) {
 }
 
 void FrmMd::UseDefaultRollBook() {
-    st.RollBookPath = QDir(QCoreApplication::applicationDirPath()).filePath(kDefaultRollBook);
-    st.RollBookName = kDefaultRollBook;
+    // The remembered roll book while it exists, else the default one in the current folder,
+    // the documents folder or the program's folder; none: the teacher chooses one.
+    std::optional<QString> remembered;
+    if (platform.setup)
+        remembered = platform.setup->load().rollBook;
+    st.RollBookPath = startRollBook(remembered, kDefaultRollBook, rollBookFolders());
+    if (st.RollBookPath.isEmpty())
+        st.RollBookPath = QDir(QCoreApplication::applicationDirPath()).filePath(kDefaultRollBook);
+    st.RollBookName = QFileInfo(st.RollBookPath).fileName();
     if (!QFileInfo::exists(st.RollBookPath)) {
         // The teacher gave up choosing: nothing to list.
         if (!chooseRollBook(*this))

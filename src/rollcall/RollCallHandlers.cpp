@@ -130,8 +130,10 @@ void FrmMd::RemovePicked() {
 }
 
 void FrmMd::lblXm_Click() {
-    if (ui.chkGd->isVisible())
-        ui.chkGd->setFocus();
+    // The focus leaves a text box (its leaving step runs before the draw) for the name label,
+    // not for a check box that the next Space from a presenter remote would toggle.
+    if (ui.lblXm->isVisible())
+        ui.lblXm->setFocus();
     lesson_.ResetClockDisplay();
     if (!lesson_.rolling()) {
         skipOnFailure([&] { DrawNext(); });

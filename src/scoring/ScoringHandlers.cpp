@@ -1,6 +1,7 @@
 // Score entry and the write-back into the roll book.
 #include "rollbook/SheetAccess.h"
 #include "scoring/ScoreMath.h"
+#include "scoring/WriteHistory.h"
 #include "shell/FrmMd.h"
 
 namespace rostrel {
@@ -24,6 +25,31 @@ void saveAndClose(SessionState& st) {
     closeRollBook(st);
 }
 
+// The sheet row of the student picked or selected. A student number outside the roster has
+// no row of this class: the write fails.
+int pickedStudentRow(const SessionState& st) {
+    const int16_t row = add16(toInt16(leadingNumber(st.PickKey)), 2);
+    if (row < kFirstStudentRow || row > st.RosterCount + 2)
+        throw std::out_of_range("student row outside the roster");
+    return row;
+}
+
+// A write on the class sheet activated last, without its cells yet.
+scoring::WriteRecord writeRecord(const SessionState& st, scoring::WriteKind kind) {
+    const workbook::Workbook& book = sheetBook(st.ExcelSheet);
+    scoring::WriteRecord r;
+    r.kind = kind;
+    r.path = book.path();
+    r.sheet = st.ExcelSheet.index;
+    r.sheetName = book.sheetName(st.ExcelSheet.index);
+    r.dayLabel = st.TodayLabel;
+    return r;
+}
+
+scoring::CellRead sheetCells(const SessionState& st) {
+    return [&st](int row, int column) { return sheetBook(st.ExcelSheet).cell(row, column); };
+}
+
 } // namespace
 
 void FrmMd::wireScoring() {
@@ -41,24 +67,40 @@ void FrmMd::imgXie_Click(int index) {
         int16_t sheet = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
         OpenClassSheet(sheet);
         if (index == 1) {
-            const int16_t row = add16(toInt16(leadingNumber(st.PickKey)), 2);
-            // A student number outside the roster has no row of this class.
-            if (row < kFirstStudentRow || row > st.RosterCount + 2)
-                throw std::out_of_range("student row outside the roster");
-            const Cell header = readCell(st.ExcelSheet, kHeaderRow, st.ScoreColumn);
-            if (scoring::headerDayLabel(header) != st.TodayLabel)
-                writeCell(st.ExcelSheet, kHeaderRow, st.ScoreColumn, Cell::fromText(st.TodayLabel));
-            const float sum = scoring::addPoints(readCell(st.ExcelSheet, row, st.ScoreColumn),
-                                                 lesson_.entryText(0));
-            writeCell(st.ExcelSheet, row, st.ScoreColumn, Cell::fromNumber(scoring::storedScore(sum)));
-            ui.imgXie[1]->hide();
+            const int row = pickedStudentRow(st);
+            scoring::WriteRecord r = writeRecord(st, scoring::WriteKind::Score);
+            r.cells = scoring::planScore(sheetCells(st), row, st.ScoreColumn, st.TodayLabel, lesson_.entryText(0));
+            r.label = st.PickText + QStringLiteral(" ") + scoring::pointsLabel(lesson_.entryText(0));
+            r.studentRow = row;
+            ui.imgXie[1]->hide(); // before the save: a pick is scored once
+            lesson_.ApplyWrite(std::move(r));
         } else {
-            scoring::writeGrouping(st.RosterTable, st.RosterCount, [this](int row, int column, const Cell& value) {
-                writeCell(st.ExcelSheet, row, column, value);
-            });
+            scoring::WriteRecord r = writeRecord(st, scoring::WriteKind::Grouping);
+            r.cells = scoring::planGrouping(sheetCells(st), st.RosterTable, st.RosterCount);
+            r.label = QStringLiteral("分组");
             ui.imgXie[0]->hide();
+            lesson_.ApplyWrite(std::move(r));
         }
-        sheetBook(st.ExcelSheet).save();
+        lesson_.PlayWave(QStringLiteral("sound\\yes.wav"));
+    } catch (...) {
+        saveAndClose(st);
+    }
+}
+
+void FrmMd::MarkAbsent() {
+    if (!classRosterLoaded(st) || st.PickKey.isEmpty())
+        return;
+    try {
+        int16_t sheet = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
+        OpenClassSheet(sheet);
+        const int row = pickedStudentRow(st);
+        scoring::WriteRecord r = writeRecord(st, scoring::WriteKind::Absent);
+        r.cells = scoring::planAbsent(sheetCells(st), row, st.ScoreColumn, st.TodayLabel);
+        if (r.cells.empty())
+            return; // marked already
+        r.label = st.PickText + QStringLiteral(" ") + scoring::kAbsentMark;
+        r.studentRow = row;
+        lesson_.ApplyWrite(std::move(r));
         lesson_.PlayWave(QStringLiteral("sound\\yes.wav"));
     } catch (...) {
         saveAndClose(st);

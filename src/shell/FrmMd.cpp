@@ -1,5 +1,7 @@
 #include "shell/FrmMd.h"
 
+#include "shell/Classroom.h"
+
 #include <QCloseEvent>
 #include <QEvent>
 
@@ -17,6 +19,7 @@ FrmMd::FrmMd(const Platform& p, QWidget* parent)
     wireClock();
     wireScoring();
     Form_Initialize();
+    classroom_ = new Classroom(*this);
 }
 
 FrmMd::~FrmMd() = default;

@@ -12,6 +12,8 @@
 
 namespace rostrel {
 
+class Classroom;
+
 class FrmMd : public QMainWindow {
     Q_OBJECT
     Lesson lesson_;
@@ -89,6 +91,11 @@ public:
     // ---- Scoring (scoring/) ----
     void imgXie_Click(int index);
     void chkRq_Click();
+    // The picked or selected student marked absent ("缺") in today's score column.
+    void MarkAbsent();
+
+    // Presenter keys, the fullscreen view, undo and the remembered setup (shell/Classroom).
+    Classroom& classroom() { return *classroom_; }
 
 protected:
     bool event(QEvent* event) override;
@@ -115,6 +122,7 @@ private:
     void showDrawRules();
 
     LayoutBaseline layout_;
+    Classroom* classroom_ = nullptr;
     // Set while a failed grouping reloads the class and tries again, so that a grouping run
     // by the reload, or the second try, cannot start another reload.
     int reloadDepth_ = 0;

@@ -2,7 +2,7 @@
 
 namespace rostrel {
 
-PresenterAction presenterAction(int key, Qt::KeyboardModifiers modifiers, bool inTextBox) {
+PresenterAction presenterAction(int key, Qt::KeyboardModifiers modifiers, FocusKind focus) {
     // The keypad and Shift (needed for "+" on most layouts) do not change a key's meaning.
     const Qt::KeyboardModifiers mods = modifiers & ~(Qt::KeypadModifier | Qt::ShiftModifier);
     const bool shift = modifiers & Qt::ShiftModifier;
@@ -17,7 +17,15 @@ PresenterAction presenterAction(int key, Qt::KeyboardModifiers modifiers, bool i
     default:
         break;
     }
-    if (inTextBox)
+    if (focus == FocusKind::TextBox)
+        return PresenterAction::None;
+    const bool plain = !(modifiers & ~Qt::KeypadModifier);
+    if (plain && focus == FocusKind::Button &&
+        (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter))
+        return PresenterAction::None;
+    if (plain && focus == FocusKind::List &&
+        (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_Left || key == Qt::Key_Right ||
+         key == Qt::Key_PageUp || key == Qt::Key_PageDown))
         return PresenterAction::None;
     if (mods == Qt::ControlModifier) {
         switch (key) {

@@ -24,10 +24,17 @@ enum class PresenterAction {
     Help,
 };
 
-// What a key press does. `inTextBox`: the focus is in a box the teacher types into, which
-// keeps every key that types or edits there (Space, Enter, arrows, "+", "-", ".", B, its
-// own Ctrl+Z); the function keys still work from a box.
-PresenterAction presenterAction(int key, Qt::KeyboardModifiers modifiers, bool inTextBox);
+// What has the keyboard focus, as far as the presenter keys care.
+enum class FocusKind {
+    Other,   // the name label, a frame, nothing
+    TextBox, // a box the teacher types into: keeps every key that types or edits there
+             // (Space, Enter, arrows, "+", "-", ".", B, its own Ctrl+Z)
+    Button,  // a button, check box or clickable image reached with Tab: keeps Space and Enter
+    List,    // a list or drop-down list reached with Tab: keeps its arrows and page keys
+};
+
+// What a key press does; the function keys and Esc work whatever has the focus.
+PresenterAction presenterAction(int key, Qt::KeyboardModifiers modifiers, FocusKind focus);
 
 struct KeyHelp {
     QString keys;

@@ -2,6 +2,9 @@
 // clicks on labels and images, mouse-up on a list, focus and Enter on a text box.
 #pragma once
 
+#include "shell/Theme.h"
+
+#include <QApplication>
 #include <QColor>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,9 +18,19 @@ namespace rostrel {
 inline const QColor kEditingBack(0xFF, 0xFF, 0xFF);
 inline const QColor kRestingBack(0xE0, 0xE0, 0xE0);
 
+// The two colours stand for edited and resting: on a dark desktop they become the dark
+// equivalents (shell/Theme), so the palette's light text stays readable on them.
 inline void setBackColor(QWidget* w, const QColor& c) {
+    const QPalette desktop = QApplication::palette(w);
+    QColor shown = c;
+    if (theme::isDark(desktop)) {
+        if (c == kEditingBack)
+            shown = theme::editingBack(desktop);
+        else if (c == kRestingBack)
+            shown = theme::restingBack(desktop);
+    }
     QPalette p = w->palette();
-    p.setColor(QPalette::Base, c);
+    p.setColor(QPalette::Base, shown);
     w->setPalette(p);
 }
 

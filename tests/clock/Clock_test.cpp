@@ -1,5 +1,6 @@
-// The clock of the main window: start, stop, ticks and the end of a run in both modes, with a
-// fixed clock and the ticks called directly; the menu and the numeric entry boxes.
+// The clock of the main window: start, pause and resume, ticks and the end of a run ("时间到")
+// in both modes, with a fixed clock and the ticks called directly; the menu and the numeric
+// entry boxes. Runs under an hour show mm:ss.
 #include "shell/FrmMd.h"
 #include "support/Fakes.h"
 #include "support/Gui.h"
@@ -49,24 +50,24 @@ protected:
     std::unique_ptr<FrmMd> w;
 };
 
-TEST_F(ClockTest, StartSetsTheRunningStateWithoutTouchingTheLabel) {
+TEST_F(ClockTest, StartSetsTheRunningStateAndShowsTheRunAtOnce) {
     start("5", "秒", "正计时");
     EXPECT_TRUE(running());
     EXPECT_EQ(state(), QStringLiteral("暂停"));
     EXPECT_EQ(w->ui.imgJs->toolTip(), QStringLiteral("暂停"));
     EXPECT_EQ(w->ui.imgJs->pixmap().cacheKey(), w->ui.Image4->pixmap().cacheKey());
-    EXPECT_EQ(w->ui.lblSj->text(), QStringLiteral("00:00:00"));
+    EXPECT_EQ(w->ui.lblSj->text(), QStringLiteral("00:00"));
     EXPECT_EQ(fake.sound.played, QStringList{kStart});
     EXPECT_DOUBLE_EQ(w->lesson().clockDuration() * 86400, 5.0);
 }
 
 TEST_F(ClockTest, CountUpShowsElapsedSecondsAndEndsAtTheSetTime) {
     start("5", "秒", "正计时");
-    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:01"));
-    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:02"));
-    EXPECT_EQ(tickAfter(2), QStringLiteral("00:00:04")); // a late tick skips a second
+    EXPECT_EQ(tickAfter(1), QStringLiteral("00:01"));
+    EXPECT_EQ(tickAfter(1), QStringLiteral("00:02"));
+    EXPECT_EQ(tickAfter(2), QStringLiteral("00:04")); // a late tick skips a second
     EXPECT_TRUE(running());
-    EXPECT_EQ(tickAfter(3), QStringLiteral("00:00:05")); // never more than the set time
+    EXPECT_EQ(tickAfter(3), QStringLiteral("时间到")); // the end, never more than the set time
     EXPECT_FALSE(running());
     EXPECT_EQ(state(), QStringLiteral("计时"));
     EXPECT_EQ(w->ui.imgJs->pixmap().cacheKey(), w->ui.Image3->pixmap().cacheKey());
@@ -79,19 +80,20 @@ TEST_F(ClockTest, CountdownOfOneAndAHalfMinutes) {
     w->ui.Combo1[1]->setEditText("1.5");
     w->ui.cmbJsDw->setCurrentText("分");
     w->ui.imgJs->click();
-    EXPECT_EQ(tickAfter(1), QStringLiteral("00:01:29"));
-    EXPECT_EQ(tickAfter(88), QStringLiteral("00:00:01"));
-    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:00"));
+    EXPECT_EQ(w->ui.lblSj->text(), QStringLiteral("01:30")); // the set time at once
+    EXPECT_EQ(tickAfter(1), QStringLiteral("01:29"));
+    EXPECT_EQ(tickAfter(88), QStringLiteral("00:01"));
+    EXPECT_EQ(tickAfter(1), QStringLiteral("时间到"));
     EXPECT_FALSE(running());
 }
 
 TEST_F(ClockTest, HalfSecondsRoundToEven) {
     start("2.5", "秒", "倒计时");
-    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:01"));
-    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:00"));
+    EXPECT_EQ(tickAfter(1), QStringLiteral("00:01"));
+    EXPECT_EQ(tickAfter(1), QStringLiteral("时间到"));
     EXPECT_FALSE(running()); // 2 seconds
     start("3.5", "秒", "倒计时");
-    EXPECT_EQ(tickAfter(3), QStringLiteral("00:00:01"));
+    EXPECT_EQ(tickAfter(3), QStringLiteral("00:01"));
     EXPECT_TRUE(running()); // 4 seconds
 }
 
@@ -100,23 +102,28 @@ TEST_F(ClockTest, EmptyOrZeroAmountEndsAtTheFirstTickInBothModes) {
         fake.sound.played.clear();
         w->ui.lblSj->setText("12:34:56");
         start("", "秒", QString::fromUtf8(mode));
-        EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:00")) << mode;
+        EXPECT_EQ(tickAfter(1), QStringLiteral("时间到")) << mode;
         EXPECT_FALSE(running());
         EXPECT_EQ(fake.sound.played, (QStringList{kStart, kStart, kOver}));
     }
 }
 
-TEST_F(ClockTest, StopKeepsTheLabelAndTheNextRunStartsAfresh) {
+TEST_F(ClockTest, PauseKeepsTheLabelAndTheNextClickGoesOn) {
     start("10", "秒", "倒计时");
-    EXPECT_EQ(tickAfter(3), QStringLiteral("00:00:07"));
-    w->ui.imgJs->click(); // stop
+    EXPECT_EQ(tickAfter(3), QStringLiteral("00:07"));
+    w->ui.imgJs->click(); // pause
     EXPECT_FALSE(running());
-    EXPECT_EQ(state(), QStringLiteral("计时"));
-    EXPECT_EQ(w->ui.lblSj->text(), QStringLiteral("00:00:07"));
+    EXPECT_EQ(state(), QStringLiteral("继续"));
+    EXPECT_EQ(w->ui.lblSj->text(), QStringLiteral("00:07"));
     EXPECT_EQ(fake.sound.played, (QStringList{kStart, kStart}));
     fake.clock.advanceSeconds(30);
-    w->ui.imgJs->click(); // start again
-    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:09"));
+    w->ui.imgJs->click(); // resume
+    EXPECT_EQ(tickAfter(1), QStringLiteral("00:06"));
+    // A new amount set while paused starts a new run.
+    w->ui.imgJs->click();
+    start("20", "秒", "倒计时");
+    EXPECT_EQ(w->ui.lblSj->text(), QStringLiteral("00:20"));
+    EXPECT_TRUE(running());
 }
 
 TEST_F(ClockTest, ClickOnTheTimeLabelActsAsTheImage) {
@@ -130,12 +137,12 @@ TEST_F(ClockTest, ClickOnTheTimeLabelActsAsTheImage) {
 
 TEST_F(ClockTest, ModeSwitchDuringARunShowsAtTheNextTick) {
     start("10", "秒", "正计时");
-    EXPECT_EQ(tickAfter(2), QStringLiteral("00:00:02"));
+    EXPECT_EQ(tickAfter(2), QStringLiteral("00:02"));
     w->ui.MnJs[1]->trigger();
-    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:07"));
+    EXPECT_EQ(tickAfter(1), QStringLiteral("00:07"));
     w->ui.MnJs[2]->trigger();
     EXPECT_EQ(w->ui.cmbJsFs->currentIndex(), 0);
-    EXPECT_EQ(tickAfter(7), QStringLiteral("00:00:10"));
+    EXPECT_EQ(tickAfter(7), QStringLiteral("时间到"));
     EXPECT_FALSE(running());
 }
 
@@ -143,29 +150,30 @@ TEST_F(ClockTest, ChangingAmountOrUnitDuringARunDoesNotChangeIt) {
     start("3", "秒", "倒计时");
     w->ui.Combo1[1]->setEditText("50");
     w->ui.cmbJsDw->setCurrentText("时");
-    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:02"));
+    EXPECT_EQ(tickAfter(1), QStringLiteral("00:02"));
 }
 
 TEST_F(ClockTest, RunAcrossMidnightKeepsCounting) {
     fake.clock.current = QDateTime(QDate(2026, 3, 16), QTime(23, 59, 58));
     start("5", "秒", "正计时");
-    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:01"));
-    EXPECT_EQ(tickAfter(2), QStringLiteral("00:00:03")); // now 00:00:01 of the next day
+    EXPECT_EQ(tickAfter(1), QStringLiteral("00:01"));
+    EXPECT_EQ(tickAfter(2), QStringLiteral("00:03")); // now 00:00:01 of the next day
     EXPECT_TRUE(running());
-    EXPECT_EQ(tickAfter(2), QStringLiteral("00:00:05"));
+    EXPECT_EQ(tickAfter(2), QStringLiteral("时间到"));
     EXPECT_FALSE(running());
 }
 
 TEST_F(ClockTest, AmountsOutsideADayAreHeldToIt) {
     start("-5", "分", "倒计时");
     EXPECT_DOUBLE_EQ(w->lesson().clockDuration(), 0.0);
-    EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:00"));
+    EXPECT_EQ(tickAfter(1), QStringLiteral("时间到"));
     EXPECT_FALSE(running());
     start("30", "时", "倒计时");
     EXPECT_EQ(tickAfter(1), QStringLiteral("23:59:58")); // 23:59:59, the longest run
-    w->ui.imgJs->click();                                // stop
-    start("24", "时", "正计时");
-    EXPECT_EQ(tickAfter(86399), QStringLiteral("23:59:59"));
+    w->ui.imgJs->click();                                // pause
+    start("24", "时", "正计时");                         // a new amount: a new run
+    EXPECT_EQ(tickAfter(86398), QStringLiteral("23:59:58"));
+    EXPECT_EQ(tickAfter(1), QStringLiteral("时间到"));
     EXPECT_FALSE(running());
 }
 

@@ -17,38 +17,51 @@ using A = PresenterAction;
 
 TEST(PresenterKeys, RemoteAndKeyboardKeys) {
     for (int k : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter, Qt::Key_PageDown, Qt::Key_Right, Qt::Key_Down})
-        EXPECT_EQ(presenterAction(k, Qt::NoModifier, false), A::Pick) << k;
+        EXPECT_EQ(presenterAction(k, Qt::NoModifier, FocusKind::Other), A::Pick) << k;
     for (int k : {Qt::Key_PageUp, Qt::Key_Left, Qt::Key_Up})
-        EXPECT_EQ(presenterAction(k, Qt::NoModifier, false), A::Back) << k;
-    EXPECT_EQ(presenterAction(Qt::Key_F5, Qt::NoModifier, false), A::Fullscreen);
-    EXPECT_EQ(presenterAction(Qt::Key_F11, Qt::NoModifier, false), A::Fullscreen);
-    EXPECT_EQ(presenterAction(Qt::Key_Escape, Qt::NoModifier, false), A::Leave);
-    EXPECT_EQ(presenterAction(Qt::Key_B, Qt::NoModifier, false), A::Blank);
-    EXPECT_EQ(presenterAction(Qt::Key_Period, Qt::NoModifier, false), A::Blank);
-    EXPECT_EQ(presenterAction(Qt::Key_Z, Qt::ControlModifier, false), A::Undo);
-    EXPECT_EQ(presenterAction(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier, false), A::Redo);
-    EXPECT_EQ(presenterAction(Qt::Key_Y, Qt::ControlModifier, false), A::Redo);
-    EXPECT_EQ(presenterAction(Qt::Key_Plus, Qt::ShiftModifier, false), A::PointsUp);
-    EXPECT_EQ(presenterAction(Qt::Key_Plus, Qt::KeypadModifier, false), A::PointsUp);
-    EXPECT_EQ(presenterAction(Qt::Key_Minus, Qt::KeypadModifier, false), A::PointsDown);
-    EXPECT_EQ(presenterAction(Qt::Key_Return, Qt::ControlModifier, false), A::WriteScore);
-    EXPECT_EQ(presenterAction(Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier, false), A::WriteScore);
-    EXPECT_EQ(presenterAction(Qt::Key_F1, Qt::NoModifier, false), A::Help);
+        EXPECT_EQ(presenterAction(k, Qt::NoModifier, FocusKind::Other), A::Back) << k;
+    EXPECT_EQ(presenterAction(Qt::Key_F5, Qt::NoModifier, FocusKind::Other), A::Fullscreen);
+    EXPECT_EQ(presenterAction(Qt::Key_F11, Qt::NoModifier, FocusKind::Other), A::Fullscreen);
+    EXPECT_EQ(presenterAction(Qt::Key_Escape, Qt::NoModifier, FocusKind::Other), A::Leave);
+    EXPECT_EQ(presenterAction(Qt::Key_B, Qt::NoModifier, FocusKind::Other), A::Blank);
+    EXPECT_EQ(presenterAction(Qt::Key_Period, Qt::NoModifier, FocusKind::Other), A::Blank);
+    EXPECT_EQ(presenterAction(Qt::Key_Z, Qt::ControlModifier, FocusKind::Other), A::Undo);
+    EXPECT_EQ(presenterAction(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier, FocusKind::Other), A::Redo);
+    EXPECT_EQ(presenterAction(Qt::Key_Y, Qt::ControlModifier, FocusKind::Other), A::Redo);
+    EXPECT_EQ(presenterAction(Qt::Key_Plus, Qt::ShiftModifier, FocusKind::Other), A::PointsUp);
+    EXPECT_EQ(presenterAction(Qt::Key_Plus, Qt::KeypadModifier, FocusKind::Other), A::PointsUp);
+    EXPECT_EQ(presenterAction(Qt::Key_Minus, Qt::KeypadModifier, FocusKind::Other), A::PointsDown);
+    EXPECT_EQ(presenterAction(Qt::Key_Return, Qt::ControlModifier, FocusKind::Other), A::WriteScore);
+    EXPECT_EQ(presenterAction(Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier, FocusKind::Other), A::WriteScore);
+    EXPECT_EQ(presenterAction(Qt::Key_F1, Qt::NoModifier, FocusKind::Other), A::Help);
     // Keys with other meanings stay theirs.
-    EXPECT_EQ(presenterAction(Qt::Key_B, Qt::ControlModifier, false), A::None);
-    EXPECT_EQ(presenterAction(Qt::Key_Space, Qt::AltModifier, false), A::None);
-    EXPECT_EQ(presenterAction(Qt::Key_Tab, Qt::NoModifier, false), A::None);
-    EXPECT_EQ(presenterAction(Qt::Key_A, Qt::NoModifier, false), A::None);
+    EXPECT_EQ(presenterAction(Qt::Key_B, Qt::ControlModifier, FocusKind::Other), A::None);
+    EXPECT_EQ(presenterAction(Qt::Key_Space, Qt::AltModifier, FocusKind::Other), A::None);
+    EXPECT_EQ(presenterAction(Qt::Key_Tab, Qt::NoModifier, FocusKind::Other), A::None);
+    EXPECT_EQ(presenterAction(Qt::Key_A, Qt::NoModifier, FocusKind::Other), A::None);
 }
 
 TEST(PresenterKeys, TextBoxesKeepTheirTyping) {
     for (int k : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Right, Qt::Key_Left, Qt::Key_Minus, Qt::Key_Plus,
                   Qt::Key_Period, Qt::Key_B, Qt::Key_PageDown})
-        EXPECT_EQ(presenterAction(k, Qt::NoModifier, true), A::None) << k;
-    EXPECT_EQ(presenterAction(Qt::Key_Z, Qt::ControlModifier, true), A::None);
-    EXPECT_EQ(presenterAction(Qt::Key_F5, Qt::NoModifier, true), A::Fullscreen);
-    EXPECT_EQ(presenterAction(Qt::Key_F1, Qt::NoModifier, true), A::Help);
-    EXPECT_EQ(presenterAction(Qt::Key_Escape, Qt::NoModifier, true), A::Leave);
+        EXPECT_EQ(presenterAction(k, Qt::NoModifier, FocusKind::TextBox), A::None) << k;
+    EXPECT_EQ(presenterAction(Qt::Key_Z, Qt::ControlModifier, FocusKind::TextBox), A::None);
+    EXPECT_EQ(presenterAction(Qt::Key_F5, Qt::NoModifier, FocusKind::TextBox), A::Fullscreen);
+    EXPECT_EQ(presenterAction(Qt::Key_F1, Qt::NoModifier, FocusKind::TextBox), A::Help);
+    EXPECT_EQ(presenterAction(Qt::Key_Escape, Qt::NoModifier, FocusKind::TextBox), A::Leave);
+}
+
+TEST(PresenterKeys, ControlsReachedWithTabKeepTheirOwnKeys) {
+    // A button, check box or image activates with Space and Enter; PageDown still picks.
+    EXPECT_EQ(presenterAction(Qt::Key_Space, Qt::NoModifier, FocusKind::Button), A::None);
+    EXPECT_EQ(presenterAction(Qt::Key_Return, Qt::NoModifier, FocusKind::Button), A::None);
+    EXPECT_EQ(presenterAction(Qt::Key_PageDown, Qt::NoModifier, FocusKind::Button), A::Pick);
+    EXPECT_EQ(presenterAction(Qt::Key_Z, Qt::ControlModifier, FocusKind::Button), A::Undo);
+    // A list moves its selection with the arrows and page keys; Space still picks.
+    EXPECT_EQ(presenterAction(Qt::Key_Down, Qt::NoModifier, FocusKind::List), A::None);
+    EXPECT_EQ(presenterAction(Qt::Key_PageUp, Qt::NoModifier, FocusKind::List), A::None);
+    EXPECT_EQ(presenterAction(Qt::Key_Space, Qt::NoModifier, FocusKind::List), A::Pick);
+    EXPECT_EQ(presenterAction(Qt::Key_B, Qt::NoModifier, FocusKind::List), A::Blank);
 }
 
 QPalette darkPalette() {

@@ -1,0 +1,504 @@
+#include "shell/Classroom.h"
+
+#include "platform/SetupStore.h"
+#include "scoring/WriteHistory.h"
+#include "shell/FrmMd.h"
+#include "shell/HelpOverlay.h"
+#include "shell/PresentationView.h"
+#include "shell/Theme.h"
+
+#include <QAbstractItemView>
+#include <QFileInfo>
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTextEdit>
+#include <QToolButton>
+
+namespace rostrel {
+
+namespace {
+
+constexpr int kNoticeMs = 4000;
+
+template <typename T = QWidget> T* named(const QObject& root, const QString& name) {
+    return root.findChild<T*>(name);
+}
+template <typename T = QWidget> T* named(const QObject& root, const char* name, int index) {
+    return root.findChild<T*>(arrayName(name, index));
+}
+
+void clickIfEnabled(QWidget* w) {
+    if (!w || !w->isEnabled())
+        return;
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        b->click();
+    else if (auto* l = qobject_cast<ClickLabel*>(w))
+        l->click();
+}
+
+} // namespace
+
+Classroom::Classroom(FrmMd& window) : QObject(&window), w_(window) {
+    buildControls();
+    followDesktop();
+    fitWindow();
+    qApp->installEventFilter(this);
+    w_.installEventFilter(this);
+
+    Lesson& lesson = w_.lesson();
+    // The view follows every change of the pick and the clock; the rolling display's ticks
+    // reach it through the 50 ms timer, after the draw of that tick.
+    if (auto* timer1 = named<QTimer>(w_, QStringLiteral("Timer1")))
+        connect(timer1, &QTimer::timeout, this, &Classroom::syncView);
+    if (auto* list1 = named<QListWidget>(w_, QStringLiteral("List1")))
+        connect(list1, &QListWidget::currentRowChanged, this, &Classroom::syncView);
+    connect(&lesson, &Lesson::changed, this, [this](unsigned parts) {
+        if (parts & Lesson::ClockPart) {
+            if (w_.lesson().clockFlashing() && !flashTimer_->isActive())
+                flashTimer_->start();
+        }
+        syncView();
+    });
+    connect(&lesson.writeHistory(), &scoring::WriteHistory::historyChanged, this, &Classroom::showHistory);
+    connect(&lesson.writeHistory(), &scoring::WriteHistory::written, this,
+            [this](const scoring::WriteRecord& r, bool undone) {
+                if (!undone && !w_.lesson().writeHistory().canRedo() && w_.lesson().writeHistory().lastWrite() == &r)
+                    showNotice(scoring::writeNotice(r));
+            });
+    showHistory();
+}
+
+Classroom::~Classroom() {
+    qApp->removeEventFilter(this);
+}
+
+void Classroom::buildControls() {
+    view_ = new PresentationView(&w_);
+    view_->hide();
+    if (auto* name = named<QLabel>(w_, QStringLiteral("lblXm"))) {
+        auto* clockLabel = named<QLabel>(w_, QStringLiteral("lblSj"));
+        view_->setFonts(name->font(), clockLabel ? clockLabel->font() : name->font());
+        // A click takes the focus from a text box (its leaving step runs first) and keeps it
+        // away from the check boxes, so the next Space picks again.
+        name->setFocusPolicy(Qt::ClickFocus);
+    }
+    connect(view_, &PresentationView::clicked, this, [this] { act(PresenterAction::Pick); });
+    help_ = new HelpOverlay(&w_);
+
+    // Undo, redo and the notice at the top of the display area.
+    if (auto* display = named(w_, QStringLiteral("fraxianshi"))) {
+        undo_ = new QToolButton(display);
+        undo_->setObjectName(QStringLiteral("cmdCx"));
+        undo_->setText(QStringLiteral("撤销"));
+        redo_ = new QToolButton(display);
+        redo_->setObjectName(QStringLiteral("cmdCz"));
+        redo_->setText(QStringLiteral("重做"));
+        for (QToolButton* b : {undo_, redo_}) {
+            b->setAutoRaise(true);
+            b->setFocusPolicy(Qt::TabFocus);
+            b->adjustSize();
+        }
+        connect(undo_, &QToolButton::clicked, this, [this] { undoOrRedo(true); });
+        connect(redo_, &QToolButton::clicked, this, [this] { undoOrRedo(false); });
+        notice_ = new QLabel(display);
+        notice_->setObjectName(QStringLiteral("lblTs"));
+        notice_->hide();
+        display->installEventFilter(this);
+    }
+    noticeTimer_ = new QTimer(this);
+    noticeTimer_->setSingleShot(true);
+    noticeTimer_->setInterval(kNoticeMs);
+    connect(noticeTimer_, &QTimer::timeout, this, [this] {
+        if (notice_)
+            notice_->hide();
+        syncView();
+    });
+    flashTimer_ = new QTimer(this);
+    flashTimer_->setInterval(clock::ClassroomClock::kFlashHalfPeriodMs / 2);
+    connect(flashTimer_, &QTimer::timeout, this, [this] {
+        w_.lesson().RefreshClockFace();
+        if (!w_.lesson().clockFlashing())
+            flashTimer_->stop();
+    });
+
+    // The absent mark beside "Excel新列写入".
+    if (auto* scoreFrame = named(w_, QStringLiteral("FrJif"))) {
+        if (auto* newColumn = named(w_, QStringLiteral("chkRq")))
+            newColumn->resize(96, newColumn->height());
+        absent_ = new QPushButton(QStringLiteral("缺"), scoreFrame);
+        absent_->setObjectName(QStringLiteral("cmdQx"));
+        absent_->setToolTip(QStringLiteral("记为缺席"));
+        absent_->setAccessibleName(QStringLiteral("记为缺席"));
+        absent_->setGeometry(100, 1, 28, 20);
+        connect(absent_, &QPushButton::clicked, this, [this] { w_.MarkAbsent(); });
+    }
+    // One-click countdowns under the clock settings.
+    if (auto* clockFrame = named(w_, QStringLiteral("fraJs"))) {
+        for (int i = 0; i < 4; ++i) {
+            const int minutes = clock::kPresetMinutes[static_cast<size_t>(i)];
+            auto* b = new QPushButton(QString::number(minutes), clockFrame);
+            b->setObjectName(arrayName("cmdYs", i));
+            b->setToolTip(QStringLiteral("倒计时") + QString::number(minutes) + QStringLiteral("分钟"));
+            b->setAccessibleName(b->toolTip());
+            b->setGeometry(4 + i * 25, 83, 24, 22);
+            connect(b, &QPushButton::clicked, this, [this, minutes] { startPreset(minutes); });
+            presets_[static_cast<size_t>(i)] = b;
+        }
+    }
+    // Menu items: fullscreen under the display modes, the key help and the splash under help.
+    if (auto* display = named<QMenu>(w_, QStringLiteral("MnXianshi"))) {
+        fullscreenItem_ = display->addAction(QStringLiteral("全屏显示\tF5"));
+        fullscreenItem_->setObjectName(arrayName("MnXs", 3));
+        connect(fullscreenItem_, &QAction::triggered, this, [this] { setPresenting(!presenting_); });
+    }
+    if (auto* helpMenu = named<QMenu>(w_, QStringLiteral("MnGuanYu"))) {
+        helpItem_ = helpMenu->addAction(QStringLiteral("按键帮助\tF1"));
+        helpItem_->setObjectName(arrayName("MnBz", 1));
+        connect(helpItem_, &QAction::triggered, this, [this] { act(PresenterAction::Help); });
+        splashItem_ = helpMenu->addAction(QStringLiteral("启动时显示封面"));
+        splashItem_->setObjectName(arrayName("MnBz", 2));
+        splashItem_->setCheckable(true);
+        SetupStore* store = w_.lesson().platform().setup;
+        splashItem_->setChecked(!(store && store->load().skipSplash.value_or(false)));
+        connect(splashItem_, &QAction::toggled, this, [this](bool show) {
+            if (SetupStore* s = w_.lesson().platform().setup) {
+                RememberedSetup r;
+                r.skipSplash = !show;
+                s->save(r);
+            }
+        });
+    }
+    // Mouse clicks no longer leave the focus on a check box or button, where Space would
+    // toggle it; Tab still reaches them.
+    for (QAbstractButton* b : w_.findChildren<QAbstractButton*>())
+        if (b->focusPolicy() & Qt::ClickFocus)
+            b->setFocusPolicy(Qt::TabFocus);
+    for (QAbstractItemView* v : w_.findChildren<QAbstractItemView*>())
+        if (v->focusPolicy() & Qt::ClickFocus)
+            v->setFocusPolicy(Qt::TabFocus);
+}
+
+void Classroom::followDesktop() {
+    const QPalette p = w_.palette();
+    if (!theme::isDark(p))
+        return;
+    // Icons keep a light plate, the clock and text colours come from the palette.
+    for (ClickLabel* image : w_.findChildren<ClickLabel*>())
+        if (!image->pixmap().isNull())
+            image->setPixmap(theme::visibleIcon(image->pixmap(), p));
+    for (const char* holder : {"Image3", "Image4"})
+        if (auto* l = named<QLabel>(w_, QString::fromLatin1(holder)); l && !l->pixmap().isNull())
+            l->setPixmap(theme::visibleIcon(l->pixmap(), p));
+}
+
+void Classroom::fitWindow() {
+    const QScreen* screen = w_.screen() ? w_.screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QSize wanted = w_.size();
+    if (SetupStore* store = w_.lesson().platform().setup)
+        wanted = store->load().windowSize.value_or(wanted);
+    const QRect area = screen->availableGeometry();
+    // The frame is not known before the window is shown: a title bar and thin borders.
+    const QRect g = theme::fittedGeometry(wanted, QSize(320, 240), area, QMargins(4, 32, 4, 4));
+    if (g.size() != w_.size())
+        w_.resize(g.size());
+    w_.move(g.topLeft() - QPoint(4, 32));
+}
+
+FocusKind Classroom::focusKind(QWidget* f) const {
+    if (!f)
+        return FocusKind::Other;
+    if (qobject_cast<QLineEdit*>(f) || qobject_cast<QAbstractSpinBox*>(f) || qobject_cast<QTextEdit*>(f) ||
+        qobject_cast<QPlainTextEdit*>(f))
+        return FocusKind::TextBox;
+    if (auto* combo = qobject_cast<QComboBox*>(f))
+        return combo->isEditable() ? FocusKind::TextBox : FocusKind::List;
+    if (qobject_cast<QAbstractItemView*>(f))
+        return FocusKind::List;
+    // A button keeps Space and Enter only when the teacher went there with Tab, not when the
+    // focus fell on it (its neighbour was disabled or hidden).
+    const bool tabbed = focusReason_ == Qt::TabFocusReason || focusReason_ == Qt::BacktabFocusReason;
+    if (tabbed && (qobject_cast<QAbstractButton*>(f) || (qobject_cast<ClickLabel*>(f) && f->objectName() != u"lblXm")))
+        return FocusKind::Button;
+    return FocusKind::Other;
+}
+
+bool Classroom::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        auto* target = qobject_cast<QWidget*>(watched);
+        if (!target || target->window() != &w_ || QApplication::activePopupWidget() ||
+            QApplication::activeModalWidget())
+            break;
+        auto* key = static_cast<QKeyEvent*>(event);
+        const PresenterAction a = presenterAction(key->key(), key->modifiers(), focusKind(target));
+        if (a == PresenterAction::None)
+            break;
+        // Holding a key down repeats only the points.
+        if (!key->isAutoRepeat() || a == PresenterAction::PointsUp || a == PresenterAction::PointsDown)
+            act(a);
+        return true;
+    }
+    case QEvent::FocusIn:
+        if (auto* target = qobject_cast<QWidget*>(watched); target && target->window() == &w_)
+            focusReason_ = static_cast<QFocusEvent*>(event)->reason();
+        break;
+    case QEvent::WindowActivate:
+        if (watched == &w_ && !restored_) {
+            restored_ = true;
+            // After the window's own first activation (the number category).
+            QMetaObject::invokeMethod(this, &Classroom::restoreSetup, Qt::QueuedConnection);
+        }
+        break;
+    case QEvent::Close:
+        if (watched == &w_)
+            saveSetup();
+        break;
+    case QEvent::Resize:
+        if (watched == &w_ && view_->isVisible())
+            view_->setGeometry(w_.rect());
+        else if (undo_ && watched == undo_->parent())
+            showHistory();
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void Classroom::act(PresenterAction a) {
+    if (help_->isVisible() && a != PresenterAction::Help) {
+        help_->hide();
+        if (a == PresenterAction::Leave)
+            return;
+    }
+    switch (a) {
+    case PresenterAction::Pick:
+        clickIfEnabled(named(w_, QStringLiteral("lblXm")));
+        syncView();
+        break;
+    case PresenterAction::Back: {
+        auto* inOrder = named<QRadioButton>(w_, "OptDmFs", 1);
+        clickIfEnabled(named(w_, "cmdNext", inOrder && inOrder->isChecked() ? 1 : 0));
+        syncView();
+        break;
+    }
+    case PresenterAction::Fullscreen:
+        setPresenting(!presenting_);
+        break;
+    case PresenterAction::Leave:
+        if (view_->blank() && !presenting_) {
+            act(PresenterAction::Blank);
+        } else if (presenting_) {
+            setPresenting(false);
+        }
+        break;
+    case PresenterAction::Blank:
+        if (presenting_) {
+            view_->setBlank(!view_->blank());
+        } else {
+            blankWindow_ = !blankWindow_;
+            view_->setBlank(blankWindow_);
+            view_->setGeometry(w_.rect());
+            view_->setVisible(blankWindow_);
+            view_->raise();
+        }
+        break;
+    case PresenterAction::Undo:
+        undoOrRedo(true);
+        break;
+    case PresenterAction::Redo:
+        undoOrRedo(false);
+        break;
+    case PresenterAction::PointsUp:
+        clickIfEnabled(named(w_, "Command1", 0));
+        break;
+    case PresenterAction::PointsDown:
+        clickIfEnabled(named(w_, "Command1", 1));
+        break;
+    case PresenterAction::WriteScore:
+        if (auto* write = named(w_, "imgXie", 1); write && write->isVisibleTo(&w_))
+            clickIfEnabled(write);
+        break;
+    case PresenterAction::Help:
+        help_->setVisible(!help_->isVisible());
+        if (help_->isVisible())
+            help_->raise();
+        break;
+    case PresenterAction::None:
+        break;
+    }
+}
+
+void Classroom::setPresenting(bool on) {
+    if (on == presenting_)
+        return;
+    presenting_ = on;
+    blankWindow_ = false;
+    view_->setBlank(false);
+    if (on) {
+        wasMaximized_ = w_.isMaximized();
+        w_.menuBar()->hide();
+        view_->setGeometry(w_.rect());
+        view_->show();
+        syncView();
+        view_->raise();
+        if (help_->isVisible())
+            help_->raise();
+        w_.showFullScreen();
+        view_->setGeometry(w_.rect());
+    } else {
+        view_->hide();
+        w_.menuBar()->show();
+        if (wasMaximized_)
+            w_.showMaximized();
+        else
+            w_.showNormal();
+    }
+    if (fullscreenItem_)
+        fullscreenItem_->setText(on ? QStringLiteral("退出全屏\tEsc") : QStringLiteral("全屏显示\tF5"));
+}
+
+void Classroom::syncView() {
+    if (!view_->isVisible())
+        return;
+    if (auto* name = named<QLabel>(w_, QStringLiteral("lblXm")))
+        view_->setPick(name->text());
+    const bool noticeShown = notice_ && !notice_->isHidden();
+    auto* position = named<QLabel>(w_, QStringLiteral("LabCz"));
+    view_->setCaption(noticeShown ? notice_->text() : position ? position->text() : QString());
+    view_->setClock(w_.lesson().clockFace());
+}
+
+QString Classroom::notice() const {
+    return notice_ && !notice_->isHidden() ? notice_->text() : QString();
+}
+
+void Classroom::showNotice(const QString& text) {
+    if (!notice_)
+        return;
+    notice_->setText(text);
+    notice_->adjustSize();
+    notice_->move(8, 4);
+    notice_->show();
+    notice_->raise();
+    noticeTimer_->start();
+    syncView();
+}
+
+void Classroom::undoOrRedo(bool undo) {
+    scoring::WriteHistory& history = w_.lesson().writeHistory();
+    const scoring::WriteRecord* r = undo ? history.lastWrite() : history.nextRedo();
+    if (!r)
+        return;
+    const QString label = r->label;
+    QString reason;
+    if (undo ? history.undo(&reason) : history.redo(&reason)) {
+        showNotice((undo ? QStringLiteral("已撤销：") : QStringLiteral("已重做：")) + label);
+        w_.lesson().PlayWave(QStringLiteral("sound\\yes.wav"));
+    } else if (!reason.isEmpty() && w_.lesson().platform().messages) {
+        w_.lesson().platform().messages->warn(reason);
+    }
+}
+
+void Classroom::showHistory() {
+    if (!undo_)
+        return;
+    const scoring::WriteHistory& history = w_.lesson().writeHistory();
+    undo_->setEnabled(history.canUndo());
+    redo_->setEnabled(history.canRedo());
+    undo_->setToolTip(history.undoToolTip());
+    undo_->setAccessibleName(history.undoToolTip());
+    redo_->setToolTip(history.redoToolTip());
+    redo_->setAccessibleName(history.redoToolTip());
+    QWidget* display = undo_->parentWidget();
+    redo_->move(display->width() - redo_->width() - 4, 4);
+    undo_->move(redo_->x() - undo_->width() - 2, 4);
+    undo_->raise();
+    redo_->raise();
+}
+
+void Classroom::startPreset(int minutes) {
+    Lesson& lesson = w_.lesson();
+    lesson.SetEntryText(1, QString::number(minutes));
+    lesson.SetClockUnit(1);
+    lesson.SetClockMode(1);
+    lesson.StartClockRun();
+}
+
+void Classroom::restoreSetup() {
+    // The window starts with the name label holding the focus: the first Space picks.
+    if (auto* name = named(w_, QStringLiteral("lblXm")))
+        name->setFocus(Qt::OtherFocusReason);
+    SetupStore* store = w_.lesson().platform().setup;
+    if (!store)
+        return;
+    const RememberedSetup s = store->load();
+    auto check = [this](const char* name, std::optional<bool> on) {
+        if (auto* box = named<QCheckBox>(w_, QString::fromLatin1(name)); box && on)
+            box->setChecked(*on);
+    };
+    if (s.drawRule)
+        if (auto* rule = named<QRadioButton>(w_, "OptDmFs", *s.drawRule); rule && !rule->isChecked())
+            rule->click();
+    check("chkGd", s.rolling);
+    check("chkCf", s.repeat);
+    check("chkRq", s.newColumn);
+    if (s.clockAmount)
+        w_.lesson().SetEntryText(1, *s.clockAmount);
+    if (s.clockUnit)
+        w_.lesson().SetClockUnit(*s.clockUnit);
+    if (s.clockMode)
+        w_.lesson().SetClockMode(*s.clockMode);
+    if (s.category && *s.category != w_.lesson().session().PickCategory)
+        if (auto* category = named<QRadioButton>(w_, "OptFl", *s.category))
+            category->click();
+    if (s.className && w_.lesson().session().PickCategory == 0)
+        if (auto* classes = named<QComboBox>(w_, QStringLiteral("cmbXls"))) {
+            const int i = classes->findText(*s.className);
+            if (i >= 0 && i != classes->currentIndex())
+                classes->setCurrentIndex(i);
+        }
+    if (s.presentation)
+        if (auto* forms = named<QComboBox>(w_, QStringLiteral("cmbXs")); forms && *s.presentation < forms->count())
+            forms->setCurrentIndex(*s.presentation);
+    if (auto* name = named(w_, QStringLiteral("lblXm")))
+        name->setFocus(Qt::OtherFocusReason);
+}
+
+void Classroom::saveSetup() {
+    SetupStore* store = w_.lesson().platform().setup;
+    if (!store || !restored_)
+        return;
+    const Lesson& lesson = w_.lesson();
+    const SessionState& st = lesson.session();
+    RememberedSetup s;
+    s.category = st.PickCategory;
+    if (st.PickCategory == 0 && !st.RollBookPath.isEmpty() && QFileInfo(st.RollBookPath).isFile()) {
+        s.rollBook = QFileInfo(st.RollBookPath).absoluteFilePath();
+        if (auto* classes = named<QComboBox>(w_, QStringLiteral("cmbXls")); classes && classes->currentIndex() >= 0)
+            s.className = classes->currentText();
+    }
+    s.drawRule = lesson.drawsAtRandom() ? 0 : 1;
+    s.rolling = lesson.rolling();
+    s.repeat = lesson.removesPicked();
+    s.newColumn = lesson.newColumnPerDay();
+    if (lesson.presentationForm() >= 0)
+        s.presentation = lesson.presentationForm();
+    s.clockAmount = lesson.entryText(1);
+    s.clockUnit = lesson.clockUnit();
+    s.clockMode = lesson.clockMode();
+    s.windowSize = presenting_ || w_.isFullScreen() || w_.isMaximized() ? w_.normalGeometry().size() : w_.size();
+    if (!s.windowSize->isValid() || s.windowSize->isEmpty())
+        s.windowSize.reset();
+    store->save(s);
+}
+
+} // namespace rostrel

@@ -39,7 +39,7 @@ void Lesson::UseRollBookFile(const QString& path, const QString& name) {
 
 void Lesson::SetPickCategory(int category) {
     st_.PickCategory = static_cast<int16_t>(category);
-    if (platform_.clock)
+    if (category == 0 && platform_.clock)
         st_.TodayLabel = platform_.clock->today().toString(QStringLiteral("MM月dd"));
 }
 

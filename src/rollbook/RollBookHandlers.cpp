@@ -15,7 +15,6 @@ using namespace rollbook;
 
 namespace {
 
-const QString kReadOnlyText = QStringLiteral("请检查Excel名单是否已经被打开，请关闭");
 const QString kChooseFileText = QStringLiteral("请选择文件名");
 const QString kNoSheetText = QStringLiteral("找不到工作表，请检查");
 const QString kDamagedText = QStringLiteral("请打开并检查Excel文档是否损坏。");
@@ -23,38 +22,34 @@ const QString kEmptyClassText = QStringLiteral("检测到名单表格为空，�
 const QString kLoadFailedText = QStringLiteral("读取班级名单失败，请检查Excel名单及其分组。");
 const QString kDefaultRollBook = QStringLiteral("点名册.xls");
 
-// Same file, whatever way its path is written.
-bool samePath(const std::string& a, const QString& b) {
-    const QFileInfo fa(QString::fromStdString(a));
-    const QFileInfo fb(b);
-    const QString ca = fa.canonicalFilePath();
-    const QString cb = fb.canonicalFilePath();
-    if (!ca.isEmpty() && !cb.isEmpty())
-        return ca == cb;
-    return fa.absoluteFilePath() == fb.absoluteFilePath();
+QString menuText(const QString& name) {
+    QString t = name;
+    return t.replace(u'&', QStringLiteral("&&"));
 }
+
+} // namespace
 
 // The open dialog: a file, or nothing when the teacher cancelled twice in a row (the first
 // cancel is answered with "请选择文件名" and the dialog again).
-bool chooseRollBook(FrmMd& w) {
+bool FrmMd::chooseRollBook() {
     const QString filter = QStringLiteral("Excel文件|*.xls");
     for (int attempt = 0; attempt < 2; ++attempt) {
         FileChoice choice;
         try {
-            if (w.platform.fileDialog)
-                choice = w.platform.fileDialog->getOpenFileName(filter);
+            if (platform.fileDialog)
+                choice = platform.fileDialog->getOpenFileName(filter);
         } catch (...) {
             choice = {};
         }
         if (!choice.path.isEmpty()) {
-            w.st.RollBookPath = choice.path;
-            w.ui.txtFn->setText(choice.path);
-            w.st.RollBookName = choice.title.isEmpty() ? QFileInfo(choice.path).fileName() : choice.title;
+            st.RollBookPath = choice.path;
+            ui.txtFn->setText(choice.path);
+            st.RollBookName = choice.title.isEmpty() ? QFileInfo(choice.path).fileName() : choice.title;
             return true;
         }
         if (attempt == 0) {
             try {
-                w.platform.messages->inform(kChooseFileText);
+                platform.messages->inform(kChooseFileText);
             } catch (...) {
             }
         }
@@ -64,8 +59,7 @@ bool chooseRollBook(FrmMd& w) {
 
 // After a load that did not finish: nothing of the previous class stays usable under the
 // new class's name (no roster to write scores or a grouping for, no pool to draw from).
-void forgetClassRoster(FrmMd& w) {
-    auto& st = w.st;
+void FrmMd::forgetClassRoster() {
     st.RosterTable.clear();
     st.PickPool.clear();
     st.PoolCount = 0;
@@ -77,25 +71,18 @@ void forgetClassRoster(FrmMd& w) {
     st.CurrentMember = 0;
     st.PickKey.clear();
     st.PickText.clear();
-    w.lesson().SetEntries({});
-    w.lesson().PlanChanged();
+    lesson_.SetEntries({});
+    lesson_.PlanChanged();
     {
-        const QSignalBlocker b2(w.ui.List1);
-        const QSignalBlocker b3(w.ui.List2);
-        w.ui.List1->clear();
-        w.ui.List2->clear();
+        const QSignalBlocker b2(ui.List1);
+        const QSignalBlocker b3(ui.List2);
+        ui.List1->clear();
+        ui.List2->clear();
     }
-    w.ui.imgXie[0]->hide();
-    w.ui.imgXie[1]->hide();
-    w.ui.lblXm->setEnabled(false);
+    ui.imgXie[0]->hide();
+    ui.imgXie[1]->hide();
+    ui.lblXm->setEnabled(false);
 }
-
-QString menuText(const QString& name) {
-    QString t = name;
-    return t.replace(u'&', QStringLiteral("&&"));
-}
-
-} // namespace
 
 void FrmMd::wireRollBook() {
     connect(ui.Image1, &ClickLabel::clicked, this, [this] { Image1_Click(); });
@@ -109,54 +96,12 @@ void FrmMd::wireRollBook() {
         connect(ui.MnBj[i], &QAction::triggered, this, [this, i] { MnBj_Click(i); });
 }
 
-void FrmMd::OpenClassSheet(int16_t& sheetIndex) {
-    if (!st.ExcelApp) {
-        Launcher* launcher = platform.launcher;
-        st.ExcelApp = workbook::createApplication([launcher](const std::string& path) {
-            return launcher && launcher->openFile(QString::fromStdString(path));
-        });
-        if (!st.ExcelApp)
-            throw std::runtime_error("the spreadsheet engine did not start");
-    }
-    workbook::Application& app = *st.ExcelApp;
-
-    workbook::Workbook* found = nullptr;
-    if (app.workbookCount() >= 1) {
-        if (app.workbook(1).readOnly()) {
-            platform.messages->warn(kReadOnlyText);
-            return;
-        }
-        const std::string name = st.RollBookName.toStdString();
-        for (int i = 1; i <= app.workbookCount(); ++i) {
-            workbook::Workbook& book = app.workbook(i);
-            // A workbook of the same name from another folder is another roll book.
-            if (!book.isClosed() && book.name() == name && samePath(book.path(), st.RollBookPath)) {
-                found = &book;
-                break;
-            }
-        }
-    }
-    if (found) {
-        // Another program saved the file since: read it again so its changes are kept.
-        if (found->changedOnDisk())
-            found->reload();
-        st.ExcelBook = found;
-    } else {
-        st.ExcelBook = &app.open(st.RollBookPath.toStdString());
-    }
-
-    if (sheetIndex == 0)
-        sheetIndex = 1;
-    st.ExcelBook->activate(sheetIndex);
-    st.ExcelSheet = {st.ExcelBook, static_cast<int16_t>(st.ExcelBook->activeSheet())};
-}
-
 void FrmMd::UseDefaultRollBook() {
     st.RollBookPath = QDir(QCoreApplication::applicationDirPath()).filePath(kDefaultRollBook);
     st.RollBookName = kDefaultRollBook;
     if (!QFileInfo::exists(st.RollBookPath)) {
         // The teacher gave up choosing: nothing to list.
-        if (!chooseRollBook(*this))
+        if (!chooseRollBook())
             return;
         ListClasses();
     }
@@ -164,14 +109,14 @@ void FrmMd::UseDefaultRollBook() {
 }
 
 void FrmMd::Image1_Click() {
-    if (chooseRollBook(*this))
+    if (chooseRollBook())
         ListClasses();
 }
 
 void FrmMd::ListClasses() {
     try {
         int16_t index = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
-        OpenClassSheet(index);
+        lesson_.OpenClassSheet(index);
         if (!st.ExcelBook)
             throw std::runtime_error("no roll book is open");
         const int n = st.ExcelBook->sheetCount();
@@ -224,7 +169,7 @@ void FrmMd::MnBj_Click(int index) {
 void FrmMd::Image2_Click() {
     try {
         int16_t index = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
-        OpenClassSheet(index);
+        lesson_.OpenClassSheet(index);
         st.ExcelApp->setVisible(true);
     } catch (...) {
         // Showing the roll book is a convenience: a failure changes nothing.
@@ -263,7 +208,7 @@ void FrmMd::LoadClassRoster() {
     try {
         if (st.ClassIndex == 0)
             st.ClassIndex = 1;
-        OpenClassSheet(st.ClassIndex);
+        lesson_.OpenClassSheet(st.ClassIndex);
 
         st.RowScan = 1;
         while (!blankAfterTrim(readCell(st.ExcelSheet, add16(st.RowScan, 2), kNumberColumn)))
@@ -274,7 +219,7 @@ void FrmMd::LoadClassRoster() {
         if (st.RosterCount < 2) {
             platform.messages->warn(kEmptyClassText);
             closeRollBook(st);
-            forgetClassRoster(*this);
+            forgetClassRoster();
             return;
         }
 
@@ -337,14 +282,14 @@ void FrmMd::LoadClassRoster() {
     } catch (...) {
         closeRollBook(st);
         st.RosterCount = 0;
-        forgetClassRoster(*this);
+        forgetClassRoster();
         platform.messages->warn(kLoadFailedText);
     }
 }
 
 void FrmMd::BuildPickPool() {
     int16_t index = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
-    OpenClassSheet(index);
+    lesson_.OpenClassSheet(index);
     const CellReader read = sheetReader(st.ExcelSheet);
     st.ScoreColumn = chooseScoreColumn(read, lesson_.newColumnPerDay(), st.TodayLabel);
     st.PoolCount = 0;

@@ -12,15 +12,6 @@ namespace rostrel {
 
 namespace {
 
-// Selects a row in code; the click handler runs even when the row was selected already, so
-// a draw always shows its pick.
-void selectMember(FrmMd& w, int row) {
-    if (w.ui.List1->currentRow() == row)
-        w.List1_Click();
-    else
-        w.ui.List1->setCurrentRow(row);
-}
-
 template <typename F>
 void skipOnFailure(F&& f) {
     try {
@@ -29,29 +20,38 @@ void skipOnFailure(F&& f) {
     }
 }
 
+} // namespace
+
+// Selects a row in code; the click handler runs even when the row was selected already, so
+// a draw always shows its pick.
+void FrmMd::selectMember(int row) {
+    if (ui.List1->currentRow() == row)
+        List1_Click();
+    else
+        ui.List1->setCurrentRow(row);
+}
+
 // With "重复" checked, the completed pick leaves the pool: the pool row of the member on
 // show (the row of the random draw that showed it, or else its first live row), not the row
 // of an earlier draw. A pick no longer in the pool removes nothing.
-void takePickOutOfPool(FrmMd& w) {
-    const int16_t row = rollcall::pickedPoolRow(w.st.PickPool, w.st.PoolCount, w.st.PickIndex, w.st.PickKey);
+void FrmMd::takePickOutOfPool() {
+    const int16_t row = rollcall::pickedPoolRow(st.PickPool, st.PoolCount, st.PickIndex, st.PickKey);
     if (row == 0) {
-        w.ui.imgXie[1]->show();
+        ui.imgXie[1]->show();
         return;
     }
-    w.st.PickIndex = row;
-    w.RemovePicked();
+    st.PickIndex = row;
+    RemovePicked();
 }
 
-void completePick(FrmMd& w) {
-    if (w.lesson().removesPicked())
-        skipOnFailure([&] { takePickOutOfPool(w); });
-    w.lesson().PlayWave(QStringLiteral("sound\\type.wav"));
-    w.lesson().SetClockIdle();
-    if (w.st.PickCategory == 0)
-        w.ui.imgXie[1]->show();
+void FrmMd::completePick() {
+    if (lesson_.removesPicked())
+        skipOnFailure([&] { takePickOutOfPool(); });
+    lesson_.PlayWave(QStringLiteral("sound\\type.wav"));
+    lesson_.SetClockIdle();
+    if (st.PickCategory == 0)
+        ui.imgXie[1]->show();
 }
-
-} // namespace
 
 void FrmMd::wireRollCall() {
     Lesson* l = &lesson_;
@@ -106,9 +106,9 @@ void FrmMd::DrawNext() {
             ui.List2->setCurrentRow(current + 1 >= groups ? 0 : current + 1);
         }
         if (ui.List1->count() > 0)
-            selectMember(*this, 0);
+            selectMember(0);
     } else {
-        selectMember(*this, ui.List1->currentRow() + 1);
+        selectMember(ui.List1->currentRow() + 1);
     }
 }
 
@@ -118,7 +118,7 @@ bool FrmMd::ShowMember(const QString& key) {
         return false;
     ui.List2->setCurrentRow(at.group - 1); // shows the group unless it is on show already
     if (at.slot <= ui.List1->count())
-        selectMember(*this, at.slot - 1);
+        selectMember(at.slot - 1);
     return true;
 }
 
@@ -135,7 +135,7 @@ void FrmMd::lblXm_Click() {
     lesson_.ResetClockDisplay();
     if (!lesson_.rolling()) {
         skipOnFailure([&] { DrawNext(); });
-        completePick(*this);
+        completePick();
         return;
     }
     if (!lesson_.rollingActive()) {
@@ -144,7 +144,7 @@ void FrmMd::lblXm_Click() {
         return;
     }
     lesson_.StopRolling();
-    completePick(*this); // the candidate of the last tick is the pick
+    completePick(); // the candidate of the last tick is the pick
 }
 
 void FrmMd::Timer1_Timer() {
@@ -187,13 +187,10 @@ void FrmMd::List1_MouseUp() {
     if (ui.List1->currentRow() < 0)
         return;
     if (lesson_.removesPicked())
-        takePickOutOfPool(*this);
+        takePickOutOfPool();
     ui.imgXie[1]->show();
 }
 
-} // namespace rostrel
-
-namespace rostrel {
 
 void FrmMd::showDrawRules() {
     {

@@ -39,7 +39,7 @@ void FrmMd::imgXie_Click(int index) {
         return;
     try {
         int16_t sheet = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
-        OpenClassSheet(sheet);
+        lesson_.OpenClassSheet(sheet);
         if (index == 1) {
             const int16_t row = add16(toInt16(leadingNumber(st.PickKey)), 2);
             // A student number outside the roster has no row of this class.

@@ -35,7 +35,13 @@ public:
     };
     const LayoutBaseline& layoutBaseline() const { return layout_; }
 
-    SessionState& st;
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    SessionState& st; // the lesson's, for the steps the window still carries out
     Controls ui;
     Platform platform;
 
@@ -48,10 +54,13 @@ public:
     void MnBz_Click(int index);    // "关于"
 
     // ---- Roll book (rollbook/) ----
-    void OpenClassSheet(int16_t& sheetIndex);
     void UseDefaultRollBook();     // steps of the name-list switch: default file, choice, listing
     void Image1_Click();
     void ListClasses();
+    // The open dialog: a file, or false when the teacher cancelled twice in a row.
+    bool chooseRollBook();
+    // After a load that did not finish: nothing of the previous class stays usable.
+    void forgetClassRoster();
     void cmbXls_Click();
     void MnBj_Click(int index);
     void Image2_Click();
@@ -74,6 +83,9 @@ public:
     // Selects the group and the member of the first member with this key (group order, then
     // slot order); false when no member has it.
     bool ShowMember(const QString& key);
+    void selectMember(int row);
+    void takePickOutOfPool();
+    void completePick();
 
     // ---- Grouping (grouping/) ----
     void OptFz_Click(int index);
@@ -85,17 +97,14 @@ public:
     // Lists groups 1..groupCount in List2 (the member list emptied) and shows group 1.
     void ListGroups(int groupCount);
     void chkXx_Click();
+    void enableGroupingImages();
+    bool readGroupRule();
+    bool formGroupsOnce(int index);
 
     // ---- Scoring (scoring/) ----
     void imgXie_Click(int index);
     void chkRq_Click();
 
-protected:
-    bool event(QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
     void buildControls(); // shell/FrmMdLayout.cpp
     // Each subsystem connects its controls' signals to its handlers.
     void wireShell();

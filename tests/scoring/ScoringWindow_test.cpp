@@ -19,6 +19,7 @@ std::vector<FakeSheet> scoredClasses() {
         a.setNumber(i + 2, 7, 2);
     a.setNumber(3, 8, 4);
     a.setNumber(4, 8, 2.5);
+    a.setNumber(12, 1, 11); // the last student's number is beyond the class
     return {a, classSheet("二班", 6)};
 }
 
@@ -29,12 +30,13 @@ struct ScoringWindow : RollBookWindow {
     }
     void load(bool newColumnPerDay, int classIndex = 0) {
         ui().chkRq->setChecked(newColumnPerDay);
-        w().ListClasses();
+        listClasses();
         if (classIndex != 0)
             ui().cmbXls->setCurrentIndex(classIndex);
     }
     void score(const QString& key, const QString& points) {
-        st().PickKey = key;
+        if (!key.isEmpty())
+            choose(key);
         ui().Combo1[0]->setCurrentText(points);
         ui().imgXie[1]->show();
         ui().imgXie[1]->click();
@@ -72,7 +74,7 @@ TEST(ScoringWindow, FailedWriteSavesClosesAndStaysQuiet) {
     EXPECT_EQ(t.disk.opens, 2);
     EXPECT_EQ(t.saved(kBook, 1).get(5, 9), V::fromNumber(5));
 
-    // A student number outside the roster is written nowhere.
+    // A student number outside the roster is written nowhere, nor is anything for no pick.
     t.score(QStringLiteral("11"), QStringLiteral("5"));
     t.score(QString(), QStringLiteral("5"));
     EXPECT_TRUE(t.fake.sound.played.size() == 1);

@@ -6,6 +6,8 @@
 #include "rollcall/Presentation.h"
 #include "shell/FrmMd.h"
 
+#include <QSignalBlocker>
+
 namespace rostrel {
 
 namespace {
@@ -53,6 +55,30 @@ void takePickOutOfPool(FrmMd& w) {
     }
     w.st.PickIndex = row;
     w.RemovePicked();
+}
+
+// A pool entry in no group (a value added after the last grouping) is the pick all the same:
+// it is shown without a group position, and its own pool row is the one a no-repeat pick
+// removes.
+void showUngroupedPick(FrmMd& w, int16_t poolRow, const QString& key) {
+    SessionState& st = w.st;
+    QString text = key;
+    if (st.PickCategory == 0) {
+        const double index = cellNumber(st.PickPool.at(poolRow, 0));
+        if (index >= 1 && index <= st.RosterCount)
+            text = defaultText(st.RosterTable.at(static_cast<int>(index), 1));
+    } else if (st.PickCategory == 2) {
+        text = rollcall::seatWording(text);
+    }
+    st.PickKey = key;
+    st.PickText = text;
+    st.CurrentMember = 0;
+    {
+        const QSignalBlocker block(w.ui.List1);
+        w.ui.List1->setCurrentRow(-1);
+    }
+    w.ui.LabCz->setText(key + u' ' + text);
+    w.ui.lblXm->setText(QStringLiteral("\r\n") + text);
 }
 
 void completePick(FrmMd& w) {
@@ -118,7 +144,9 @@ void FrmMd::DrawNext() {
             return;
         const int16_t k = rollcall::drawRow(platform.random->next(), st.PoolCount);
         st.PickIndex = k;
-        ShowMember(defaultText(st.PickPool.at(k, 1)));
+        const QString key = defaultText(st.PickPool.at(k, 1));
+        if (!ShowMember(key))
+            showUngroupedPick(*this, k, key);
         return;
     }
     const int members = ui.List1->count();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "rollbook/ClassSheet.h"
+#include "platform/Log.h"
 #include "shell/SessionState.h"
 
 #include <stdexcept>
@@ -39,6 +40,7 @@ inline void closeRollBook(SessionState& st) {
         try {
             book->close();
         } catch (...) {
+            logCaught("closing the roll book");
         }
     }
     st.ExcelBook = nullptr;

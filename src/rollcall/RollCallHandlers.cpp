@@ -1,6 +1,7 @@
 // Pick engine: draws, the rolling display, the no-repeat pool, and the presentation of the
 // selected member.
 #include "platform/Values.h"
+#include "platform/Log.h"
 #include "rollcall/ControlHelpers.h"
 #include "rollcall/PickEngine.h"
 #include "rollcall/Presentation.h"
@@ -37,10 +38,11 @@ void selectMember(FrmMd& w, int row) {
 }
 
 template <typename F>
-void skipOnFailure(F&& f) {
+void skipOnFailure(const char* step, F&& f) {
     try {
         f();
     } catch (const std::exception&) {
+        logCaught(step);
     }
 }
 
@@ -83,7 +85,7 @@ void showUngroupedPick(FrmMd& w, int16_t poolRow, const QString& key) {
 
 void completePick(FrmMd& w) {
     if (w.ui.chkCf->isChecked())
-        skipOnFailure([&] { takePickOutOfPool(w); });
+        skipOnFailure("taking the pick out of the pool", [&] { takePickOutOfPool(w); });
     w.PlayWave(QStringLiteral("sound\\type.wav"));
     w.SetClockIdle();
     if (w.st.PickCategory == 0)
@@ -174,7 +176,7 @@ bool FrmMd::ShowMember(const QString& key) {
 }
 
 void FrmMd::RemovePicked() {
-    skipOnFailure([&] {
+    skipOnFailure("removing a pool row", [&] {
         rollcall::removePoolRow(st.PickPool, st.PoolCount, st.PickIndex, st.RosterTable, st.RosterCount);
     });
     ui.imgXie[1]->show();
@@ -187,7 +189,7 @@ void FrmMd::lblXm_Click() {
     ui.lblSj->setText(QStringLiteral("00:00:00"));
     ui.timJs->stop();
     if (!rolling) {
-        skipOnFailure([&] { DrawNext(); });
+        skipOnFailure("drawing", [&] { DrawNext(); });
         completePick(*this);
         return;
     }

@@ -1,5 +1,6 @@
 // Score entry and the write-back into the roll book.
 #include "rollbook/SheetAccess.h"
+#include "platform/Log.h"
 #include "scoring/ScoreMath.h"
 #include "shell/FrmMd.h"
 
@@ -23,6 +24,7 @@ void saveAndClose(SessionState& st) {
         try {
             book->save();
         } catch (...) {
+            logCaught("saving the roll book after a failed write");
         }
     }
     closeRollBook(st);
@@ -69,6 +71,7 @@ void FrmMd::imgXie_Click(int index) {
         sheetBook(st.ExcelSheet).save();
         PlayWave(QStringLiteral("sound\\yes.wav"));
     } catch (...) {
+        logCaught(index == 1 ? "writing the score" : "writing the grouping");
         saveAndClose(st);
     }
 }
@@ -82,6 +85,7 @@ void FrmMd::chkRq_Click() {
     try {
         BuildPickPool();
     } catch (...) {
+        logCaught("choosing the score column");
         st.ScoreColumn = column;
         st.PickPool = pool;
         st.PoolCount = live;

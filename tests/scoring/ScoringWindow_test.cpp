@@ -1,5 +1,6 @@
 // Scores and the grouping written back from the window, on the in-memory engine.
 #include "rollbook/RollBookHarness.h"
+#include "support/LogCapture.h"
 #include "support/NumberWindow.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +80,16 @@ TEST(ScoringWindow, FailedWriteSavesClosesAndStaysQuiet) {
     EXPECT_TRUE(t.fake.sound.played.size() == 1);
     EXPECT_EQ(t.saved(kBook, 1).get(2, 9), V::fromText("03月16"));
     t.expectOnlyChanged(1, {{2, 9}, {5, 9}});
+}
+
+TEST(ScoringWindow, FailedWriteIsLoggedWithTheEngineReason) {
+    ScoringWindow t;
+    t.load(true);
+    t.disk.failSave = true;
+    LogCapture log;
+    t.score(QStringLiteral("3"), QStringLiteral("5"));
+    EXPECT_EQ(log.warnings, (QStringList{QStringLiteral("writing the score: disk full"),
+                                         QStringLiteral("saving the roll book after a failed write: disk full")}));
 }
 
 TEST(ScoringWindow, StudentMissingFromTheSheetIsNotScored) {

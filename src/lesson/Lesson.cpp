@@ -1,5 +1,6 @@
 #include "lesson/Lesson.h"
 
+#include "platform/Log.h"
 #include "rollbook/SheetAccess.h"
 
 namespace rostrel {
@@ -24,6 +25,7 @@ void Lesson::PlayWave(const QString& relativePath) {
             platform_.sound->playWave(relativePath);
     } catch (...) {
         // Sound never reaches the user as a failure.
+        logCaught("playing a sound");
     }
 }
 
@@ -51,6 +53,7 @@ void Lesson::EndSession() {
     try {
         st_.ExcelApp->quit();
     } catch (...) {
+        logCaught("closing the roll books");
     }
     st_.ExcelApp.reset();
 }

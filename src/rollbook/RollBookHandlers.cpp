@@ -1,5 +1,6 @@
 // Roll-book file, class selection and roster loading.
 #include "rollbook/ClassSheet.h"
+#include "platform/Log.h"
 #include "rollbook/SheetAccess.h"
 #include "rollcall/PickEngine.h"
 #include "shell/FrmMd.h"
@@ -21,6 +22,8 @@ const QString kDamagedText = QStringLiteral("请打开并检查Excel文档是否
 const QString kEmptyClassText = QStringLiteral("检测到名单表格为空，请检查");
 const QString kLoadFailedText = QStringLiteral("读取班级名单失败，请检查Excel名单及其分组。");
 const QString kDefaultRollBook = QStringLiteral("点名册.xls");
+const QString kNoViewerText = QStringLiteral("找不到可以打开Excel名单的程序，请安装电子表格软件后再试。");
+const QString kNotShownText = QStringLiteral("无法打开Excel名单，请检查名单文件是否存在。");
 
 QString menuText(const QString& name) {
     QString t = name;
@@ -39,6 +42,7 @@ bool FrmMd::chooseRollBook() {
             if (platform.fileDialog)
                 choice = platform.fileDialog->getOpenFileName(filter);
         } catch (...) {
+            logCaught("open-file dialog");
             choice = {};
         }
         if (!choice.path.isEmpty()) {
@@ -51,6 +55,7 @@ bool FrmMd::chooseRollBook() {
             try {
                 platform.messages->inform(kChooseFileText);
             } catch (...) {
+                logCaught("message box");
             }
         }
     }
@@ -149,6 +154,7 @@ void FrmMd::ListClasses() {
         ui.cmbXls->setCurrentIndex(0); // loads the first class
         ui.Image2->show();
     } catch (...) {
+        logCaught("listing the classes of the roll book");
         platform.messages->warn(kDamagedText);
     }
 }
@@ -170,9 +176,15 @@ void FrmMd::Image2_Click() {
     try {
         int16_t index = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
         lesson_.OpenClassSheet(index);
+        if (!st.ExcelApp)
+            throw std::runtime_error("no roll book is open");
         st.ExcelApp->setVisible(true);
+    } catch (const workbook::WorkbookError& e) {
+        logCaught("showing the roll book");
+        platform.messages->warn(e.code() == workbook::WorkbookError::Code::NotShown ? kNoViewerText : kNotShownText);
     } catch (...) {
-        // Showing the roll book is a convenience: a failure changes nothing.
+        logCaught("showing the roll book");
+        platform.messages->warn(kNotShownText);
     }
 }
 
@@ -198,6 +210,7 @@ void FrmMd::CmbXm_Click(int position) {
         ui.imgXie[1]->show();
     } catch (...) {
         // A name that is in no group stays chosen; nothing else changes.
+        logCaught("choosing a student by name");
     }
 }
 
@@ -280,6 +293,7 @@ void FrmMd::LoadClassRoster() {
         ui.imgXie[0]->hide();
         ui.imgXie[1]->hide();
     } catch (...) {
+        logCaught("loading the class");
         closeRollBook(st);
         st.RosterCount = 0;
         forgetClassRoster();

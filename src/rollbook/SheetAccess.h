@@ -4,6 +4,7 @@
 
 #include "rollbook/ClassSheet.h"
 #include "lesson/SessionState.h"
+#include "platform/Log.h"
 
 #include <stdexcept>
 
@@ -39,6 +40,7 @@ inline void closeRollBook(SessionState& st) {
         try {
             book->close();
         } catch (...) {
+            logCaught("closing the roll book");
         }
     }
     st.ExcelBook = nullptr;

@@ -1,5 +1,6 @@
 // Roll-call categories and draw rules, and their menus.
 #include "rollcall/ControlHelpers.h"
+#include "platform/Log.h"
 #include "shell/FrmMd.h"
 
 #include <QSignalBlocker>
@@ -59,6 +60,7 @@ void FrmMd::OptFl_Click(int index) {
         try {
             UseDefaultRollBook();
         } catch (const std::exception&) {
+            logCaught("opening the default roll book");
         }
     } else {
         ui.FrXls->hide();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "shell/Widgets.h"
+#include "platform/Log.h"
 
 #include <exception>
 
@@ -14,6 +15,7 @@ void guarded(F&& f) noexcept {
     try {
         f();
     } catch (const std::exception&) {
+        logCaught("event handler");
     }
 }
 

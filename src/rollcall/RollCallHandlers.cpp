@@ -1,6 +1,7 @@
 // Pick engine: draws, the rolling display, the no-repeat pool, and the presentation of the
 // selected member.
 #include "platform/Values.h"
+#include "platform/Log.h"
 #include "rollcall/ControlHelpers.h"
 #include "rollcall/PickEngine.h"
 #include "rollcall/Presentation.h"
@@ -13,10 +14,11 @@ namespace rostrel {
 namespace {
 
 template <typename F>
-void skipOnFailure(F&& f) {
+void skipOnFailure(const char* step, F&& f) {
     try {
         f();
     } catch (const std::exception&) {
+        logCaught(step);
     }
 }
 
@@ -44,9 +46,32 @@ void FrmMd::takePickOutOfPool() {
     RemovePicked();
 }
 
+// A pool entry in no group (a value added after the last grouping) is the pick all the same:
+// it is shown without a group position, and its own pool row is the one a no-repeat pick
+// removes.
+void FrmMd::showUngroupedPick(int16_t poolRow, const QString& key) {
+    QString text = key;
+    if (st.PickCategory == 0) {
+        const double index = cellNumber(st.PickPool.at(poolRow, 0));
+        if (index >= 1 && index <= st.RosterCount)
+            text = defaultText(st.RosterTable.at(static_cast<int>(index), 1));
+    } else if (st.PickCategory == 2) {
+        text = rollcall::seatWording(text);
+    }
+    st.PickKey = key;
+    st.PickText = text;
+    st.CurrentMember = 0;
+    {
+        const QSignalBlocker block(ui.List1);
+        ui.List1->setCurrentRow(-1);
+    }
+    ui.LabCz->setText(key + u' ' + text);
+    ui.lblXm->setText(QStringLiteral("\r\n") + text);
+}
+
 void FrmMd::completePick() {
     if (lesson_.removesPicked())
-        skipOnFailure([&] { takePickOutOfPool(); });
+        skipOnFailure("taking the pick out of the pool", [&] { takePickOutOfPool(); });
     lesson_.PlayWave(QStringLiteral("sound\\type.wav"));
     lesson_.SetClockIdle();
     if (st.PickCategory == 0)
@@ -95,7 +120,9 @@ void FrmMd::DrawNext() {
             return;
         const int16_t k = rollcall::drawRow(platform.random->next(), st.PoolCount);
         st.PickIndex = k;
-        ShowMember(defaultText(st.PickPool.at(k, 1)));
+        const QString key = defaultText(st.PickPool.at(k, 1));
+        if (!ShowMember(key))
+            showUngroupedPick(k, key);
         return;
     }
     const int members = ui.List1->count();
@@ -123,7 +150,7 @@ bool FrmMd::ShowMember(const QString& key) {
 }
 
 void FrmMd::RemovePicked() {
-    skipOnFailure([&] {
+    skipOnFailure("removing a pool row", [&] {
         rollcall::removePoolRow(st.PickPool, st.PoolCount, st.PickIndex, st.RosterTable, st.RosterCount);
     });
     ui.imgXie[1]->show();
@@ -134,7 +161,7 @@ void FrmMd::lblXm_Click() {
         ui.chkGd->setFocus();
     lesson_.ResetClockDisplay();
     if (!lesson_.rolling()) {
-        skipOnFailure([&] { DrawNext(); });
+        skipOnFailure("drawing", [&] { DrawNext(); });
         completePick();
         return;
     }

@@ -1,5 +1,7 @@
 #include "shell/FrmMd.h"
 
+#include "platform/Log.h"
+
 #include <QCloseEvent>
 #include <QEvent>
 

@@ -86,6 +86,7 @@ private:
     void selectMember(int row);
     void takePickOutOfPool();
     void completePick();
+    void showUngroupedPick(int16_t poolRow, const QString& key);
 
     // ---- Grouping (grouping/) ----
     void OptFz_Click(int index);

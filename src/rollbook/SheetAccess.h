@@ -2,8 +2,8 @@
 // the roll-book and scoring handlers.
 #pragma once
 
-#include "rollbook/ClassSheet.h"
 #include "platform/Log.h"
+#include "rollbook/ClassSheet.h"
 #include "shell/SessionState.h"
 
 #include <stdexcept>

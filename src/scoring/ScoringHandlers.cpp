@@ -1,6 +1,6 @@
 // Score entry and the write-back into the roll book.
-#include "rollbook/SheetAccess.h"
 #include "platform/Log.h"
+#include "rollbook/SheetAccess.h"
 #include "scoring/ScoreMath.h"
 #include "shell/FrmMd.h"
 

@@ -37,8 +37,7 @@ void selectMember(FrmMd& w, int row) {
         w.ui.List1->setCurrentRow(row);
 }
 
-template <typename F>
-void skipOnFailure(const char* step, F&& f) {
+template <typename F> void skipOnFailure(const char* step, F&& f) {
     try {
         f();
     } catch (const std::exception&) {

@@ -48,9 +48,8 @@ void FrmMd::imgXie_Click(int index) {
         if (index == 1) {
             // The picked student's own row, found by its number in column A: numbers need not
             // run 1, 2, 3 ... in row order (a student left, school numbers).
-            const int row = scoring::studentRow(st.PickKey, st.RosterCount, [this](int r) {
-                return readCell(st.ExcelSheet, r, kNumberColumn);
-            });
+            const int row = scoring::studentRow(st.PickKey, st.RosterCount,
+                                                [this](int r) { return readCell(st.ExcelSheet, r, kNumberColumn); });
             if (row == 0) {
                 platform.messages->warn(noStudentRowText(st.PickKey));
                 return;

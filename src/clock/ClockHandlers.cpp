@@ -24,30 +24,35 @@ public:
     EntryFilter(FrmMd* window, int index, QObject* parent) : QObject(parent), window_(window), index_(index) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
+        // The box loses the focus also while the window is being destroyed; the window's
+        // handlers are gone by then.
+        FrmMd* window = qobject_cast<FrmMd*>(window_);
+        if (!window)
+            return QObject::eventFilter(watched, event);
         if (event->type() == QEvent::KeyPress) {
             const auto* key = static_cast<QKeyEvent*>(event);
             const QString text = key->text();
             // Enter in a box runs the same step as leaving it.
             if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-                window_->Combo1_LostFocus(index_);
+                window->Combo1_LostFocus(index_);
                 return true;
             }
             if (key->key() == Qt::Key_Backspace)
-                return window_->Combo1_KeyPress(index_, 8) == 0;
+                return window->Combo1_KeyPress(index_, 8) == 0;
             // Keys that type a character go through the filter; others (arrows, Delete,
             // Tab, Enter, shortcuts) keep their usual meaning.
             if (text.size() == 1 && text[0].isPrint() && !(key->modifiers() & Qt::ControlModifier))
-                return window_->Combo1_KeyPress(index_, text[0].unicode()) == 0;
+                return window->Combo1_KeyPress(index_, text[0].unicode()) == 0;
         } else if (event->type() == QEvent::FocusOut) {
             // Opening the box's own list takes the focus for a moment; that is no leaving.
             if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
-                window_->Combo1_LostFocus(index_);
+                window->Combo1_LostFocus(index_);
         }
         return QObject::eventFilter(watched, event);
     }
 
 private:
-    FrmMd* window_;
+    QObject* window_;
     int index_;
 };
 

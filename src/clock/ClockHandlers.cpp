@@ -6,6 +6,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPointer>
 #include <QSignalBlocker>
 #include <QValidator>
 
@@ -25,6 +26,9 @@ public:
     EntryFilter(Lesson* lesson, int index, QObject* parent) : QObject(parent), lesson_(lesson), index_(index) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
+        // The box loses the focus also while the window is being destroyed, after its lesson.
+        if (!lesson_)
+            return QObject::eventFilter(watched, event);
         if (event->type() == QEvent::KeyPress) {
             const auto* key = static_cast<QKeyEvent*>(event);
             const QString text = key->text();
@@ -48,7 +52,7 @@ public:
     }
 
 private:
-    Lesson* lesson_;
+    QPointer<Lesson> lesson_;
     int index_;
 };
 

@@ -56,7 +56,7 @@ void FrmMd::wireNumbers() {
     ui.lstHm->setUniformItemSizes(true);
     // The remove image follows the selection, not the current entry: Tab makes an entry
     // current without selecting it, and Ctrl+click unselects one.
-    connect(ui.lstHm, &QListWidget::itemSelectionChanged, this, [this] {
+    connect(ui.lstHm, &QListWidget::itemSelectionChanged, l, [this] {
         const QList<QListWidgetItem*> selected = ui.lstHm->selectedItems();
         lesson_.SelectNumber(selected.isEmpty() ? -1 : ui.lstHm->row(selected.first()));
     });

@@ -1,6 +1,6 @@
 // Roll-book file, class selection and roster loading.
-#include "rollbook/ClassSheet.h"
 #include "platform/Log.h"
+#include "rollbook/ClassSheet.h"
 #include "rollbook/SheetAccess.h"
 #include "rollcall/PickEngine.h"
 #include "shell/FrmMd.h"

@@ -1,6 +1,6 @@
 // Roll-call categories and draw rules, and their menus.
-#include "rollcall/ControlHelpers.h"
 #include "platform/Log.h"
+#include "rollcall/ControlHelpers.h"
 #include "shell/FrmMd.h"
 
 #include <QSignalBlocker>

@@ -1,8 +1,8 @@
 // Small control operations the roll-call, number and grouping handlers share.
 #pragma once
 
-#include "shell/Widgets.h"
 #include "platform/Log.h"
+#include "shell/Widgets.h"
 
 #include <exception>
 

@@ -1,7 +1,7 @@
 // Pick engine: draws, the rolling display, the no-repeat pool, and the presentation of the
 // selected member.
-#include "platform/Values.h"
 #include "platform/Log.h"
+#include "platform/Values.h"
 #include "rollcall/ControlHelpers.h"
 #include "rollcall/PickEngine.h"
 #include "rollcall/Presentation.h"
@@ -13,8 +13,7 @@ namespace rostrel {
 
 namespace {
 
-template <typename F>
-void skipOnFailure(const char* step, F&& f) {
+template <typename F> void skipOnFailure(const char* step, F&& f) {
     try {
         f();
     } catch (const std::exception&) {

@@ -1,6 +1,6 @@
 // Score entry and the write-back into the roll book.
-#include "rollbook/SheetAccess.h"
 #include "platform/Log.h"
+#include "rollbook/SheetAccess.h"
 #include "scoring/ScoreMath.h"
 #include "shell/FrmMd.h"
 
@@ -49,9 +49,8 @@ void FrmMd::imgXie_Click(int index) {
         if (index == 1) {
             // The picked student's own row, found by its number in column A: numbers need not
             // run 1, 2, 3 ... in row order (a student left, school numbers).
-            const int row = scoring::studentRow(st.PickKey, st.RosterCount, [this](int r) {
-                return readCell(st.ExcelSheet, r, kNumberColumn);
-            });
+            const int row = scoring::studentRow(st.PickKey, st.RosterCount,
+                                                [this](int r) { return readCell(st.ExcelSheet, r, kNumberColumn); });
             if (row == 0) {
                 platform.messages->warn(noStudentRowText(st.PickKey));
                 return;

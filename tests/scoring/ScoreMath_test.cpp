@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <map>
 
-
 namespace rostrel::scoring {
 namespace {
 

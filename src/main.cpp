@@ -5,6 +5,7 @@
 #include "platform/SetupStore.h"
 #include "platform/qt/DesktopPlatform.h"
 #include "platform/qt/QuitOnSignal.h"
+#include "platform/qt/Translations.h"
 #include "shell/FrmFm.h"
 #include "shell/FrmMd.h"
 
@@ -49,6 +50,9 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Rostrel"));
     app.setDesktopFileName(QStringLiteral("rostrel"));
+    const std::unique_ptr<QTranslator> qtTexts = rostrel::loadQtTranslations(QLocale::system());
+    if (qtTexts)
+        QApplication::installTranslator(qtTexts.get());
     rostrel::quitOnTerminationSignals();
     rostrel::DesktopPlatform desktop;
     std::unique_ptr<rostrel::FrmMd> window;

@@ -8,7 +8,9 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPointer>
 #include <QSignalBlocker>
+#include <QValidator>
 
 namespace rostrel {
 
@@ -19,12 +21,17 @@ const QString kRunning = QStringLiteral("暂停"); // state word: running
 const QString kPaused = QStringLiteral("继续");  // state word: paused
 
 // Key and focus events of one Combo1 box: only numeric keys type, and Enter or leaving the
-// box writes its number in shortest form.
+// box writes its number in shortest form. Watches the combo box, which holds the focus and
+// hands keys to its line edit without passing them through event filters, and the line edit
+// itself for events sent to it directly.
 class EntryFilter : public QObject {
 public:
     EntryFilter(Lesson* lesson, int index, QObject* parent) : QObject(parent), lesson_(lesson), index_(index) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
+        // The box loses the focus also while the window is being destroyed, after its lesson.
+        if (!lesson_)
+            return QObject::eventFilter(watched, event);
         if (event->type() == QEvent::KeyPress) {
             const auto* key = static_cast<QKeyEvent*>(event);
             const QString text = key->text();
@@ -48,8 +55,33 @@ public:
     }
 
 private:
-    Lesson* lesson_;
+    QPointer<Lesson> lesson_;
     int index_;
+};
+
+// Text that reaches a box other than by typed keys (paste, drag and drop) keeps only the
+// characters a key may type.
+class EntryValidator : public QValidator {
+public:
+    explicit EntryValidator(QObject* parent) : QValidator(parent) {}
+
+    State validate(QString& input, int& pos) const override {
+        QString kept;
+        kept.reserve(input.size());
+        int keptPos = 0;
+        for (qsizetype i = 0; i < input.size(); ++i) {
+            if (clock::entryKeyAllowed(input[i].unicode()) && input[i] != QChar(8)) {
+                kept.append(input[i]);
+                if (i < pos)
+                    ++keptPos;
+            }
+        }
+        if (kept.size() != input.size()) {
+            input = kept;
+            pos = keptPos;
+        }
+        return Acceptable;
+    }
 };
 
 // The clock image shows the picture of `holder` (idle or running), or the state word when the
@@ -112,10 +144,15 @@ void FrmMd::wireClock() {
     for (int i = 0; i < 2; ++i) {
         QComboBox* box = ui.Combo1[i];
         box->setInsertPolicy(QComboBox::NoInsert);
+        // The list's entries must not complete what is typed ("-" would read "-1").
+        box->setCompleter(nullptr);
+        box->setValidator(new EntryValidator(box));
         connect(box, &QComboBox::editTextChanged, l, [l, i](const QString& text) { l->SetEntryText(i, text); });
         // Typed text goes through the key filter; an input method would bypass it.
         box->lineEdit()->setAttribute(Qt::WA_InputMethodEnabled, false);
-        box->lineEdit()->installEventFilter(new EntryFilter(l, i, box));
+        auto* filter = new EntryFilter(l, i, box);
+        box->installEventFilter(filter);
+        box->lineEdit()->installEventFilter(filter);
     }
 }
 

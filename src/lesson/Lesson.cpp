@@ -1,5 +1,6 @@
 #include "lesson/Lesson.h"
 
+#include "platform/Log.h"
 #include "rollbook/SheetAccess.h"
 
 namespace rostrel {
@@ -28,6 +29,7 @@ void Lesson::PlayWave(const QString& relativePath) {
             platform_.sound->playWave(relativePath);
     } catch (...) {
         // Sound never reaches the user as a failure.
+        logCaught("playing a sound");
     }
 }
 
@@ -43,7 +45,7 @@ void Lesson::UseRollBookFile(const QString& path, const QString& name) {
 
 void Lesson::SetPickCategory(int category) {
     st_.PickCategory = static_cast<int16_t>(category);
-    if (platform_.clock)
+    if (category == 0 && platform_.clock)
         st_.TodayLabel = platform_.clock->today().toString(QStringLiteral("MM月dd"));
 }
 
@@ -55,6 +57,7 @@ void Lesson::EndSession() {
     try {
         st_.ExcelApp->quit();
     } catch (...) {
+        logCaught("closing the roll books");
     }
     st_.ExcelApp.reset();
 }

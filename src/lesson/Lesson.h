@@ -44,8 +44,13 @@ public:
     void UseSpreadsheetEngine(std::unique_ptr<workbook::Application> engine);
     // The roll book to open next, by path and the file name the teacher chose.
     void UseRollBookFile(const QString& path, const QString& name);
-    // Sets the pick category alone (0 name list, 1 number, 2 row-column) and today's label.
+    // Sets the pick category alone (0 name list, 1 number, 2 row-column); the name list
+    // takes today's label for the score column.
     void SetPickCategory(int category);
+    // Activates class sheet `sheetIndex` (0: the first, and the index becomes 1) of the roll
+    // book in use, opening it unless it is open already. A roll book another program holds
+    // open is reported and nothing is activated; other failures throw.
+    void OpenClassSheet(int16_t& sheetIndex);
     // Releases the roll book and the engine, when the program ends.
     void EndSession();
     // True once, at the first activation of the window.

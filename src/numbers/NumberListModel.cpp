@@ -106,8 +106,7 @@ bool Lesson::AddCustomValues() {
 
 void Lesson::SelectNumber(int row) {
     selectedNumber_ = row >= 0 && row < numberList_.size() ? row : -1;
-    if (selectedNumber_ >= 0)
-        removeShown_ = true;
+    removeShown_ = selectedNumber_ >= 0;
     notify(NumbersPart);
 }
 

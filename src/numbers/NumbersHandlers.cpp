@@ -54,9 +54,11 @@ void FrmMd::wireNumbers() {
     connect(ui.ImgZdy[1], &ClickLabel::clicked, l, remove);
     connect(ui.ImgZdy[2], &ClickLabel::clicked, l, [l] { guarded([&] { l->ClearNumberList(); }); });
     ui.lstHm->setUniformItemSizes(true);
-    connect(ui.lstHm, &QListWidget::currentRowChanged, l, [l](int row) {
-        if (row >= 0)
-            l->SelectNumber(row);
+    // The remove image follows the selection, not the current entry: Tab makes an entry
+    // current without selecting it, and Ctrl+click unselects one.
+    connect(ui.lstHm, &QListWidget::itemSelectionChanged, l, [this] {
+        const QList<QListWidgetItem*> selected = ui.lstHm->selectedItems();
+        lesson_.SelectNumber(selected.isEmpty() ? -1 : ui.lstHm->row(selected.first()));
     });
     connect(ui.lstHm, &ListBox::doubleClicked, l, remove);
 }
@@ -77,8 +79,12 @@ void FrmMd::showNumbers() {
         ui.lstHm->addItems(lesson_.numberList());
         ui.lstHm->setUpdatesEnabled(true);
     }
-    if (ui.lstHm->currentRow() != lesson_.selectedNumber())
+    if (lesson_.selectedNumber() < 0) {
+        ui.lstHm->clearSelection();
+        ui.lstHm->setCurrentRow(-1);
+    } else if (ui.lstHm->currentRow() != lesson_.selectedNumber()) {
         ui.lstHm->setCurrentRow(lesson_.selectedNumber());
+    }
 }
 
 void FrmMd::showEntries() {

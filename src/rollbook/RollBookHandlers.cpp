@@ -1,4 +1,5 @@
 // Roll-book file, class selection and roster loading.
+#include "platform/Log.h"
 #include "rollbook/ClassSheet.h"
 #include "rollbook/SheetAccess.h"
 #include "rollcall/PickEngine.h"
@@ -16,47 +17,46 @@ using namespace rollbook;
 
 namespace {
 
-const QString kReadOnlyText = QStringLiteral("请检查Excel名单是否已经被打开，请关闭");
 const QString kChooseFileText = QStringLiteral("请选择文件名");
 const QString kNoSheetText = QStringLiteral("找不到工作表，请检查");
 const QString kDamagedText = QStringLiteral("请打开并检查Excel文档是否损坏。");
 const QString kEmptyClassText = QStringLiteral("检测到名单表格为空，请检查");
 const QString kLoadFailedText = QStringLiteral("读取班级名单失败，请检查Excel名单及其分组。");
 const QString kDefaultRollBook = QStringLiteral("点名册.xls");
+const QString kNoViewerText = QStringLiteral("找不到可以打开Excel名单的程序，请安装电子表格软件后再试。");
+const QString kNotShownText = QStringLiteral("无法打开Excel名单，请检查名单文件是否存在。");
 
-// Same file, whatever way its path is written.
-bool samePath(const std::string& a, const QString& b) {
-    const QFileInfo fa(QString::fromStdString(a));
-    const QFileInfo fb(b);
-    const QString ca = fa.canonicalFilePath();
-    const QString cb = fb.canonicalFilePath();
-    if (!ca.isEmpty() && !cb.isEmpty())
-        return ca == cb;
-    return fa.absoluteFilePath() == fb.absoluteFilePath();
+QString menuText(const QString& name) {
+    QString t = name;
+    return t.replace(u'&', QStringLiteral("&&"));
 }
+
+} // namespace
 
 // The open dialog: a file, or nothing when the teacher cancelled twice in a row (the first
 // cancel is answered with "请选择文件名" and the dialog again).
-bool chooseRollBook(FrmMd& w) {
+bool FrmMd::chooseRollBook() {
     const QString filter = QStringLiteral("Excel文件|*.xls");
     for (int attempt = 0; attempt < 2; ++attempt) {
         FileChoice choice;
         try {
-            if (w.platform.fileDialog)
-                choice = w.platform.fileDialog->getOpenFileName(filter);
+            if (platform.fileDialog)
+                choice = platform.fileDialog->getOpenFileName(filter);
         } catch (...) {
+            logCaught("open-file dialog");
             choice = {};
         }
         if (!choice.path.isEmpty()) {
-            w.st.RollBookPath = choice.path;
-            w.ui.txtFn->setText(choice.path);
-            w.st.RollBookName = choice.title.isEmpty() ? QFileInfo(choice.path).fileName() : choice.title;
+            st.RollBookPath = choice.path;
+            ui.txtFn->setText(choice.path);
+            st.RollBookName = choice.title.isEmpty() ? QFileInfo(choice.path).fileName() : choice.title;
             return true;
         }
         if (attempt == 0) {
             try {
-                w.platform.messages->inform(kChooseFileText);
+                platform.messages->inform(kChooseFileText);
             } catch (...) {
+                logCaught("message box");
             }
         }
     }
@@ -65,8 +65,7 @@ bool chooseRollBook(FrmMd& w) {
 
 // After a load that did not finish: nothing of the previous class stays usable under the
 // new class's name (no roster to write scores or a grouping for, no pool to draw from).
-void forgetClassRoster(FrmMd& w) {
-    auto& st = w.st;
+void FrmMd::forgetClassRoster() {
     st.RosterTable.clear();
     st.PickPool.clear();
     st.PoolCount = 0;
@@ -78,25 +77,18 @@ void forgetClassRoster(FrmMd& w) {
     st.CurrentMember = 0;
     st.PickKey.clear();
     st.PickText.clear();
-    w.lesson().SetEntries({});
-    w.lesson().PlanChanged();
+    lesson_.SetEntries({});
+    lesson_.PlanChanged();
     {
-        const QSignalBlocker b2(w.ui.List1);
-        const QSignalBlocker b3(w.ui.List2);
-        w.ui.List1->clear();
-        w.ui.List2->clear();
+        const QSignalBlocker b2(ui.List1);
+        const QSignalBlocker b3(ui.List2);
+        ui.List1->clear();
+        ui.List2->clear();
     }
-    w.ui.imgXie[0]->hide();
-    w.ui.imgXie[1]->hide();
-    w.ui.lblXm->setEnabled(false);
+    ui.imgXie[0]->hide();
+    ui.imgXie[1]->hide();
+    ui.lblXm->setEnabled(false);
 }
-
-QString menuText(const QString& name) {
-    QString t = name;
-    return t.replace(u'&', QStringLiteral("&&"));
-}
-
-} // namespace
 
 void FrmMd::wireRollBook() {
     connect(ui.Image1, &ClickLabel::clicked, this, [this] { Image1_Click(); });
@@ -108,48 +100,6 @@ void FrmMd::wireRollBook() {
     connect(ui.MnSz[3], &QAction::triggered, this, [this] { cmdNext_Click(1); });
     for (int i = 0; i < ui.MnBj.size(); ++i)
         connect(ui.MnBj[i], &QAction::triggered, this, [this, i] { MnBj_Click(i); });
-}
-
-void FrmMd::OpenClassSheet(int16_t& sheetIndex) {
-    if (!st.ExcelApp) {
-        Launcher* launcher = platform.launcher;
-        st.ExcelApp = workbook::createApplication([launcher](const std::string& path) {
-            return launcher && launcher->openFile(QString::fromStdString(path));
-        });
-        if (!st.ExcelApp)
-            throw std::runtime_error("the spreadsheet engine did not start");
-    }
-    workbook::Application& app = *st.ExcelApp;
-
-    workbook::Workbook* found = nullptr;
-    if (app.workbookCount() >= 1) {
-        if (app.workbook(1).readOnly()) {
-            platform.messages->warn(kReadOnlyText);
-            return;
-        }
-        const std::string name = st.RollBookName.toStdString();
-        for (int i = 1; i <= app.workbookCount(); ++i) {
-            workbook::Workbook& book = app.workbook(i);
-            // A workbook of the same name from another folder is another roll book.
-            if (!book.isClosed() && book.name() == name && samePath(book.path(), st.RollBookPath)) {
-                found = &book;
-                break;
-            }
-        }
-    }
-    if (found) {
-        // Another program saved the file since: read it again so its changes are kept.
-        if (found->changedOnDisk())
-            found->reload();
-        st.ExcelBook = found;
-    } else {
-        st.ExcelBook = &app.open(st.RollBookPath.toStdString());
-    }
-
-    if (sheetIndex == 0)
-        sheetIndex = 1;
-    st.ExcelBook->activate(sheetIndex);
-    st.ExcelSheet = {st.ExcelBook, static_cast<int16_t>(st.ExcelBook->activeSheet())};
 }
 
 void FrmMd::UseDefaultRollBook() {
@@ -164,7 +114,7 @@ void FrmMd::UseDefaultRollBook() {
     st.RollBookName = QFileInfo(st.RollBookPath).fileName();
     if (!QFileInfo::exists(st.RollBookPath)) {
         // The teacher gave up choosing: nothing to list.
-        if (!chooseRollBook(*this))
+        if (!chooseRollBook())
             return;
         ListClasses();
     }
@@ -172,14 +122,14 @@ void FrmMd::UseDefaultRollBook() {
 }
 
 void FrmMd::Image1_Click() {
-    if (chooseRollBook(*this))
+    if (chooseRollBook())
         ListClasses();
 }
 
 void FrmMd::ListClasses() {
     try {
         int16_t index = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
-        OpenClassSheet(index);
+        lesson_.OpenClassSheet(index);
         if (!st.ExcelBook)
             throw std::runtime_error("no roll book is open");
         const int n = st.ExcelBook->sheetCount();
@@ -212,6 +162,7 @@ void FrmMd::ListClasses() {
         ui.cmbXls->setCurrentIndex(0); // loads the first class
         ui.Image2->show();
     } catch (...) {
+        logCaught("listing the classes of the roll book");
         platform.messages->warn(kDamagedText);
     }
 }
@@ -232,10 +183,16 @@ void FrmMd::MnBj_Click(int index) {
 void FrmMd::Image2_Click() {
     try {
         int16_t index = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
-        OpenClassSheet(index);
+        lesson_.OpenClassSheet(index);
+        if (!st.ExcelApp)
+            throw std::runtime_error("no roll book is open");
         st.ExcelApp->setVisible(true);
+    } catch (const workbook::WorkbookError& e) {
+        logCaught("showing the roll book");
+        platform.messages->warn(e.code() == workbook::WorkbookError::Code::NotShown ? kNoViewerText : kNotShownText);
     } catch (...) {
-        // Showing the roll book is a convenience: a failure changes nothing.
+        logCaught("showing the roll book");
+        platform.messages->warn(kNotShownText);
     }
 }
 
@@ -261,6 +218,7 @@ void FrmMd::CmbXm_Click(int position) {
         ui.imgXie[1]->show();
     } catch (...) {
         // A name that is in no group stays chosen; nothing else changes.
+        logCaught("choosing a student by name");
     }
 }
 
@@ -271,7 +229,7 @@ void FrmMd::LoadClassRoster() {
     try {
         if (st.ClassIndex == 0)
             st.ClassIndex = 1;
-        OpenClassSheet(st.ClassIndex);
+        lesson_.OpenClassSheet(st.ClassIndex);
 
         st.RowScan = 1;
         while (!blankAfterTrim(readCell(st.ExcelSheet, add16(st.RowScan, 2), kNumberColumn)))
@@ -282,7 +240,7 @@ void FrmMd::LoadClassRoster() {
         if (st.RosterCount < 2) {
             platform.messages->warn(kEmptyClassText);
             closeRollBook(st);
-            forgetClassRoster(*this);
+            forgetClassRoster();
             return;
         }
 
@@ -343,16 +301,17 @@ void FrmMd::LoadClassRoster() {
         ui.imgXie[0]->hide();
         ui.imgXie[1]->hide();
     } catch (...) {
+        logCaught("loading the class");
         closeRollBook(st);
         st.RosterCount = 0;
-        forgetClassRoster(*this);
+        forgetClassRoster();
         platform.messages->warn(kLoadFailedText);
     }
 }
 
 void FrmMd::BuildPickPool() {
     int16_t index = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
-    OpenClassSheet(index);
+    lesson_.OpenClassSheet(index);
     const CellReader read = sheetReader(st.ExcelSheet);
     st.ScoreColumn = chooseScoreColumn(read, lesson_.newColumnPerDay(), st.TodayLabel);
     st.PoolCount = 0;

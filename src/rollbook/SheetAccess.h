@@ -2,8 +2,9 @@
 // the roll-book and scoring handlers.
 #pragma once
 
-#include "rollbook/ClassSheet.h"
 #include "lesson/SessionState.h"
+#include "platform/Log.h"
+#include "rollbook/ClassSheet.h"
 
 #include <stdexcept>
 
@@ -39,6 +40,7 @@ inline void closeRollBook(SessionState& st) {
         try {
             book->close();
         } catch (...) {
+            logCaught("closing the roll book");
         }
     }
     st.ExcelBook = nullptr;

@@ -1,5 +1,6 @@
 // Pick engine: draws, the rolling display, the no-repeat pool, and the presentation of the
 // selected member.
+#include "platform/Log.h"
 #include "platform/Values.h"
 #include "rollcall/ControlHelpers.h"
 #include "rollcall/PickEngine.h"
@@ -12,46 +13,69 @@ namespace rostrel {
 
 namespace {
 
-// Selects a row in code; the click handler runs even when the row was selected already, so
-// a draw always shows its pick.
-void selectMember(FrmMd& w, int row) {
-    if (w.ui.List1->currentRow() == row)
-        w.List1_Click();
-    else
-        w.ui.List1->setCurrentRow(row);
-}
-
-template <typename F>
-void skipOnFailure(F&& f) {
+template <typename F> void skipOnFailure(const char* step, F&& f) {
     try {
         f();
     } catch (const std::exception&) {
+        logCaught(step);
     }
+}
+
+} // namespace
+
+// Selects a row in code; the click handler runs even when the row was selected already, so
+// a draw always shows its pick.
+void FrmMd::selectMember(int row) {
+    if (ui.List1->currentRow() == row)
+        List1_Click();
+    else
+        ui.List1->setCurrentRow(row);
 }
 
 // With "重复" checked, the completed pick leaves the pool: the pool row of the member on
 // show (the row of the random draw that showed it, or else its first live row), not the row
 // of an earlier draw. A pick no longer in the pool removes nothing.
-void takePickOutOfPool(FrmMd& w) {
-    const int16_t row = rollcall::pickedPoolRow(w.st.PickPool, w.st.PoolCount, w.st.PickIndex, w.st.PickKey);
+void FrmMd::takePickOutOfPool() {
+    const int16_t row = rollcall::pickedPoolRow(st.PickPool, st.PoolCount, st.PickIndex, st.PickKey);
     if (row == 0) {
-        w.ui.imgXie[1]->show();
+        ui.imgXie[1]->show();
         return;
     }
-    w.st.PickIndex = row;
-    w.RemovePicked();
+    st.PickIndex = row;
+    RemovePicked();
 }
 
-void completePick(FrmMd& w) {
-    if (w.lesson().removesPicked())
-        skipOnFailure([&] { takePickOutOfPool(w); });
-    w.lesson().PlayWave(QStringLiteral("sound\\type.wav"));
-    w.lesson().SetClockIdle();
-    if (w.st.PickCategory == 0)
-        w.ui.imgXie[1]->show();
+// A pool entry in no group (a value added after the last grouping) is the pick all the same:
+// it is shown without a group position, and its own pool row is the one a no-repeat pick
+// removes.
+void FrmMd::showUngroupedPick(int16_t poolRow, const QString& key) {
+    QString text = key;
+    if (st.PickCategory == 0) {
+        const double index = cellNumber(st.PickPool.at(poolRow, 0));
+        if (index >= 1 && index <= st.RosterCount)
+            text = defaultText(st.RosterTable.at(static_cast<int>(index), 1));
+    } else if (st.PickCategory == 2) {
+        text = rollcall::seatWording(text);
+    }
+    st.PickKey = key;
+    st.PickText = text;
+    st.CurrentMember = 0;
+    {
+        const QSignalBlocker block(ui.List1);
+        ui.List1->setCurrentRow(-1);
+    }
+    ui.LabCz->setText(key + u' ' + text);
+    ui.lblXm->setText(QStringLiteral("\r\n") + text);
 }
 
-} // namespace
+void FrmMd::completePick() {
+    if (lesson_.removesPicked())
+        skipOnFailure("taking the pick out of the pool", [&] { takePickOutOfPool(); });
+    lesson_.PlayWave(QStringLiteral("sound\\type.wav"));
+    lesson_.SetClockIdle();
+    if (st.PickCategory == 0)
+        ui.imgXie[1]->show();
+}
 
 void FrmMd::wireRollCall() {
     Lesson* l = &lesson_;
@@ -95,7 +119,9 @@ void FrmMd::DrawNext() {
             return;
         const int16_t k = rollcall::drawRow(platform.random->next(), st.PoolCount);
         st.PickIndex = k;
-        ShowMember(defaultText(st.PickPool.at(k, 1)));
+        const QString key = defaultText(st.PickPool.at(k, 1));
+        if (!ShowMember(key))
+            showUngroupedPick(k, key);
         return;
     }
     const int members = ui.List1->count();
@@ -106,9 +132,9 @@ void FrmMd::DrawNext() {
             ui.List2->setCurrentRow(current + 1 >= groups ? 0 : current + 1);
         }
         if (ui.List1->count() > 0)
-            selectMember(*this, 0);
+            selectMember(0);
     } else {
-        selectMember(*this, ui.List1->currentRow() + 1);
+        selectMember(ui.List1->currentRow() + 1);
     }
 }
 
@@ -118,12 +144,12 @@ bool FrmMd::ShowMember(const QString& key) {
         return false;
     ui.List2->setCurrentRow(at.group - 1); // shows the group unless it is on show already
     if (at.slot <= ui.List1->count())
-        selectMember(*this, at.slot - 1);
+        selectMember(at.slot - 1);
     return true;
 }
 
 void FrmMd::RemovePicked() {
-    skipOnFailure([&] {
+    skipOnFailure("removing a pool row", [&] {
         rollcall::removePoolRow(st.PickPool, st.PoolCount, st.PickIndex, st.RosterTable, st.RosterCount);
     });
     ui.imgXie[1]->show();
@@ -136,8 +162,8 @@ void FrmMd::lblXm_Click() {
         ui.lblXm->setFocus();
     lesson_.ResetClockDisplay();
     if (!lesson_.rolling()) {
-        skipOnFailure([&] { DrawNext(); });
-        completePick(*this);
+        skipOnFailure("drawing", [&] { DrawNext(); });
+        completePick();
         return;
     }
     if (!lesson_.rollingActive()) {
@@ -146,7 +172,7 @@ void FrmMd::lblXm_Click() {
         return;
     }
     lesson_.StopRolling();
-    completePick(*this); // the candidate of the last tick is the pick
+    completePick(); // the candidate of the last tick is the pick
 }
 
 void FrmMd::Timer1_Timer() {
@@ -189,13 +215,10 @@ void FrmMd::List1_MouseUp() {
     if (ui.List1->currentRow() < 0)
         return;
     if (lesson_.removesPicked())
-        takePickOutOfPool(*this);
+        takePickOutOfPool();
     ui.imgXie[1]->show();
 }
 
-} // namespace rostrel
-
-namespace rostrel {
 
 void FrmMd::showDrawRules() {
     {

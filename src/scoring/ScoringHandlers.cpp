@@ -1,4 +1,5 @@
 // Score entry and the write-back into the roll book.
+#include "platform/Log.h"
 #include "rollbook/SheetAccess.h"
 #include "scoring/ScoreMath.h"
 #include "scoring/WriteHistory.h"
@@ -12,6 +13,10 @@ namespace {
 
 const QString kRebuildFailedText = QStringLiteral("读取成绩列失败，请检查Excel名单，成绩列保持不变。");
 
+QString noStudentRowText(const QString& key) {
+    return QStringLiteral("Excel名单中找不到学号为") + key + QStringLiteral("的学生，成绩没有写入，请检查名单。");
+}
+
 // After a failed write: what was written is saved, then the roll book is closed; the next
 // write opens it again.
 void saveAndClose(SessionState& st) {
@@ -20,18 +25,17 @@ void saveAndClose(SessionState& st) {
         try {
             book->save();
         } catch (...) {
+            logCaught("saving the roll book after a failed write");
         }
     }
     closeRollBook(st);
 }
 
-// The sheet row of the student picked or selected. A student number outside the roster has
-// no row of this class: the write fails.
+// The picked student's own row, found by its number in column A: numbers need not run
+// 1, 2, 3 ... in row order (a student left, school numbers). 0: no row holds it.
 int pickedStudentRow(const SessionState& st) {
-    const int16_t row = add16(toInt16(leadingNumber(st.PickKey)), 2);
-    if (row < kFirstStudentRow || row > st.RosterCount + 2)
-        throw std::out_of_range("student row outside the roster");
-    return row;
+    return scoring::studentRow(st.PickKey, st.RosterCount,
+                               [&st](int r) { return readCell(st.ExcelSheet, r, kNumberColumn); });
 }
 
 // A write on the class sheet activated last, without its cells yet.
@@ -65,9 +69,13 @@ void FrmMd::imgXie_Click(int index) {
         return;
     try {
         int16_t sheet = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
-        OpenClassSheet(sheet);
+        lesson_.OpenClassSheet(sheet);
         if (index == 1) {
             const int row = pickedStudentRow(st);
+            if (row == 0) {
+                platform.messages->warn(noStudentRowText(st.PickKey));
+                return;
+            }
             scoring::WriteRecord r = writeRecord(st, scoring::WriteKind::Score);
             r.cells = scoring::planScore(sheetCells(st), row, st.ScoreColumn, st.TodayLabel, lesson_.entryText(0));
             r.label = st.PickText + QStringLiteral(" ") + scoring::pointsLabel(lesson_.entryText(0));
@@ -83,6 +91,7 @@ void FrmMd::imgXie_Click(int index) {
         }
         lesson_.PlayWave(QStringLiteral("sound\\yes.wav"));
     } catch (...) {
+        logCaught(index == 1 ? "writing the score" : "writing the grouping");
         saveAndClose(st);
     }
 }
@@ -92,8 +101,12 @@ void FrmMd::MarkAbsent() {
         return;
     try {
         int16_t sheet = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
-        OpenClassSheet(sheet);
+        lesson_.OpenClassSheet(sheet);
         const int row = pickedStudentRow(st);
+        if (row == 0) {
+            platform.messages->warn(noStudentRowText(st.PickKey));
+            return;
+        }
         scoring::WriteRecord r = writeRecord(st, scoring::WriteKind::Absent);
         r.cells = scoring::planAbsent(sheetCells(st), row, st.ScoreColumn, st.TodayLabel);
         if (r.cells.empty())
@@ -103,6 +116,7 @@ void FrmMd::MarkAbsent() {
         lesson_.ApplyWrite(std::move(r));
         lesson_.PlayWave(QStringLiteral("sound\\yes.wav"));
     } catch (...) {
+        logCaught("marking a student absent");
         saveAndClose(st);
     }
 }
@@ -116,6 +130,7 @@ void FrmMd::chkRq_Click() {
     try {
         BuildPickPool();
     } catch (...) {
+        logCaught("choosing the score column");
         st.ScoreColumn = column;
         st.PickPool = pool;
         st.PoolCount = live;

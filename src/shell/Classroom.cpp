@@ -174,14 +174,6 @@ void Classroom::buildControls() {
             }
         });
     }
-    // Mouse clicks no longer leave the focus on a check box or button, where Space would
-    // toggle it; Tab still reaches them.
-    for (QAbstractButton* b : w_.findChildren<QAbstractButton*>())
-        if (b->focusPolicy() & Qt::ClickFocus)
-            b->setFocusPolicy(Qt::TabFocus);
-    for (QAbstractItemView* v : w_.findChildren<QAbstractItemView*>())
-        if (v->focusPolicy() & Qt::ClickFocus)
-            v->setFocusPolicy(Qt::TabFocus);
 }
 
 void Classroom::followDesktop() {
@@ -434,9 +426,6 @@ void Classroom::startPreset(int minutes) {
 }
 
 void Classroom::restoreSetup() {
-    // The window starts with the name label holding the focus: the first Space picks.
-    if (auto* name = named(w_, QStringLiteral("lblXm")))
-        name->setFocus(Qt::OtherFocusReason);
     SetupStore* store = w_.lesson().platform().setup;
     if (!store)
         return;
@@ -469,6 +458,15 @@ void Classroom::restoreSetup() {
     if (s.presentation)
         if (auto* forms = named<QComboBox>(w_, QStringLiteral("cmbXs")); forms && *s.presentation < forms->count())
             forms->setCurrentIndex(*s.presentation);
+    focusNameLabel();
+}
+
+void Classroom::focusNameLabel() {
+    // The name label takes the focus from a button the focus fell on (the first Space picks),
+    // never from a box the teacher is typing in.
+    QWidget* f = QApplication::focusWidget();
+    if (f && f->window() == &w_ && focusKind(f) == FocusKind::TextBox)
+        return;
     if (auto* name = named(w_, QStringLiteral("lblXm")))
         name->setFocus(Qt::OtherFocusReason);
 }

@@ -55,6 +55,7 @@ private:
     void showHistory();
     void startPreset(int minutes);
     void restoreSetup();
+    void focusNameLabel();
     void saveSetup();
 
     FrmMd& w_;

@@ -1,5 +1,6 @@
 #include "shell/FrmMd.h"
 
+#include "platform/Log.h"
 #include "shell/Classroom.h"
 
 #include <QCloseEvent>

@@ -16,6 +16,7 @@ class Classroom;
 
 class FrmMd : public QMainWindow {
     Q_OBJECT
+    friend class Classroom; // marks a student absent through the scoring steps
     Lesson lesson_;
 
 public:
@@ -37,7 +38,16 @@ public:
     };
     const LayoutBaseline& layoutBaseline() const { return layout_; }
 
-    SessionState& st;
+    // Presenter keys, the fullscreen view, undo and the remembered setup (shell/Classroom).
+    Classroom& classroom() { return *classroom_; }
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    SessionState& st; // the lesson's, for the steps the window still carries out
     Controls ui;
     Platform platform;
 
@@ -50,10 +60,13 @@ public:
     void MnBz_Click(int index);    // "关于"
 
     // ---- Roll book (rollbook/) ----
-    void OpenClassSheet(int16_t& sheetIndex);
     void UseDefaultRollBook();     // steps of the name-list switch: default file, choice, listing
     void Image1_Click();
     void ListClasses();
+    // The open dialog: a file, or false when the teacher cancelled twice in a row.
+    bool chooseRollBook();
+    // After a load that did not finish: nothing of the previous class stays usable.
+    void forgetClassRoster();
     void cmbXls_Click();
     void MnBj_Click(int index);
     void Image2_Click();
@@ -76,6 +89,10 @@ public:
     // Selects the group and the member of the first member with this key (group order, then
     // slot order); false when no member has it.
     bool ShowMember(const QString& key);
+    void selectMember(int row);
+    void takePickOutOfPool();
+    void completePick();
+    void showUngroupedPick(int16_t poolRow, const QString& key);
 
     // ---- Grouping (grouping/) ----
     void OptFz_Click(int index);
@@ -87,6 +104,9 @@ public:
     // Lists groups 1..groupCount in List2 (the member list emptied) and shows group 1.
     void ListGroups(int groupCount);
     void chkXx_Click();
+    void enableGroupingImages();
+    bool readGroupRule();
+    bool formGroupsOnce(int index);
 
     // ---- Scoring (scoring/) ----
     void imgXie_Click(int index);
@@ -94,15 +114,6 @@ public:
     // The picked or selected student marked absent ("缺") in today's score column.
     void MarkAbsent();
 
-    // Presenter keys, the fullscreen view, undo and the remembered setup (shell/Classroom).
-    Classroom& classroom() { return *classroom_; }
-
-protected:
-    bool event(QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
     void buildControls(); // shell/FrmMdLayout.cpp
     // Each subsystem connects its controls' signals to its handlers.
     void wireShell();

@@ -46,7 +46,7 @@ TEST(NumbersWindow, StartsWithOneToFortyEightInOneGroup) {
     EXPECT_TRUE(t.messages().empty());
     // A second activation changes nothing.
     t.setRange(1, 5);
-    t.w().Form_Activate();
+    activate(t.w());
     EXPECT_EQ(t.st().RosterCount, 5);
 }
 

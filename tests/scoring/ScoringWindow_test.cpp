@@ -1,5 +1,7 @@
 // Scores and the grouping written back from the window, on the in-memory engine.
 #include "rollbook/RollBookHarness.h"
+#include "support/LogCapture.h"
+#include "support/NumberWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -29,12 +31,13 @@ struct ScoringWindow : RollBookWindow {
     }
     void load(bool newColumnPerDay, int classIndex = 0) {
         ui().chkRq->setChecked(newColumnPerDay);
-        w().ListClasses();
+        listClasses();
         if (classIndex != 0)
             ui().cmbXls->setCurrentIndex(classIndex);
     }
     void score(const QString& key, const QString& points) {
-        st().PickKey = key;
+        if (!key.isEmpty())
+            choose(key);
         ui().Combo1[0]->setCurrentText(points);
         ui().imgXie[1]->show();
         ui().imgXie[1]->click();
@@ -72,12 +75,32 @@ TEST(ScoringWindow, FailedWriteSavesClosesAndStaysQuiet) {
     EXPECT_EQ(t.disk.opens, 2);
     EXPECT_EQ(t.saved(kBook, 1).get(5, 9), V::fromNumber(5));
 
-    // A student number outside the roster is written nowhere.
-    t.score(QStringLiteral("11"), QStringLiteral("5"));
-    t.score(QString(), QStringLiteral("5"));
     EXPECT_TRUE(t.fake.sound.played.size() == 1);
     EXPECT_EQ(t.saved(kBook, 1).get(2, 9), V::fromText("03月16"));
     t.expectOnlyChanged(1, {{2, 9}, {5, 9}});
+}
+
+TEST(ScoringWindow, FailedWriteIsLoggedWithTheEngineReason) {
+    ScoringWindow t;
+    t.load(true);
+    t.disk.failSave = true;
+    LogCapture log;
+    t.score(QStringLiteral("3"), QStringLiteral("5"));
+    EXPECT_EQ(log.warnings, (QStringList{QStringLiteral("writing the score: disk full"),
+                                         QStringLiteral("saving the roll book after a failed write: disk full")}));
+}
+
+TEST(ScoringWindow, StudentMissingFromTheSheetIsNotScored) {
+    ScoringWindow t;
+    t.load(false);
+    // Another program renumbered student 3 since the class was loaded.
+    t.disk.changeFromOutside(kBook, 1, 5, 1, V::fromNumber(33));
+    t.score(QStringLiteral("3"), QStringLiteral("5"));
+    expectOnlyMessage(t.messages(), QStringLiteral("警告"),
+                      QStringLiteral("Excel名单中找不到学号为3的学生，成绩没有写入，请检查名单。"), MessageIcon::Error);
+    EXPECT_TRUE(t.fake.sound.played.isEmpty());
+    EXPECT_FALSE(t.ui().imgXie[1]->isHidden()); // the pick can still be scored
+    t.expectOnlyChanged(1, {{5, 1}});
 }
 
 TEST(ScoringWindow, NewColumnSwitchReportsAFailedRebuild) {

@@ -156,10 +156,9 @@ TEST(Classroom, PresenterKeysWhateverHasTheFocus) {
     Lesson t;
     FrmMd& w = t.open();
     auto* rolling = t.ctl<QCheckBox>(QStringLiteral("chkGd"));
-    // A mouse click on "滚动" leaves no focus there: the next Space picks, it does not untick.
+    // After a mouse click on "滚动" the next Space picks, it does not untick it.
     click(rolling);
     EXPECT_FALSE(rolling->isChecked());
-    EXPECT_FALSE(rolling->hasFocus());
     const QString before = t.shown();
     t.key(Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
     EXPECT_FALSE(rolling->isChecked());

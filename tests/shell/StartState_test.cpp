@@ -114,7 +114,7 @@ TEST_F(WindowTest, ClickableImagesAreNamedPicturesReachableByKeyboard) {
         EXPECT_FALSE(l->pixmap().isNull()) << name.toStdString();
         EXPECT_FALSE(l->accessibleName().isEmpty()) << name.toStdString();
         EXPECT_EQ(l->accessibleName(), l->toolTip());
-        EXPECT_EQ(l->focusPolicy(), Qt::StrongFocus);
+        EXPECT_EQ(l->focusPolicy(), Qt::TabFocus); // a click does not take the focus
     }
     EXPECT_EQ(find("imgFz(0)")->toolTip(), QStringLiteral("随机分组"));
     EXPECT_EQ(find("imgXie(1)")->toolTip(), QStringLiteral("写成绩"));
@@ -204,14 +204,14 @@ TEST_F(WindowTest, SettingsFramesFitTheAreaWithoutOverlapping) {
 }
 
 TEST_F(WindowTest, FirstActivationSelectsTheNumberCategoryOnce) {
-    w->Form_Activate();
+    activate(*w);
     EXPECT_EQ(w->lesson().session().FirstShow, 0);
     EXPECT_TRUE(find<QRadioButton>("OptFl(1)")->isChecked());
     {
-        const QSignalBlocker quiet(w->ui.OptFl[2]);
-        w->ui.OptFl[2]->setChecked(true);
+        const QSignalBlocker quiet(find<QRadioButton>("OptFl(2)"));
+        find<QRadioButton>("OptFl(2)")->setChecked(true);
     }
-    w->Form_Activate(); // after a dialog or a switch of applications
+    activate(*w); // after a dialog or a switch of applications
     EXPECT_TRUE(find<QRadioButton>("OptFl(2)")->isChecked());
 }
 
@@ -245,18 +245,18 @@ private:
 TEST_F(WindowTest, ClosingWithoutARollBookTouchesNoSpreadsheet) {
     showWindow();
     EXPECT_TRUE(w->close());
-    EXPECT_EQ(w->st.ExcelApp, nullptr);
-    EXPECT_EQ(w->st.ExcelBook, nullptr);
+    EXPECT_EQ(w->lesson().session().ExcelApp, nullptr);
+    EXPECT_EQ(w->lesson().session().ExcelBook, nullptr);
 }
 
 TEST_F(WindowTest, ClosingQuitsTheSpreadsheetEvenWhenItRefuses) {
     for (bool refuse : {false, true}) {
         int quits = 0;
-        w->st.ExcelApp = std::make_unique<FakeExcel>(&quits, refuse);
+        w->lesson().UseSpreadsheetEngine(std::make_unique<FakeExcel>(&quits, refuse));
         showWindow();
         EXPECT_TRUE(w->close());
         EXPECT_EQ(quits, 1);
-        EXPECT_EQ(w->st.ExcelApp, nullptr);
-        EXPECT_EQ(w->st.ExcelBook, nullptr);
+        EXPECT_EQ(w->lesson().session().ExcelApp, nullptr);
+        EXPECT_EQ(w->lesson().session().ExcelBook, nullptr);
     }
 }

@@ -8,6 +8,7 @@
 
 #include <QAbstractItemView>
 #include <QFocusEvent>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace rostrel::test {
@@ -106,6 +107,12 @@ inline Controls controlsOf(QObject* w) {
     return u;
 }
 
+// The window is activated, as the desktop does when it is shown or clicked.
+inline void activate(QWidget& window) {
+    QEvent e(QEvent::WindowActivate);
+    QApplication::sendEvent(&window, &e);
+}
+
 // The control receives and loses the keyboard focus.
 inline void focusIn(QWidget* w) {
     QFocusEvent e(QEvent::FocusIn, Qt::TabFocusReason);
@@ -138,6 +145,18 @@ inline void doubleClickCurrent(QAbstractItemView* list) {
                       Qt::NoModifier);
         QApplication::sendEvent(port, &e);
     }
+}
+// The mouse button released over the list's current row.
+inline void releaseOnCurrent(QAbstractItemView* list) {
+    QWidget* port = list->viewport();
+    const QPoint pos = list->visualRect(list->currentIndex()).center();
+    QMouseEvent e(QEvent::MouseButtonRelease, QPointF(pos), port->mapToGlobal(QPointF(pos)), Qt::LeftButton,
+                  Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(port, &e);
+}
+// One tick of a timer, as its interval elapsing gives it.
+inline void tick(QTimer* timer) {
+    QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection);
 }
 // A click on row `row` of a list, as the teacher makes it.
 inline void clickRow(QAbstractItemView* list, int row) {

@@ -49,13 +49,15 @@ struct NumberWindow {
 
     NumberWindow() {
         window = std::make_unique<FrmMd>(fake.view());
-        window->Form_Activate();
+        controls = controlsOf(window.get());
+        activate(*window);
     }
 
     FrmMd& w() { return *window; }
     Lesson& lesson() { return window->lesson(); }
-    SessionState& st() { return window->st; }
-    Controls& ui() { return window->ui; }
+    const SessionState& st() { return window->lesson().session(); }
+    Controls& ui() { return controls; }
+    Controls controls;
     std::vector<Message>& messages() { return fake.messages.shown; }
     QStringList& played() { return fake.sound.played; }
 
@@ -72,7 +74,7 @@ struct NumberWindow {
     void group(int rule, const QString& value, bool atRandom = false) {
         ui().OptFz[rule]->setChecked(true);
         ui().txtFz[rule]->setText(value);
-        w().imgFz_Click(atRandom ? 0 : 1);
+        click(ui().imgFz[atRandom ? 0 : 1]);
     }
     void group(int rule, int value, bool atRandom = false) { group(rule, QString::number(value), atRandom); }
 
@@ -101,7 +103,7 @@ struct NumberWindow {
     void pickWith(float r) {
         fake.random.scripted.push_back(r);
         ui().chkGd->setChecked(false);
-        w().lblXm_Click();
+        click(ui().lblXm);
     }
 };
 

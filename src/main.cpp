@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -49,6 +50,7 @@ int main(int argc, char* argv[]) {
     app.setApplicationName(QStringLiteral("Rostrel"));
     app.setDesktopFileName(QStringLiteral("rostrel"));
     rostrel::quitOnTerminationSignals();
+    std::signal(SIGXFSZ, SIG_IGN); // a file-size limit fails the save instead of ending the program
     rostrel::DesktopPlatform desktop;
     std::unique_ptr<rostrel::FrmMd> window;
     auto openMain = [&] {

@@ -38,7 +38,7 @@ workbook::CellValue toCellValue(const Cell& c) {
     case K::Bool:
         return workbook::CellValue::fromBool(c.boolean);
     case K::Error:
-        return workbook::CellValue::fromError(static_cast<uint8_t>(c.error));
+        return workbook::CellValue::fromError(c.error);
     }
     return {};
 }

@@ -165,14 +165,14 @@ TEST(PickPool, StudentsWithoutAScoreInTheDayColumn) {
     EXPECT_EQ(fillPickPool(pool, r, 5, 8, s.reader()), 5); // everybody scored: everybody again
     EXPECT_EQ(cellNumber(pool.at(4, 1)), 4);
 
-    s.cells[{5, 8}] = Cell::fromError(7);
+    s.cells[{5, 8}] = Cell::fromError(workbook::CellValue::ErrorCode::Div0);
     EXPECT_THROW(fillPickPool(pool, r, 5, 8, s.reader()), TypeMismatchError);
 }
 
 TEST(CellConversion, EngineValuesAndBack) {
     using V = workbook::CellValue;
     const std::vector<V> values{V::empty(), V::fromNumber(4.5), V::fromDate(46095), V::fromText("高一(1)班"),
-                                V::fromBool(true), V::fromError(0x07)};
+                                V::fromBool(true), V::fromError(V::ErrorCode::Div0)};
     for (const V& v : values)
         EXPECT_EQ(toCellValue(toCell(v)), v);
     EXPECT_EQ(toCell(V::fromText("张三")).text, QStringLiteral("张三"));

@@ -724,7 +724,7 @@ CellValue Book::cell(int sheet, int row, int col) const {
     case StoredCell::SstText: return CellValue::fromText(sst_[it->ref].text);
     case StoredCell::OwnText: return CellValue::fromText(sc.texts[it->ref]);
     case StoredCell::Bool: return CellValue::fromBool(it->small != 0);
-    case StoredCell::Error: return CellValue::fromError(it->small);
+    case StoredCell::Error: return CellValue::fromError(errorFromBiff(it->small));
     }
     return {};
 }

@@ -513,7 +513,7 @@ uint32_t Writer::rebuildSheet(int sheet) {
         case CellValue::Kind::Bool:
         case CellValue::Kind::Error:
             rec = cellRecord(rt::BOOLERR, row, col, xf);
-            rec.push_back(v.kind == CellValue::Kind::Bool ? (v.boolean ? 1 : 0) : v.error);
+            rec.push_back(v.kind == CellValue::Kind::Bool ? (v.boolean ? 1 : 0) : biffErrorCode(v.error));
             rec.push_back(v.kind == CellValue::Kind::Bool ? 0 : 1);
             break;
         }

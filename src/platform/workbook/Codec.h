@@ -44,6 +44,9 @@ public:
     // The whole file with every edit applied, verified by reading it back; the codec itself
     // does not change. Throws WorkbookError (Unsupported, Damaged, OldFormat).
     virtual FileBytes serialize() const = 0;
+    // The bytes of the last serialize() are now the file: they become the codec's state, and
+    // the edits are done.
+    virtual void markSaved() = 0;
 };
 
 // Chooses the codec by the file's content, never by its name, and parses the file.

@@ -107,7 +107,7 @@ TEST(Workbook, WritesKeepTheCellFormatAndReadBackAfterReopening) {
         book->setCell(2, 10, CellValue::fromText("03月15"));      // an existing string, reused
         book->setCell(3, 2, CellValue());                         // clearing a name
         book->setCell(200, 1, CellValue::fromBool(true));         // a new row far below
-        book->setCell(201, 1, CellValue::fromError(0x07));
+        book->setCell(201, 1, CellValue::fromError(CellValue::ErrorCode::Div0));
         EXPECT_EQ(book->cell(3, 7), CellValue::fromNumber(9.75)); // visible before saving
         book->save();
         EXPECT_EQ(book->cell(2, 9), CellValue::fromText("03月16")); // and after
@@ -120,7 +120,7 @@ TEST(Workbook, WritesKeepTheCellFormatAndReadBackAfterReopening) {
     EXPECT_EQ(again->cell(2, 10), CellValue::fromText("03月15"));
     EXPECT_TRUE(again->cell(3, 2).isEmpty());
     EXPECT_EQ(again->cell(200, 1), CellValue::fromBool(true));
-    EXPECT_EQ(again->cell(201, 1), CellValue::fromError(0x07));
+    EXPECT_EQ(again->cell(201, 1), CellValue::fromError(CellValue::ErrorCode::Div0));
     EXPECT_EQ(again->cell(2, 8), CellValue::fromText("03月15"));
 }
 

@@ -86,12 +86,7 @@ inline Cell toCell(const CellValue& v) {
     case CellValue::Kind::Bool: c.kind = "bool"; c.text = v.boolean ? "TRUE" : "FALSE"; break;
     case CellValue::Kind::Error: {
         c.kind = "error";
-        c.text = workbook::xls::errorText(v.error);
-        if (c.text.empty()) {
-            char buf[16];
-            std::snprintf(buf, sizeof buf, "#ERR%02X", v.error);
-            c.text = buf;
-        }
+        c.text = workbook::errorText(v.error);
         break;
     }
     }

@@ -36,7 +36,28 @@ cp "$tmp/b.xls" "$tmp/before.xls"
 ! "$book" set "$tmp/b.xls" 1 0 7 1 2>/dev/null || fail "row 0 accepted"
 ! "$book" dump "$fixtures/corpus/refuse/password.xls" 1 2>/dev/null || fail "encrypted file dumped"
 cmp -s "$tmp/b.xls" "$tmp/before.xls" || fail "file changed by a failed command"
-: >"$tmp/.~lock.b.xls#"
+echo ',Teacher,otherhost,07.03.2026 10:00,file:///home/t/.config/libreoffice/4;' >"$tmp/.~lock.b.xls#"
 ! "$book" set "$tmp/b.xls" 1 3 7 1 2>/dev/null || fail "wrote a file another program holds"
 cmp -s "$tmp/b.xls" "$tmp/before.xls" || fail "file changed while locked"
+rm "$tmp/.~lock.b.xls#"
+
+# A file-size limit: an error and the old file, not a process killed by SIGXFSZ.
+status=0
+(ulimit -f 4; exec "$book" set "$tmp/b.xls" 1 3 7 1) 2>"$tmp/err" || status=$?
+[[ $status == 1 && -s "$tmp/err" ]] || fail "file-size limit: exit status $status"
+cmp -s "$tmp/b.xls" "$tmp/before.xls" || fail "file changed by a save over the size limit"
+[[ -z "$(ls -A "$tmp" | grep rostrel)" ]] || fail "temporary file left by a failed save"
+
+# Output that cannot be written is an error.
+! "$book" dump "$tmp/b.xls" 1 >/dev/full 2>/dev/null || fail "dump to a full disk exited 0"
+! "$book" sheets "$tmp/b.xls" >/dev/full 2>/dev/null || fail "sheets to a full disk exited 0"
+
+# A sheet name holding a line break prints on one line, escaped.
+/usr/bin/python3 - "$fixtures/five_classes.xls" "$tmp/nl.xls" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+name = '1班'.encode('utf-16-le')
+open(sys.argv[2], 'wb').write(data.replace(name, '\n班'.encode('utf-16-le'), 1))
+PY
+[[ "$("$book" sheets "$tmp/nl.xls")" == $'\\n班\n2班\n3班\n4班\n5班' ]] || fail "sheet name with a line break"
 echo ok

@@ -81,7 +81,7 @@ kill_saves() {
     local old new
     old=$(md5sum <"$dir/base.xls")
     new=$(md5sum <"$dir/new.xls")
-    local nold=0 nnew=0 torn=0 stray=0 later=0
+    local nold=0 nnew=0 torn=0 stray=0 later=0 killed=0
     for ((i = 1; i <= kills; i++)); do
         cp "$dir/base.xls" "$dir/roll.xls"
         "$book" set "$dir/roll.xls" 1 5 40 12345 2>/dev/null &
@@ -94,12 +94,14 @@ kill_saves() {
         "$new") nnew=$((nnew + 1)) ;;
         *) torn=$((torn + 1)) ;;
         esac
+        killed=$((killed + $(ls -A "$dir" | grep -c '^\.~rostrel-')))
         # The next save takes over the dead process's lock and clears its leftovers.
         "$book" set "$dir/roll.xls" 1 6 40 1 2>>"$dir/later" || later=$((later + 1))
         stray=$((stray + $(ls -A "$dir" | grep -c '^\.~rostrel-\|\.rostrel-\|^\.~lock\.')))
     done
     echo "kills: $kills saves of big_class.xls (one save ${span}ms window), old file $nold, new file $nnew," \
-        "neither $torn, later saves failing $later, files left after the next save $stray"
+        "neither $torn; temporary files the kills left $killed, left after the next save $stray;" \
+        "later saves failing $later"
     ((torn == 0 && stray == 0 && later == 0)) || bad=1
 }
 

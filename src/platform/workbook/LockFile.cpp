@@ -246,7 +246,7 @@ bool LockFile::acquire(int dir, const std::string& name) {
         return true; // no lock file possible; other programs cannot make one either
     const std::string text = content();
     std::string tmp;
-    const int fd = createTemp(dir, tempPrefix(name), ".lock", tmp);
+    const int fd = createTemp(dir, tempPrefix(name), ".lock", tmp, 0644); // others must read who holds it
     if (fd < 0)
         return true; // the folder cannot take a lock file
     const bool written = writeAll(fd, text.data(), text.size());
@@ -321,7 +321,7 @@ std::string tempPrefix(const std::string& name) {
     return buf;
 }
 
-int createTemp(int dir, const std::string& prefix, const std::string& suffix, std::string& created) {
+int createTemp(int dir, const std::string& prefix, const std::string& suffix, std::string& created, mode_t mode) {
     static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
         unsigned char r[8];
@@ -332,7 +332,7 @@ int createTemp(int dir, const std::string& prefix, const std::string& suffix, st
         for (unsigned char b : r)
             name.push_back(kChars[b % (sizeof kChars - 1)]);
         name += suffix;
-        const int fd = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0) {
             created = name;
             return fd;

@@ -69,8 +69,8 @@ private:
 // Short names for the file session's temporary files beside a roll book: the prefix names the
 // roll book by a hash (names near the 255-byte limit leave no room to repeat them).
 std::string tempPrefix(const std::string& name);
-// Creates a new file "<prefix><random><suffix>" in `dir`, opened for writing; returns its fd
-// and sets `created`. -1 with errno on failure.
-int createTemp(int dir, const std::string& prefix, const std::string& suffix, std::string& created);
+// Creates a new file "<prefix><random><suffix>" in `dir` (with `mode`, less the umask), opened
+// for writing; returns its fd and sets `created`. -1 with errno on failure.
+int createTemp(int dir, const std::string& prefix, const std::string& suffix, std::string& created, mode_t mode = 0600);
 
 } // namespace rostrel::workbook

@@ -2,6 +2,7 @@
 // rewriting only the records that must change. Internal to the engine; no GLib or Qt here.
 #pragma once
 
+#include "platform/workbook/BiffRecords.h"
 #include "platform/workbook/Bytes.h"
 #include "platform/workbook/Workbook.h"
 
@@ -47,6 +48,34 @@ struct SstEntry {
     uint32_t recordPos = 0; // header of the SST or CONTINUE record it starts in
 };
 
+class Book;
+
+// Sorts a row's cells by column; where one cell has two records the later one wins.
+void settleRow(std::vector<StoredCell>& row);
+
+// Reads one worksheet's cell table a record at a time: each record of the sheet's own level
+// (not those of an embedded chart) goes to record(), then finish() settles the rows.
+class SheetParser {
+public:
+    SheetParser(const Book& book, SheetCells& into);
+    void record(const Rec& r); // throws WorkbookError Damaged for a broken cell record
+    void finish();
+
+private:
+    StoredCell& add(uint16_t row, const StoredCell& c);
+    StoredCell numberCell(uint16_t col, uint16_t xf, double v) const;
+    StoredCell textCell(uint16_t col, std::string text);
+    void formula(const Rec& r);
+    void formulaText(const Rec& r); // the STRING record after a formula with a text result
+
+    const Book& book_;
+    SheetCells& cells_;
+    long pendingRow_ = -1; // a formula waiting for its STRING record: row, index in the row
+    size_t pendingIndex_ = 0;
+    bool lastWasFormula_ = false; // a SHRFMLA after it makes it a shared formula's host
+    uint16_t lastRow_ = 0, lastCol_ = 0;
+};
+
 class Book {
 public:
     // Parses the globals of a workbook stream. Throws WorkbookError (Encrypted, OldFormat,
@@ -70,7 +99,6 @@ public:
     // layout cannot be rewritten safely; the Book itself does not change.
     Bytes serialize() const;
 
-    std::string decode8Public(const uint8_t* p, size_t n) const;
     bool isDateXf(uint32_t xf) const { return xf < xfIsDate_.size() && xfIsDate_[xf]; }
 
 private:
@@ -81,9 +109,13 @@ private:
     void verify(const Bytes& out) const;
     void parseGlobals();
     void parseSst(const std::vector<size_t>& recIdx);
+    void findSheetLimits();
     std::unique_ptr<SheetCells> parseSheet(int sheet) const;
+    CellValue valueOf(const SheetCells& sc, int row, int col) const;
     std::string decode8(const uint8_t* p, size_t n) const; // 8-bit text of BIFF5 in the code page
-    uint32_t dateXf() const;
+    // A string inside one record: BIFF8 flags and characters, or BIFF5 8-bit text. `lenBytes`
+    // is the size of its count field.
+    bool readShortString(const uint8_t* p, size_t avail, int lenBytes, std::string& out) const;    uint32_t dateXf() const;
 
     Bytes stream_;
     int biff_ = 8;
@@ -101,10 +133,12 @@ private:
     uint32_t extSstPos_ = 0;     // 0: none
     uint32_t globalsEnd_ = 0;    // end of the globals' EOF record
     uint32_t globalsEofPos_ = 0; // the globals' EOF record
+    std::vector<uint32_t> sheetLimit_; // by worksheet: where the next sheet's substream starts
     mutable std::vector<std::unique_ptr<SheetCells>> sheets_;
     std::vector<Edits> edits_;
 
     friend class Writer;
+    friend class SheetParser;
 };
 
 // Error texts of BIFF error codes ("#DIV/0!"), empty for unknown codes.

@@ -513,7 +513,7 @@ std::unique_ptr<SheetCells> Book::parseSheet(int sheet) const {
     SheetParser parser(*this, *cells);
     walkSubstream(stream_, entry.bofPos, sheetLimit_[sheet], entry.name, [&](const Rec& rec, int depth) {
         if (depth == 1 && rec.type != rt::BOF && rec.type != rt::EOF_)
-            parser.record(rec);
+            parser.record(rec, stream_);
     });
     parser.finish();
     return cells;
@@ -549,7 +549,7 @@ StoredCell SheetParser::textCell(uint16_t col, std::string text) {
     return c;
 }
 
-void SheetParser::record(const Rec& r) {
+void SheetParser::record(const Rec& r, const Bytes& in) {
     const uint8_t* d = r.data;
     switch (r.type) {
     case rt::NUMBER:
@@ -609,7 +609,7 @@ void SheetParser::record(const Rec& r) {
         break;
     case rt::STRING:
         if (pendingRow_ >= 0)
-            formulaText(r);
+            formulaText(r, in);
         break;
     case rt::SHRFMLA:
         if (lastWasFormula_)
@@ -670,8 +670,7 @@ void SheetParser::formula(const Rec& r) {
     lastCol_ = col;
 }
 
-void SheetParser::formulaText(const Rec& r) {
-    const Bytes& s = book_.stream_;
+void SheetParser::formulaText(const Rec& r, const Bytes& s) {
     std::string text;
     if (book_.biff_ == 8) {
         std::vector<ContinuedReader::Segment> segs{{r.pos + 4, r.len}};

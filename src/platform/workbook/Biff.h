@@ -58,7 +58,9 @@ void settleRow(std::vector<StoredCell>& row);
 class SheetParser {
 public:
     SheetParser(const Book& book, SheetCells& into);
-    void record(const Rec& r); // throws WorkbookError Damaged for a broken cell record
+    // `r` lies at r.pos in `in`, where the CONTINUE records after it follow. Throws
+    // WorkbookError Damaged for a broken cell record.
+    void record(const Rec& r, const Bytes& in);
     void finish();
 
 private:
@@ -66,7 +68,7 @@ private:
     StoredCell numberCell(uint16_t col, uint16_t xf, double v) const;
     StoredCell textCell(uint16_t col, std::string text);
     void formula(const Rec& r);
-    void formulaText(const Rec& r); // the STRING record after a formula with a text result
+    void formulaText(const Rec& r, const Bytes& in); // the STRING after a formula with a text result
 
     const Book& book_;
     SheetCells& cells_;
@@ -92,6 +94,8 @@ public:
     // Sheet index is 0-based into worksheets(); row and column 0-based.
     CellValue cell(int sheet, int row, int col) const;
     const SheetCells& sheetCells(int sheet) const;
+    // A cell of parsed cells (edits not applied); row and column 0-based.
+    CellValue valueOf(const SheetCells& sc, int row, int col) const;
     // Records an edit; refuses cells that cannot be changed alone (Unsupported).
     void setCell(int sheet, int row, int col, const CellValue& value);
     bool hasEdits() const;
@@ -111,7 +115,6 @@ private:
     void parseSst(const std::vector<size_t>& recIdx);
     void findSheetLimits();
     std::unique_ptr<SheetCells> parseSheet(int sheet) const;
-    CellValue valueOf(const SheetCells& sc, int row, int col) const;
     std::string decode8(const uint8_t* p, size_t n) const; // 8-bit text of BIFF5 in the code page
     // A string inside one record: BIFF8 flags and characters, or BIFF5 8-bit text. `lenBytes`
     // is the size of its count field.

@@ -267,10 +267,26 @@ inline Bytes sheetSubstream(const std::vector<CellRecord>& cells, uint32_t rows 
     return s;
 }
 
-// A workbook stream: globals with 16 XF records and one BOUNDSHEET per name, pointing at the
-// given substreams (`target[i]` is the substream sheet i points at, so tables may share one).
+// A shared string table of 8-bit strings (one SST record, no EXTSST).
+inline Bytes sstRecord(const std::vector<std::string>& strings) {
+    Bytes d;
+    put32(d, static_cast<uint32_t>(strings.size()));
+    put32(d, static_cast<uint32_t>(strings.size()));
+    for (const std::string& t : strings) {
+        put16(d, static_cast<uint16_t>(t.size()));
+        d.push_back(0);
+        d.insert(d.end(), t.begin(), t.end());
+    }
+    Bytes rec;
+    record(rec, 0x00FC, d);
+    return rec;
+}
+
+// A workbook stream: globals with 16 XF records, one BOUNDSHEET per name pointing at the given
+// substreams (`target[i]` is the substream sheet i points at, so tables may share one), then
+// `globalsTail` (whole records, such as a string table) before the globals' EOF.
 inline Bytes workbookStream(const std::vector<std::string>& names, const std::vector<Bytes>& substreams,
-                            const std::vector<size_t>& target) {
+                            const std::vector<size_t>& target, const Bytes& globalsTail = {}) {
     Bytes g;
     record(g, 0x0809, bof(0x0005));
     Bytes cp;
@@ -292,6 +308,7 @@ inline Bytes workbookStream(const std::vector<std::string>& names, const std::ve
         bsPos.push_back(g.size());
         record(g, 0x0085, d);
     }
+    g.insert(g.end(), globalsTail.begin(), globalsTail.end());
     record(g, 0x000A, {});
     std::vector<uint32_t> at;
     Bytes s = g;

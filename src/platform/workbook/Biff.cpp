@@ -475,16 +475,22 @@ void Book::parseSst(const std::vector<size_t>& recIdx) {
     // Never trust the count for the allocation: each string needs at least 3 bytes.
     sst_.reserve(std::min<size_t>(unique, stream_.size() / 3));
     bool clean = true;
+    std::string text;
     for (uint32_t i = 0; i < unique; ++i) {
         rd.normalize();
         SstEntry e;
         e.streamPos = rd.streamPos();
         e.recordPos = rd.recordPos();
-        if (!readRichString(rd, e.text, &e.plain)) {
+        if (!readRichString(rd, text, &e.plain)) {
             clean = false; // a count larger than the strings present: keep what was read
             break;
         }
-        sst_.push_back(std::move(e));
+        if (sstText_.size() + text.size() > UINT32_MAX)
+            damaged("the shared string table is too large");
+        e.textPos = static_cast<uint32_t>(sstText_.size());
+        e.textLen = static_cast<uint32_t>(text.size());
+        sstText_ += text;
+        sst_.push_back(e);
     }
     sstClean_ = clean && rd.atEnd();
 }
@@ -735,7 +741,7 @@ CellValue Book::valueOf(const SheetCells& sc, int row, int col) const {
     switch (it->kind) {
     case StoredCell::Number: return CellValue::fromNumber(it->number);
     case StoredCell::Date: return CellValue::fromDate(it->number);
-    case StoredCell::SstText: return CellValue::fromText(sst_[it->ref].text);
+    case StoredCell::SstText: return CellValue::fromText(std::string(sstText(it->ref)));
     case StoredCell::OwnText: return CellValue::fromText(sc.texts[it->ref]);
     case StoredCell::Bool: return CellValue::fromBool(it->small != 0);
     case StoredCell::Error: return CellValue::fromError(it->small);

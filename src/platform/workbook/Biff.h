@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -40,12 +41,13 @@ struct SheetEntry {
     uint32_t boundsheetPos = 0; // stream position of the BOUNDSHEET record
 };
 
-// Shared-string-table entry: its text and where it starts in the stream (for EXTSST).
+// Shared-string-table entry: where its text lies in the book's text store, and where the
+// string starts in the stream (for EXTSST). Kept small: a table can hold millions.
 struct SstEntry {
-    std::string text;
-    bool plain = true;      // no rich-text runs, no phonetic block
+    uint32_t textPos = 0, textLen = 0; // UTF-8 in Book's string store
     uint32_t streamPos = 0; // first byte of the string
     uint32_t recordPos = 0; // header of the SST or CONTINUE record it starts in
+    bool plain = true;      // no rich-text runs, no phonetic block
 };
 
 class Book;
@@ -111,6 +113,7 @@ private:
     };
 
     void verify(const Bytes& out) const;
+    std::string compareCopiedSheet(int sheet, const Book& check) const;
     void parseGlobals();
     void parseSst(const std::vector<size_t>& recIdx);
     void findSheetLimits();
@@ -129,6 +132,8 @@ private:
     std::vector<uint8_t> xfIsDate_;
     std::vector<uint16_t> xfFormat_;
     std::vector<SstEntry> sst_;
+    std::string sstText_; // the shared strings' texts, one after another
+    std::string_view sstText(uint32_t i) const { return std::string_view(sstText_).substr(sst_[i].textPos, sst_[i].textLen); }
     bool sstClean_ = false;      // the SST parsed exactly: strings may be appended
     bool hasSst_ = false;
     uint32_t sstPos_ = 0;        // SST record

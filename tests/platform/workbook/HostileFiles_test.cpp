@@ -134,27 +134,36 @@ TEST(HostileFiles, SheetTablesSharingASubstreamAreRefusedAsDamaged) {
 }
 
 // A save with a damaged sheet elsewhere in the book was refused as a fault of the writer
-// ("did not read back"); it is the file that is damaged, and the error says so.
-TEST(HostileFiles, ASaveOverADamagedSheetIsRefusedAsDamaged) {
-    Bytes broken = sheetSubstream({{0x0203, number(0, 0, 2)}, {0x00FD, Bytes(10, 0)}}, 1, 1); // no strings
+// ("did not read back"). A sheet cut short is refused as damaged; a sheet whose cells are
+// broken cannot be activated (damaged), and a save of another sheet carries it along as it was.
+TEST(HostileFiles, DamagedSheetsAreRefusedAsDamaged) {
+    const Bytes broken = sheetSubstream({{0x0203, number(0, 0, 2)}, {0x00FD, Bytes(10, 0)}}, 1, 1); // no strings
     const Bytes stream = workbookStream({"好", "坏"}, {sheetSubstream({{0x0203, number(0, 0, 1)}}, 1, 1), broken}, {0, 1});
     QTemporaryDir dir;
-    const Bytes file = xlsFile(stream);
-    const std::string path = writeFile(dir, "damaged-sheet.xls", file);
-    auto book = openWorkbook(path);
+    const std::string path = writeFile(dir, "damaged-sheet.xls", xlsFile(stream));
+    {
+        auto book = openWorkbook(path);
+        EXPECT_EQ(codeOf([&] { book->activate(2); }), WorkbookError::Code::Damaged);
+        book->activate(1);
+        book->setCell(1, 1, CellValue::fromNumber(5));
+        book->save();
+    }
+    LoadedFile saved = load(QString::fromStdString(path));
+    EXPECT_EQ(saved.book->cell(0, 0, 0), CellValue::fromNumber(5));
+    const Bytes& out = saved.stream().data;
+    const uint32_t at = saved.book->worksheets()[1].bofPos;
+    EXPECT_EQ(Bytes(out.begin() + at, out.end()), broken);
+
+    Bytes cut = stream;
+    cut.resize(cut.size() - 10);
+    const Bytes cutFile = xlsFile(cut);
+    const std::string cutPath = writeFile(dir, "cut-sheet.xls", cutFile);
+    auto book = openWorkbook(cutPath);
     EXPECT_EQ(codeOf([&] { book->activate(2); }), WorkbookError::Code::Damaged);
     book->activate(1);
     book->setCell(1, 1, CellValue::fromNumber(5));
     EXPECT_EQ(codeOf([&] { book->save(); }), WorkbookError::Code::Damaged);
-    EXPECT_EQ(readBytes(QString::fromStdString(path)), file);
-
-    // A cut-short sheet is damaged too, whether it is read or only carried along.
-    Bytes cut = stream;
-    cut.resize(cut.size() - 10);
-    const Bytes cutFile = xlsFile(cut);
-    LoadedFile f = loadXls(cutFile.data(), cutFile.size());
-    f.book->setCell(0, 0, 0, CellValue::fromNumber(5));
-    EXPECT_EQ(codeOf([&] { saveXls(f); }), WorkbookError::Code::Damaged);
+    EXPECT_EQ(readBytes(QString::fromStdString(cutPath)), cutFile);
 }
 
 // The summary streams of a roll book can carry a class id in their directory entry; libgsf
@@ -283,6 +292,39 @@ TEST(HostileFiles, DISABLED_WriteOut) {
         names.push_back("班" + std::to_string(i));
     }
     const Bytes eight = workbookStream(names, subs, {0, 1, 2, 3, 4, 5, 6, 7}, strings);
-    Bytes many = balancedDirectory(eight, 2046);
-    save("eight-classes-2046-entries.xls", many);
+    save("eight-classes-2046-entries.xls", balancedDirectory(eight, 2046));
+
+    // 3.2 million empty shared strings (3 bytes each) in 9.6 MB.
+    Bytes sst;
+    {
+        Bytes d;
+        put32(d, 1);
+        put32(d, 3'200'000);
+        uint32_t left = 3'200'000;
+        while (left > 0) {
+            while (left > 0 && d.size() + 3 <= 8224) {
+                d.insert(d.end(), {0, 0, 0});
+                --left;
+            }
+            record(sst, sst.empty() ? 0x00FC : 0x003C, d);
+            d.clear();
+        }
+    }
+    Bytes label(10, 0);
+    save("strings-3200000.xls", xlsFile(workbookStream({"S"}, {sheetSubstream({{0x00FD, label}}, 1, 1)}, {0}, sst)));
+
+    // 150,000 sheets, each one cell in the last row.
+    std::vector<std::string> sheetNames;
+    std::vector<size_t> targets;
+    std::vector<Bytes> tiny;
+    for (size_t i = 0; i < 150'000; ++i) {
+        sheetNames.push_back(std::to_string(i));
+        targets.push_back(i);
+        Bytes t;
+        record(t, 0x0809, bof(0x0010));
+        record(t, 0x0203, number(65535, 0, 1));
+        record(t, 0x000A, {});
+        tiny.push_back(std::move(t));
+    }
+    save("sheets-150000.xls", xlsFile(workbookStream(sheetNames, tiny, targets)));
 }

@@ -168,29 +168,11 @@ inline std::u16string ascii16(const std::string& s) { return std::u16string(s.be
 
 // A root holding the workbook stream and `extra` empty streams "s0000000".. whose sibling
 // links form one chain (each the right sibling of the one before), as no writer lays them out.
-inline Bytes siblingChain(const Bytes& workbook, uint32_t extra) {
+inline std::vector<DirEntry> chainEntries(const Bytes& workbook, uint32_t extra) {
     std::vector<DirEntry> e(2 + static_cast<size_t>(extra));
     e[0].name = ascii16("Root Entry");
     e[0].type = 5;
     e[0].child = 1;
-    e[1].name = ascii16("Workbook");
-    e[1].data = workbook;
-    e[1].right = extra ? 2 : kNoStream;
-    for (uint32_t i = 0; i < extra; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "s%07u", i);
-        DirEntry& d = e[2 + i];
-        d.name = ascii16(name);
-        d.right = i + 1 < extra ? 3 + i : kNoStream;
-    }
-    return compoundDocument(std::move(e));
-}
-
-// The same entries as a balanced tree: every shape check passes; only the count is large.
-inline Bytes balancedDirectory(const Bytes& workbook, uint32_t extra) {
-    std::vector<DirEntry> e(2 + static_cast<size_t>(extra));
-    e[0].name = ascii16("Root Entry");
-    e[0].type = 5;
     e[1].name = ascii16("Workbook");
     e[1].data = workbook;
     for (uint32_t i = 0; i < extra; ++i) {
@@ -198,6 +180,19 @@ inline Bytes balancedDirectory(const Bytes& workbook, uint32_t extra) {
         std::snprintf(name, sizeof name, "s%07u", i);
         e[2 + i].name = ascii16(name);
     }
+    for (size_t i = 1; i + 1 < e.size(); ++i)
+        e[i].right = static_cast<uint32_t>(i + 1);
+    return e;
+}
+inline Bytes siblingChain(const Bytes& workbook, uint32_t extra) {
+    return compoundDocument(chainEntries(workbook, extra));
+}
+
+// The same entries as a balanced tree: every shape check passes; only the count is large.
+inline std::vector<DirEntry> balancedEntries(const Bytes& workbook, uint32_t extra) {
+    std::vector<DirEntry> e = chainEntries(workbook, extra);
+    for (DirEntry& d : e)
+        d.left = d.right = d.child = kNoStream;
     // Entries 1..n+1 in order; the middle of each range is the parent of its halves.
     struct Range { uint32_t lo, hi, parent; bool leftOf; };
     std::vector<Range> todo{{1, extra + 2, kNoStream, false}};
@@ -216,7 +211,10 @@ inline Bytes balancedDirectory(const Bytes& workbook, uint32_t extra) {
         todo.push_back({r.lo, mid, mid, true});
         todo.push_back({mid + 1, r.hi, mid, false});
     }
-    return compoundDocument(std::move(e));
+    return e;
+}
+inline Bytes balancedDirectory(const Bytes& workbook, uint32_t extra) {
+    return compoundDocument(balancedEntries(workbook, extra));
 }
 
 // --- BIFF8 workbook streams ---------------------------------------------------------------

@@ -186,7 +186,7 @@ TEST(BiffSteps, ParsingCellRecords) {
     EXPECT_EQ(book.valueOf(cells, 2, 1), CellValue::fromNumber(4.5));
     EXPECT_EQ(book.valueOf(cells, 2, 0), CellValue::fromNumber(0.07));
     EXPECT_EQ(book.valueOf(cells, 0, 3), CellValue::fromText("y"));
-    EXPECT_EQ(book.valueOf(cells, 1, 0), CellValue::fromError(0x07));
+    EXPECT_EQ(book.valueOf(cells, 1, 0), CellValue::fromError(CellValue::ErrorCode::Div0));
     EXPECT_EQ(book.valueOf(cells, 1, 1), CellValue::fromBool(true));
     EXPECT_EQ(book.valueOf(cells, 3, 0), CellValue::fromText("ok"));
     EXPECT_EQ(cells.rows[2][0].col, 0); // sorted by column

@@ -210,3 +210,98 @@ TEST_F(OoxmlCorpus, DamagedAndMaliciousPackagesAreRefused) {
         EXPECT_FALSE(error.empty());
     }
 }
+
+// The roll books LibreOffice and openpyxl made: the classes read as from the .xls roll book.
+TEST_F(OoxmlCorpus, RollBooksReadAsTheXlsRollBook) {
+    const auto xls = openWorkbook(fixtures("lo_rollbook.xls").toStdString());
+    std::string error;
+    const auto xlsx = openFile(fixtures("lo_rollbook.xlsx"), error);
+    ASSERT_TRUE(xlsx) << error;
+    ASSERT_EQ(xlsx->sheetCount(), xls->sheetCount());
+    for (int s = 1; s <= xlsx->sheetCount(); ++s) {
+        EXPECT_EQ(xlsx->sheetName(s), xls->sheetName(s));
+        xls->activate(s);
+        int maxRow = 0, maxCol = 0, cells = 0;
+        xlsx->forEachCell(s, [&](int r, int c, const CellValue& v) {
+            EXPECT_EQ(v, xls->cell(r, c)) << "sheet " << s << " " << ooxml::cellRef(r, c);
+            maxRow = std::max(maxRow, r);
+            maxCol = std::max(maxCol, c);
+            ++cells;
+        });
+        int xlsCells = 0;
+        for (int r = 1; r <= maxRow + 3; ++r)
+            for (int c = 1; c <= maxCol + 3; ++c)
+                xlsCells += !xls->cell(r, c).isEmpty();
+        EXPECT_EQ(cells, xlsCells) << "sheet " << s;
+        EXPECT_GT(cells, 0);
+    }
+
+    const auto book = openFile(fixtures("openpyxl_rollbook.xlsx"), error);
+    ASSERT_TRUE(book) << error;
+    ASSERT_EQ(book->sheetCount(), 2);
+    EXPECT_EQ(book->cell(1, 2, 7), CellValue::fromDate(46095)); // 14 March 2026, "MM月dd"
+    EXPECT_EQ(book->cell(1, 2, 8), CellValue::fromText("03月15"));
+    int students[2] = {0, 0};
+    for (int s = 1; s <= 2; ++s)
+        for (int r = 3; r < 40; ++r)
+            students[s - 1] += book->cell(s, r, 2).kind == CellValue::Kind::Text;
+    EXPECT_EQ(students[0], 12);
+    EXPECT_EQ(students[1], 9);
+}
+
+// LibreOffice opens edited copies (roll books and a sample of the corpus) and shows the edits.
+TEST_F(OoxmlCorpus, LibreOfficeShowsTheEdits) {
+    QString soffice;
+    for (const char* p : {"/usr/bin/soffice", "/usr/bin/libreoffice"})
+        if (QFileInfo::exists(QString::fromLatin1(p)))
+            soffice = QString::fromLatin1(p);
+    if (soffice.isEmpty())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    QStringList sample = {fixtures("lo_rollbook.xlsx"), fixtures("openpyxl_rollbook.xlsx")};
+    const QStringList corpus = filesIn(fixtures("xlsx/ok"));
+    for (qsizetype i = 0; i < corpus.size() && sample.size() < 14; i += 17)
+        sample << corpus[i];
+    QTemporaryDir work;
+    QDir(work.path()).mkpath(QStringLiteral("csv"));
+    std::map<QString, std::pair<int, int>> where; // base name -> the new text's cell
+    QStringList saved;
+    int n = 0;
+    for (const QString& path : sample) {
+        std::string error;
+        auto codec = openFile(path, error);
+        if (!codec || codec->sheetCount() == 0)
+            continue;
+        int maxRow = 0;
+        codec->forEachCell(1, [&](int r, int, const CellValue&) { maxRow = std::max(maxRow, r); });
+        codec->setCell(1, maxRow + 2, 1, CellValue::fromText("点名测试"));
+        const QString base = QStringLiteral("f%1").arg(n++);
+        const QString target = QDir(work.path()).filePath(base + QStringLiteral(".xlsx"));
+        const FileBytes out = codec->serialize();
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(reinterpret_cast<const char*>(out.data()), static_cast<qint64>(out.size()));
+        f.close();
+        saved << target;
+        where[base] = {maxRow + 2, 1};
+    }
+    QProcess p;
+    p.start(soffice, QStringList{QStringLiteral("-env:UserInstallation=file://") + QDir(work.path()).filePath(QStringLiteral("profile")),
+                                 QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                                 QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,1"),
+                                 QStringLiteral("--outdir"), QDir(work.path()).filePath(QStringLiteral("csv"))} +
+                         saved);
+    p.waitForFinished(600000);
+    for (const auto& [base, cell] : where) {
+        SCOPED_TRACE(base.toStdString());
+        // Named after the file and the sheet exported.
+        const QDir csv(QDir(work.path()).filePath(QStringLiteral("csv")));
+        const QStringList found = csv.entryList({base + QStringLiteral("-*.csv"), base + QStringLiteral(".csv")}, QDir::Files);
+        ASSERT_FALSE(found.isEmpty()) << "LibreOffice did not convert it";
+        QFile f(csv.filePath(found.first()));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = f.readAll().split('\n');
+        ASSERT_GE(lines.size(), cell.first);
+        EXPECT_TRUE(lines[cell.first - 1].startsWith("点名测试")) << lines[cell.first - 1].toStdString();
+    }
+    EXPECT_GE(where.size(), 10u);
+}

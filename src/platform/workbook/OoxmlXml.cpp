@@ -140,7 +140,7 @@ void XmlParser::feed(const char* data, size_t size, bool last) {
 
 const char* attr(const char** atts, std::string_view local) {
     for (; *atts; atts += 2)
-        if (local == atts[0])
+        if (std::strncmp(atts[0], local.data(), local.size()) == 0 && atts[0][local.size()] == '\0')
             return atts[1];
     return nullptr;
 }

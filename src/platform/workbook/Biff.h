@@ -156,5 +156,7 @@ CellValue::ErrorCode errorFromBiff(uint8_t code);
 uint8_t biffErrorCode(CellValue::ErrorCode code);
 // Whether a number format string shows a date or time.
 bool isDateFormatString(const std::string& format);
+// Whether a built-in number format (by id, shared by .xls and .xlsx) shows a date or time.
+bool isBuiltinDateFormat(uint16_t id);
 
 } // namespace rostrel::workbook::xls

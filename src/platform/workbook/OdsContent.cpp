@@ -78,8 +78,6 @@ long long attrCount(const char* v, long long max) {
     return n < 1 ? 1 : n;
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
 class ContentReader : public xml::Handler {
 public:
     Content out;
@@ -158,19 +156,11 @@ public:
             spreadsheetDepth_ = 0;
     }
 
+    // Spaces are kept as they are written: LibreOffice writes runs of them inside text spans
+    // and shows them all.
     void text(const char* s, int len) override {
-        if (!cell_ || skipDepth_ || paraDepth_ == 0)
-            return;
-        for (int i = 0; i < len; ++i) {
-            if (isSpace(s[i])) {
-                if (!lastSpace_)
-                    text_.push_back(' ');
-                lastSpace_ = true;
-            } else {
-                text_.push_back(s[i]);
-                lastSpace_ = false;
-            }
-        }
+        if (cell_ && !skipDepth_ && paraDepth_ > 0)
+            text_.append(s, static_cast<size_t>(len));
     }
 
     bool sawSpreadsheet() const { return sawSpreadsheet_; }
@@ -258,19 +248,15 @@ private:
             if (paraDepth_ == 0) {
                 if (paragraphs_++ > 0)
                     text_.push_back('\n');
-                lastSpace_ = true;
             }
             ++paraDepth_;
         } else if (paraDepth_ && n.local == "s") {
             const char* c = xml::attr(attrs, xml::Ns::Text, "c");
             text_.append(static_cast<size_t>(c ? attrCount(c, 1 << 16) : 1), ' ');
-            lastSpace_ = false;
         } else if (paraDepth_ && n.local == "tab") {
             text_.push_back('\t');
-            lastSpace_ = false;
         } else if (paraDepth_ && n.local == "line-break") {
             text_.push_back('\n');
-            lastSpace_ = false;
         }
     }
 
@@ -342,7 +328,6 @@ private:
     int skipDepth_ = 0;
     int paraDepth_ = 0;
     int paragraphs_ = 0;
-    bool lastSpace_ = true;
     std::string text_;
     std::string valueType_, calcType_, value_, dateValue_, timeValue_, boolValue_, stringValue_;
     bool hasStringValue_ = false;

@@ -101,7 +101,7 @@ TEST(OdsContent, ReadsValueTypesTextAndRepeatedRunsAsTheyAre) {
     for (int row = 3; row <= 5; ++row) {
         EXPECT_EQ(c.at({row, 1}), CellValue::fromNumber(7));
         EXPECT_EQ(c.at({row, 2}), CellValue::fromNumber(7));
-        EXPECT_EQ(c.at({row, 3}), CellValue::fromText("a   b\tc\nd\ntwo ")) << "the note is not the cell's text";
+        EXPECT_EQ(c.at({row, 3}), CellValue::fromText("a   b\tc\nd\n two  ")) << "the note is not the cell's text";
         EXPECT_EQ(c.at({row, 4}), CellValue::fromText("stored"));
     }
     EXPECT_EQ(c.size(), 1u + 9 + 3 * 4);

@@ -196,7 +196,41 @@ private:
     }
 
     void startCell(const xml::Name& n, const char** attrs, Span tag) {
-        const char* rep = xml::attr(attrs, xml::Ns::Table, "number-columns-repeated");
+        // One pass over the attributes: this runs for every cell of the sheet.
+        const char *rep = nullptr, *mc = nullptr, *mr = nullptr, *sv = nullptr;
+        valueType_.clear();
+        calcType_.clear();
+        value_.clear();
+        dateValue_.clear();
+        timeValue_.clear();
+        boolValue_.clear();
+        for (const char** a = attrs; *a; a += 2) {
+            const xml::Name an = xml::splitName(*a);
+            const char* v = a[1];
+            if (an.ns == xml::Ns::Table) {
+                if (an.local == "number-columns-repeated")
+                    rep = v;
+                else if (an.local == "number-matrix-columns-spanned")
+                    mc = v;
+                else if (an.local == "number-matrix-rows-spanned")
+                    mr = v;
+            } else if (an.ns == xml::Ns::Office) {
+                if (an.local == "value-type")
+                    valueType_ = v;
+                else if (an.local == "value")
+                    value_ = v;
+                else if (an.local == "date-value")
+                    dateValue_ = v;
+                else if (an.local == "time-value")
+                    timeValue_ = v;
+                else if (an.local == "boolean-value")
+                    boolValue_ = v;
+                else if (an.local == "string-value")
+                    sv = v;
+            } else if (an.ns == xml::Ns::Calcext && an.local == "value-type") {
+                calcType_ = v;
+            }
+        }
         const long long count = rep ? attrCount(rep, kMaxColumns) : 1;
         cellDepth_ = depth_;
         cellDropped_ = rowDropped_ || nextCol_ > kMaxColumns;
@@ -209,25 +243,12 @@ private:
         nextCol_ = std::min<long long>(nextCol_ + count, kMaxColumns + 1);
         cell_->startTag = tag;
         cell_->covered = n.local == "covered-table-cell";
-        auto get = [&](xml::Ns ns, const char* local) {
-            const char* v = xml::attr(attrs, ns, local);
-            return v ? std::string(v) : std::string();
-        };
-        valueType_ = get(xml::Ns::Office, "value-type");
-        calcType_ = get(xml::Ns::Calcext, "value-type");
-        value_ = get(xml::Ns::Office, "value");
-        dateValue_ = get(xml::Ns::Office, "date-value");
-        timeValue_ = get(xml::Ns::Office, "time-value");
-        boolValue_ = get(xml::Ns::Office, "boolean-value");
-        const char* sv = xml::attr(attrs, xml::Ns::Office, "string-value");
         hasStringValue_ = sv != nullptr;
         stringValue_ = sv ? sv : "";
         text_.clear();
         paragraphs_ = 0;
         paraDepth_ = 0;
         skipDepth_ = 0;
-        const char* mc = xml::attr(attrs, xml::Ns::Table, "number-matrix-columns-spanned");
-        const char* mr = xml::attr(attrs, xml::Ns::Table, "number-matrix-rows-spanned");
         if ((mc || mr) && !cellDropped_) {
             const long long c = mc ? attrCount(mc, kMaxColumns) : 1, r = mr ? attrCount(mr, kMaxRows) : 1;
             table_->locked.push_back({row_->row, static_cast<int>(std::min<long long>(row_->row + r - 1, kMaxRows)),

@@ -12,7 +12,9 @@ namespace {
 
 constexpr char kSep = '\x01';
 
-Name split(const char* qname) {
+} // namespace
+
+Name splitName(const char* qname) {
     const char* sep = std::strchr(qname, kSep);
     if (!sep)
         return {Ns::None, qname};
@@ -21,6 +23,10 @@ Name split(const char* qname) {
     return {namespaceOf(std::string_view(qname, static_cast<size_t>(sep - qname))),
             std::string_view(local, end ? static_cast<size_t>(end - local) : std::strlen(local))};
 }
+
+namespace {
+
+Name split(const char* qname) { return splitName(qname); }
 
 struct State {
     XML_Parser parser;

@@ -19,6 +19,8 @@ struct Name {
 
 Ns namespaceOf(std::string_view uri);
 std::string_view namespaceUri(Ns ns);
+// The namespace and local part of a name as the parser reports it.
+Name splitName(const char* qname);
 // The value of an attribute of the element being started, or nullptr.
 const char* attr(const char** attrs, Ns ns, std::string_view local);
 

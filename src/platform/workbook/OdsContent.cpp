@@ -78,6 +78,8 @@ long long attrCount(const char* v, long long max) {
     return n < 1 ? 1 : n;
 }
 
+constexpr long long kMaxCellsPerTable = 1LL << 25;
+
 class ContentReader : public xml::Handler {
 public:
     Content out;
@@ -125,6 +127,7 @@ public:
             table_->name = name ? name : "";
             table_->appendAt = tag.end;
             nextRow_ = 1;
+            tableCells_ = 0;
         }
     }
 
@@ -190,8 +193,16 @@ private:
     void endRow(Span tag, bool emptyTag) {
         row_->element = {row_->startTag.begin, emptyTag ? row_->startTag.end : tag.end};
         row_->contentEnd = emptyTag ? row_->startTag.end : tag.begin;
-        if (!rowDropped_ && !skipTable_)
+        if (!rowDropped_ && !skipTable_) {
             table_->appendAt = row_->element.end;
+            // Repeats multiply: a few bytes can stand for billions of cells with a value.
+            long long filled = 0;
+            for (const CellRun& c : row_->cells)
+                filled += c.value.isEmpty() ? 0 : c.count;
+            tableCells_ += filled * row_->count;
+            if (tableCells_ > kMaxCellsPerTable)
+                stop("table \"" + table_->name + "\" holds more cells with a value than a spreadsheet can");
+        }
         row_ = nullptr;
     }
 
@@ -337,6 +348,7 @@ private:
     int skipTable_ = 0;
     bool sawRow_ = false;
     long long nextRow_ = 1, nextCol_ = 1;
+    long long tableCells_ = 0;
     RowRun* row_ = nullptr;
     RowRun scratchRow_;
     bool rowDropped_ = false;

@@ -45,6 +45,8 @@ void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** attrs) {
     s->lastStart = at;
     s->lastStartEnd = at + len;
     s->handler->start(split(name), attrs, {at, at + len});
+    if (!s->handler->stopped().empty())
+        XML_StopParser(s->parser, XML_FALSE);
 }
 
 void XMLCALL onEnd(void* data, const XML_Char* name) {
@@ -52,10 +54,12 @@ void XMLCALL onEnd(void* data, const XML_Char* name) {
     const size_t len = static_cast<size_t>(XML_GetCurrentByteCount(s->parser));
     if (len == 0) {
         s->handler->end(split(name), {s->lastStart, s->lastStartEnd}, true);
-        return;
+    } else {
+        const size_t at = position(s->parser);
+        s->handler->end(split(name), {at, at + len}, false);
     }
-    const size_t at = position(s->parser);
-    s->handler->end(split(name), {at, at + len}, false);
+    if (!s->handler->stopped().empty())
+        XML_StopParser(s->parser, XML_FALSE);
 }
 
 void XMLCALL onText(void* data, const XML_Char* text, int len) { static_cast<State*>(data)->handler->text(text, len); }
@@ -146,6 +150,8 @@ void parse(const uint8_t* data, size_t size, Handler& handler, const char* what)
         const size_t n = std::min(kChunk, size - done);
         const bool last = done + n == size;
         if (XML_Parse(p, reinterpret_cast<const char*>(data) + done, static_cast<int>(n), last) != XML_STATUS_OK) {
+            if (!handler.stopped().empty())
+                throw WorkbookError(WorkbookError::Code::Damaged, std::string(what) + ": " + handler.stopped());
             if (s.refused)
                 throw WorkbookError(WorkbookError::Code::Damaged,
                                     std::string(what) + " declares a document type or entities, which are not accepted");

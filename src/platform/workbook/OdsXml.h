@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace rostrel::workbook::ods::xml {
@@ -33,6 +34,13 @@ public:
     // `tag` is the end tag, or the whole element when it was an empty-element tag.
     virtual void end(const Name& n, Span tag, bool emptyTag) { (void)n, (void)tag, (void)emptyTag; }
     virtual void text(const char* s, int len) { (void)s, (void)len; }
+
+    // Stops the parse: parse() then throws Damaged with this reason.
+    void stop(std::string reason) { stopped_ = std::move(reason); }
+    const std::string& stopped() const { return stopped_; }
+
+private:
+    std::string stopped_;
 };
 
 // Throws WorkbookError Damaged naming `what` for XML that is not well-formed or declares a

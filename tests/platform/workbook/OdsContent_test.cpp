@@ -133,7 +133,11 @@ TEST(OdsContent, DocumentTypesEntitiesAndBrokenXmlAreRefused) {
     const std::string dtd = R"(<?xml version="1.0"?><!DOCTYPE a [<!ENTITY x "xxxxxxxx">]><a>&x;</a>)";
     const std::string bomb =
         R"(<?xml version="1.0"?><!DOCTYPE a [<!ENTITY a "aaaa"><!ENTITY b "&a;&a;&a;&a;">]><office:document-content/>)";
-    for (const std::string& bad : {dtd, bomb, kSheet.substr(0, kSheet.size() - 20), std::string(), std::string("<a/>")}) {
+    // A few bytes that stand for 17 billion numbers.
+    const std::string repeats = doc(R"(<table:table table:name="x"><table:table-row table:number-rows-repeated="1048576">)"
+                                    R"(<table:table-cell table:number-columns-repeated="16384" office:value-type="float" office:value="1"/>)"
+                                    R"(</table:table-row></table:table>)");
+    for (const std::string& bad : {dtd, bomb, repeats, kSheet.substr(0, kSheet.size() - 20), std::string(), std::string("<a/>")}) {
         try {
             parse(bad);
             ADD_FAILURE() << "accepted: " << bad.substr(0, 60);

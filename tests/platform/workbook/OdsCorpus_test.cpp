@@ -227,3 +227,45 @@ TEST(OdsCorpus, EditedCopiesChangeOnlyTheEditedCells) {
     std::printf("[ corpus ] %d edited files saved; LibreOffice opened %d and showed the edits\n",
                 static_cast<int>(editsOf.size()), opened);
 }
+
+// Every kind of value the program can write, as LibreOffice shows it: the markup written for
+// each is the one LibreOffice itself reads.
+TEST(OdsCorpus, LibreOfficeShowsEveryKindOfValueWritten) {
+    if (!QFileInfo::exists(rostrel::test::fixturePath(QStringLiteral("lo_rollbook.ods"))))
+        GTEST_SKIP() << "the shared fixtures are not there";
+    if (soffice().isEmpty())
+        GTEST_SKIP() << "LibreOffice is not installed";
+    QTemporaryDir tmp;
+    auto codec = openOds(rostrel::test::fixturePath(QStringLiteral("lo_rollbook.ods")));
+    const std::vector<Edit> edits = {
+        {3, 7, CellValue::fromNumber(4.5)},
+        {3, 8, CellValue::fromText("  两个  空格 制表 ")},
+        {3, 9, CellValue::fromBool(true)},
+        {3, 10, CellValue::fromError(0x2A)},
+        {3, 11, CellValue::fromText("a<b>&\"c\"")},
+        {4, 2, CellValue::fromText("新行")},
+        {9, 30, CellValue::fromNumber(100000.25)},
+        {3, 2, CellValue::fromDate(46095)},
+    };
+    for (const Edit& e : edits)
+        codec->setCell(1, e.row, e.col, e.value);
+    const QString copy = tmp.filePath(QStringLiteral("kinds.ods"));
+    QFile out(copy);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    const FileBytes saved = codec->serialize();
+    out.write(reinterpret_cast<const char*>(saved.data()), static_cast<qint64>(saved.size()));
+    out.close();
+    const auto shown = libreOfficeSheets({{copy, codec->sheetName(1)}}, tmp);
+    ASSERT_EQ(shown.count(copy), 1u) << "LibreOffice did not convert the file";
+    const Grid& g = shown.at(copy);
+    EXPECT_EQ(field(g, 3, 7).toStdString(), "4.5");
+    EXPECT_EQ(field(g, 3, 8).toStdString(), "  两个  空格 制表 ");
+    EXPECT_EQ(field(g, 3, 9).toStdString(), "TRUE");
+    EXPECT_EQ(field(g, 3, 10).toStdString(), "#N/A");
+    EXPECT_EQ(field(g, 3, 11).toStdString(), "a<b>&\"c\"");
+    EXPECT_EQ(field(g, 4, 2).toStdString(), "新行");
+    EXPECT_EQ(field(g, 9, 30).toStdString(), "100000.25");
+    EXPECT_NE(field(g, 3, 2).indexOf(QStringLiteral("2026")), -1) << field(g, 3, 2).toStdString();
+    EXPECT_EQ(field(g, 3, 1).toStdString(), "1") << "the cells beside the written ones are as they were";
+    EXPECT_EQ(field(g, 4, 3).toStdString(), "女");
+}

@@ -128,6 +128,7 @@ public:
             table_->appendAt = tag.end;
             nextRow_ = 1;
             tableCells_ = 0;
+            sawRow_ = false;
         }
     }
 

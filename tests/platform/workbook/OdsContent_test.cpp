@@ -71,13 +71,14 @@ const std::string kSheet = doc(
     R"(</table:table-row></table:table-row-group>)"
     R"(<table:table-row table:style-name="ro1" table:number-rows-repeated="1048570"><table:table-cell table:number-columns-repeated="16384"/></table:table-row>)"
     R"(<table:table-row table:style-name="ro1"><table:table-cell table:number-columns-repeated="16384"/></table:table-row>)"
-    R"(</table:table><table:table table:name="Sheet2"><table:table-column/><table:table-row><table:table-cell/></table:table-row></table:table>)");
+    R"(</table:table><table:table table:name="Sheet2"><table:table-column/><table:table-row><table:table-cell/></table:table-row></table:table>)"
+    R"(<table:table table:name="Columns only"><table:table-column table:number-columns-repeated="2"/></table:table>)");
 
 } // namespace
 
 TEST(OdsContent, ReadsValueTypesTextAndRepeatedRunsAsTheyAre) {
     const Content d = parse(kSheet);
-    ASSERT_EQ(d.tables.size(), 2u);
+    ASSERT_EQ(d.tables.size(), 3u);
     EXPECT_EQ(d.tables[0].name, "高一(1)班");
     EXPECT_EQ(d.tables[1].name, "Sheet2");
     const Table& t = d.tables[0];
@@ -169,6 +170,7 @@ TEST(OdsContent, EditsSplitRunsAndChangeOnlyTheWrittenCells) {
     e[{kMaxRows, kMaxColumns}] = CellValue::fromText("末");
     edits[1][{3, 2}] = CellValue::fromNumber(1);              // past the last row of a short sheet
     edits[1][{9, 9}] = CellValue::empty();                    // clearing nothing adds nothing
+    edits[2][{2, 1}] = CellValue::fromText("r2");             // a table without rows
     const std::string out = edited(kSheet, before, edits);
     const Content after = parse(out);
 
@@ -182,6 +184,9 @@ TEST(OdsContent, EditsSplitRunsAndChangeOnlyTheWrittenCells) {
     }
     EXPECT_EQ(cellsOf(after.tables[0]), want);
     EXPECT_EQ(cellsOf(after.tables[1]), (Cells{{{3, 2}, CellValue::fromNumber(1)}}));
+    EXPECT_EQ(cellsOf(after.tables[2]), (Cells{{{2, 1}, CellValue::fromText("r2")}}));
+    EXPECT_NE(out.find(R"(<table:table-column table:number-columns-repeated="2"/><table:table-row><table:table-cell/></table:table-row>)"),
+              std::string::npos) << "rows follow the columns";
     // Runs are split, never expanded.
     EXPECT_LE(after.tables[0].rows.size(), before.tables[0].rows.size() + 6);
     // Styles, spans and the note stay; the formula goes; the text is there for other programs.

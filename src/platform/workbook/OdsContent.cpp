@@ -97,7 +97,7 @@ public:
             *slot = prefix;
     }
 
-    void start(const xml::Name& n, const char** attrs, Span tag) override {
+    void start(const xml::Name& n, const xml::Attrs& attrs, Span tag) override {
         ++depth_;
         if (cell_) {
             cellChild(n, attrs, tag);
@@ -123,7 +123,7 @@ public:
             out.tables.emplace_back();
             table_ = &out.tables.back();
             tableDepth_ = depth_;
-            const char* name = xml::attr(attrs, xml::Ns::Table, "name");
+            const char* name = attrs.get(xml::Ns::Table, "name");
             table_->name = name ? name : "";
             table_->appendAt = tag.end;
             nextRow_ = 1;
@@ -170,10 +170,10 @@ public:
     bool sawSpreadsheet() const { return sawSpreadsheet_; }
 
 private:
-    void startRow(const char** attrs, Span tag) {
+    void startRow(const xml::Attrs& attrs, Span tag) {
         sawRow_ = true;
         rowDepth_ = depth_;
-        const char* rep = xml::attr(attrs, xml::Ns::Table, "number-rows-repeated");
+        const char* rep = attrs.get(xml::Ns::Table, "number-rows-repeated");
         const long long count = rep ? attrCount(rep, kMaxRows) : 1;
         if (skipTable_ || nextRow_ > kMaxRows) {
             rowDropped_ = true;
@@ -207,7 +207,7 @@ private:
         row_ = nullptr;
     }
 
-    void startCell(const xml::Name& n, const char** attrs, Span tag) {
+    void startCell(const xml::Name& n, const xml::Attrs& attrs, Span tag) {
         // One pass over the attributes: this runs for every cell of the sheet.
         const char *rep = nullptr, *mc = nullptr, *mr = nullptr, *sv = nullptr;
         valueType_.clear();
@@ -216,9 +216,7 @@ private:
         dateValue_.clear();
         timeValue_.clear();
         boolValue_.clear();
-        for (const char** a = attrs; *a; a += 2) {
-            const xml::Name an = xml::splitName(*a);
-            const char* v = a[1];
+        attrs.each([&](const xml::Name& an, const char* v) {
             if (an.ns == xml::Ns::Table) {
                 if (an.local == "number-columns-repeated")
                     rep = v;
@@ -242,7 +240,7 @@ private:
             } else if (an.ns == xml::Ns::Calcext && an.local == "value-type") {
                 calcType_ = v;
             }
-        }
+        });
         const long long count = rep ? attrCount(rep, kMaxColumns) : 1;
         cellDepth_ = depth_;
         cellDropped_ = rowDropped_ || nextCol_ > kMaxColumns;
@@ -268,7 +266,7 @@ private:
         }
     }
 
-    void cellChild(const xml::Name& n, const char** attrs, Span tag) {
+    void cellChild(const xml::Name& n, const xml::Attrs& attrs, Span tag) {
         if (depth_ == cellDepth_ + 1)
             childBegin_ = tag.begin;
         if (skipDepth_)
@@ -284,7 +282,7 @@ private:
             }
             ++paraDepth_;
         } else if (paraDepth_ && n.local == "s") {
-            const char* c = xml::attr(attrs, xml::Ns::Text, "c");
+            const char* c = attrs.get(xml::Ns::Text, "c");
             text_.append(static_cast<size_t>(c ? attrCount(c, 1 << 16) : 1), ' ');
         } else if (paraDepth_ && n.local == "tab") {
             text_.push_back('\t');
@@ -370,7 +368,7 @@ private:
 class ManifestReader : public xml::Handler {
 public:
     bool encrypted = false;
-    void start(const xml::Name& n, const char**, Span) override {
+    void start(const xml::Name& n, const xml::Attrs&, Span) override {
         encrypted = encrypted || (n.ns == xml::Ns::Manifest && n.local == "encryption-data");
     }
 };

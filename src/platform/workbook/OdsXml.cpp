@@ -10,27 +10,11 @@ namespace rostrel::workbook::ods::xml {
 
 namespace {
 
-constexpr char kSep = '\x01';
-
-} // namespace
-
-Name splitName(const char* qname) {
-    const char* sep = std::strchr(qname, kSep);
-    if (!sep)
-        return {Ns::None, qname};
-    const char* local = sep + 1;
-    const char* end = std::strchr(local, kSep);
-    return {namespaceOf(std::string_view(qname, static_cast<size_t>(sep - qname))),
-            std::string_view(local, end ? static_cast<size_t>(end - local) : std::strlen(local))};
-}
-
-namespace {
-
-Name split(const char* qname) { return splitName(qname); }
-
 struct State {
-    XML_Parser parser;
-    Handler* handler;
+    XML_Parser parser = nullptr;
+    Handler* handler = nullptr;
+    Scope scope;
+    int depth = 0;
     bool refused = false;
     size_t lastStart = 0; // where the last start tag began: an empty-element tag ends with it
     size_t lastStartEnd = 0;
@@ -40,11 +24,20 @@ size_t position(XML_Parser p) { return static_cast<size_t>(XML_GetCurrentByteInd
 
 void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** attrs) {
     auto* s = static_cast<State*>(data);
+    ++s->depth;
+    for (const char** a = attrs; *a; a += 2) {
+        if (std::strncmp(*a, "xmlns", 5) != 0 || ((*a)[5] != '\0' && (*a)[5] != ':'))
+            continue;
+        const char* prefix = (*a)[5] ? *a + 6 : "";
+        s->scope.bindings.push_back({prefix, namespaceOf(a[1]), s->depth});
+        if (*prefix)
+            s->handler->startNamespace(prefix, a[1]);
+    }
     const size_t at = position(s->parser);
     const size_t len = static_cast<size_t>(XML_GetCurrentByteCount(s->parser));
     s->lastStart = at;
     s->lastStartEnd = at + len;
-    s->handler->start(split(name), attrs, {at, at + len});
+    s->handler->start(s->scope.resolve(name, false), Attrs(attrs, s->scope), {at, at + len});
     if (!s->handler->stopped().empty())
         XML_StopParser(s->parser, XML_FALSE);
 }
@@ -52,22 +45,22 @@ void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** attrs) {
 void XMLCALL onEnd(void* data, const XML_Char* name) {
     auto* s = static_cast<State*>(data);
     const size_t len = static_cast<size_t>(XML_GetCurrentByteCount(s->parser));
+    const Name n = s->scope.resolve(name, false);
     if (len == 0) {
-        s->handler->end(split(name), {s->lastStart, s->lastStartEnd}, true);
+        s->handler->end(n, {s->lastStart, s->lastStartEnd}, true);
     } else {
         const size_t at = position(s->parser);
-        s->handler->end(split(name), {at, at + len}, false);
+        s->handler->end(n, {at, at + len}, false);
     }
+    auto& b = s->scope.bindings;
+    while (!b.empty() && b.back().depth == s->depth)
+        b.pop_back();
+    --s->depth;
     if (!s->handler->stopped().empty())
         XML_StopParser(s->parser, XML_FALSE);
 }
 
 void XMLCALL onText(void* data, const XML_Char* text, int len) { static_cast<State*>(data)->handler->text(text, len); }
-
-void XMLCALL onNamespace(void* data, const XML_Char* prefix, const XML_Char* uri) {
-    if (uri)
-        static_cast<State*>(data)->handler->startNamespace(prefix, uri);
-}
 
 void refuse(State* s) {
     s->refused = true;
@@ -121,26 +114,38 @@ std::string_view namespaceUri(Ns ns) {
     }
 }
 
-const char* attr(const char** attrs, Ns ns, std::string_view local) {
-    for (; *attrs; attrs += 2) {
-        const Name n = split(*attrs);
+Name Scope::resolve(const char* qname, bool attribute) const {
+    const char* colon = std::strchr(qname, ':');
+    const std::string_view prefix = colon ? std::string_view(qname, static_cast<size_t>(colon - qname)) : std::string_view();
+    const std::string_view local = colon ? std::string_view(colon + 1) : std::string_view(qname);
+    if (!colon && attribute)
+        return {Ns::None, local};
+    for (auto it = bindings.rbegin(); it != bindings.rend(); ++it)
+        if (it->prefix.size() == prefix.size() && it->prefix == prefix)
+            return {it->ns, local};
+    return {colon ? Ns::Other : Ns::None, local};
+}
+
+const char* Attrs::get(Ns ns, std::string_view local) const {
+    for (const char** a = raw_; *a; a += 2) {
+        const Name n = scope_.resolve(*a, true);
         if (n.ns == ns && n.local == local)
-            return attrs[1];
+            return a[1];
     }
     return nullptr;
 }
 
 void parse(const uint8_t* data, size_t size, Handler& handler, const char* what) {
-    XML_Parser p = XML_ParserCreateNS(nullptr, kSep);
+    XML_Parser p = XML_ParserCreate(nullptr);
     if (!p)
         throw std::bad_alloc();
     ParserGuard guard{p};
-    State s{p, &handler};
+    State s;
+    s.parser = p;
+    s.handler = &handler;
     XML_SetUserData(p, &s);
-    XML_SetReturnNSTriplet(p, XML_TRUE);
     XML_SetElementHandler(p, onStart, onEnd);
     XML_SetCharacterDataHandler(p, onText);
-    XML_SetStartNamespaceDeclHandler(p, onNamespace);
     XML_SetStartDoctypeDeclHandler(p, onDoctype);
     XML_SetEntityDeclHandler(p, onEntity);
     XML_SetParamEntityParsing(p, XML_PARAM_ENTITY_PARSING_NEVER);

@@ -209,3 +209,33 @@ TEST(OdsContent, TextsAreMadeWritableAndErrorsKeepKnownCodes) {
     EXPECT_THROW(writableValue(CellValue::fromNumber(std::numeric_limits<double>::infinity())), WorkbookError);
     EXPECT_THROW(writableValue(CellValue::fromDate(1e12)), WorkbookError);
 }
+
+// Other writers may bind other prefixes (or bind them on inner elements): cells are found by
+// namespace, and written cells use the document's own prefixes.
+TEST(OdsContent, PrefixesAreTheDocumentsOwn) {
+    std::string renamed = kSheet;
+    for (size_t at = 0; (at = renamed.find("table:", at)) != std::string::npos; at += 3)
+        renamed.replace(at, 6, "tb:");
+    for (size_t at = 0; (at = renamed.find("xmlns:table=", at)) != std::string::npos; at += 9)
+        renamed.replace(at, 12, "xmlns:tb=");
+    renamed.replace(renamed.find("xmlns:tb:1.0"), 12, "xmlns:table:1.0"); // the namespace itself
+    // The text namespace bound on the body only, and a "table" prefix that means something else.
+    const std::string textNs = R"( xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0")";
+    renamed.erase(renamed.find(textNs), textNs.size());
+    renamed.replace(renamed.find("<office:body>"), 13, "<office:body" + textNs + R"( xmlns:table="urn:example:other">)");
+    const Content before = parse(renamed);
+    ASSERT_EQ(before.tables.size(), 3u);
+    EXPECT_EQ(before.tablePrefix, "tb");
+    EXPECT_EQ(cellsOf(before.tables[0]), cellsOf(parse(kSheet).tables[0]));
+
+    std::map<int, SheetEdits> edits;
+    edits[0][{4, 2}] = CellValue::fromText("新");
+    edits[0][{7, 3}] = CellValue::fromNumber(2);
+    const std::string out = edited(renamed, before, edits);
+    const Content after = parse(out);
+    Cells want = cellsOf(before.tables[0]);
+    want[{4, 2}] = CellValue::fromText("新");
+    want[{7, 3}] = CellValue::fromNumber(2);
+    EXPECT_EQ(cellsOf(after.tables[0]), want);
+    EXPECT_EQ(out.find("<table:"), std::string::npos);
+}

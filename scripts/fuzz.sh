@@ -23,6 +23,14 @@ cmake --build "$dir" --target "$harness"
 mkdir -p "$dir/corpus-$ext" "$dir/crashes"
 fixtures=../shared/fixtures
 find "$fixtures" tests/data/workbook -name "*.$ext" -size -64k -exec cp -n {} "$dir/corpus-$ext/" \; 2>/dev/null || true
+if [[ $ext == ods ]]; then
+  # The harness also reads its input as a bare content.xml: seed that way in too.
+  for f in "$fixtures"/ods/ok/*.ods; do
+    seed="$dir/corpus-ods/$(basename "$f" .ods).content.xml"
+    unzip -p "$f" content.xml >"$seed" 2>/dev/null || true
+    [[ $(stat -c %s "$seed") -le 65536 ]] || rm -f "$seed"
+  done
+fi
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
 export LSAN_OPTIONS=suppressions=$PWD/fuzz/lsan.supp
 "$dir/fuzz/$harness" "$dir/corpus-$ext" -artifact_prefix="$dir/crashes/" -max_total_time="$seconds" \

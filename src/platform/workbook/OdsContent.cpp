@@ -79,6 +79,7 @@ long long attrCount(const char* v, long long max) {
 }
 
 constexpr long long kMaxCellsPerTable = 1LL << 25;
+constexpr size_t kMaxText = 1u << 20;
 
 class ContentReader : public xml::Handler {
 public:
@@ -282,8 +283,10 @@ private:
             }
             ++paraDepth_;
         } else if (paraDepth_ && n.local == "s") {
+            // A few bytes may ask for many spaces: a cell's text stops growing at a limit.
             const char* c = attrs.get(xml::Ns::Text, "c");
-            text_.append(static_cast<size_t>(c ? attrCount(c, 1 << 16) : 1), ' ');
+            const size_t n = static_cast<size_t>(c ? attrCount(c, 1 << 16) : 1);
+            text_.append(std::min(n, kMaxText - std::min(kMaxText, text_.size())), ' ');
         } else if (paraDepth_ && n.local == "tab") {
             text_.push_back('\t');
         } else if (paraDepth_ && n.local == "line-break") {

@@ -50,10 +50,6 @@ std::string utf16ToUtf8(const std::u16string& s) {
     return out;
 }
 
-bool isBuiltinDateFormat(uint16_t f) {
-    return (f >= 14 && f <= 22) || (f >= 27 && f <= 36) || (f >= 45 && f <= 47) || (f >= 50 && f <= 58) ||
-           (f >= 71 && f <= 81);
-}
 bool isBuiltinFormat(uint16_t f) {
     return f <= 22 || (f >= 27 && f <= 62) || (f >= 67 && f <= 81);
 }
@@ -189,6 +185,11 @@ bool recordAt(const Bytes& s, uint32_t pos, Rec& r) {
         return false;
     r.data = s.data() + pos + 4;
     return true;
+}
+
+bool isBuiltinDateFormat(uint16_t f) {
+    return (f >= 14 && f <= 22) || (f >= 27 && f <= 36) || (f >= 45 && f <= 47) || (f >= 50 && f <= 58) ||
+           (f >= 71 && f <= 81);
 }
 
 const char* errorText(uint8_t code) {

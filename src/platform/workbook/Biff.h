@@ -111,5 +111,7 @@ private:
 const char* errorText(uint8_t code);
 // Whether a number format string shows a date or time.
 bool isDateFormatString(const std::string& format);
+// Whether a built-in number format (by id, shared by .xls and .xlsx) shows a date or time.
+bool isBuiltinDateFormat(uint16_t id);
 
 } // namespace rostrel::workbook::xls

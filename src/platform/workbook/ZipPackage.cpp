@@ -115,7 +115,8 @@ private:
 class Deflater {
 public:
     Deflater() {
-        if (deflateInit2(&z_, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        // The fastest level: a save must feel instant, and XML compresses well at any level.
+        if (deflateInit2(&z_, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
             throw std::bad_alloc();
     }
     ~Deflater() { deflateEnd(&z_); }

@@ -31,6 +31,7 @@ public:
     static Package read(FileBytes bytes, Limits limits = {});
 
     const std::vector<std::string>& names() const; // in directory order
+    const FileBytes& bytes() const { return *bytes_; }
     bool has(const std::string& name) const;
     // The declared inflated size (0 for a name not in the package).
     uint64_t declaredSize(const std::string& name) const;

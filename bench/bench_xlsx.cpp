@@ -1,0 +1,121 @@
+// The .xlsx codec against openpyxl on the same file, in the same run:
+//   - open big_class.xlsx (3000 students x 46 columns) and read every cell, against openpyxl's
+//     read-only mode (CPU time inside Python, without the interpreter's start);
+//   - set one cell of big_class.xlsx and build and write the saved file;
+//   - read a huge sheet part (ROSTREL_HUGE_XLSX names the file; make one with
+//     tools/make_huge_xlsx.py) to measure peak memory with /usr/bin/time -v.
+//   bench_xlsx --benchmark_repetitions=7 --benchmark_report_aggregates_only=true
+#include "platform/workbook/OoxmlCodec.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+using namespace rostrel::workbook;
+
+namespace {
+
+std::string fixture(const char* name) { return std::string(ROSTREL_FIXTURES_DIR) + "/" + name; }
+
+FileBytes readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return FileBytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+long readAll(const Codec& codec) {
+    long filled = 0;
+    for (int s = 1; s <= codec.sheetCount(); ++s)
+        codec.forEachCell(s, [&](int, int, const CellValue& v) { filled += !v.isEmpty(); });
+    return filled;
+}
+
+void BM_BigClassXlsx_OpenReadAll_Codec(benchmark::State& state) {
+    const std::string path = fixture("big_class.xlsx");
+    long filled = 0;
+    for (auto _ : state) {
+        OoxmlCodec codec(readFile(path));
+        filled = readAll(codec);
+        benchmark::DoNotOptimize(filled);
+    }
+    state.counters["cells"] = static_cast<double>(filled);
+}
+BENCHMARK(BM_BigClassXlsx_OpenReadAll_Codec)->Unit(benchmark::kMillisecond);
+
+X
+double openpyxlSeconds(const std::string& file, long& filled) {
+    const std::string script =
+        "import sys,time,warnings\n"
+        "warnings.simplefilter('ignore')\n"
+        "import openpyxl\n"
+        "t=time.process_time()\n"
+        "b=openpyxl.load_workbook(sys.argv[1],read_only=True,data_only=True)\n"
+        "n=0\n"
+        "for s in b.worksheets:\n"
+        "    for row in s.iter_rows(values_only=True):\n"
+        "        for v in row:\n"
+        "            n+=v is not None\n"
+        "print(time.process_time()-t,n)\n";
+    const std::string cmd = "/usr/bin/python3 -c \"" + script + "\" '" + file + "' 2>/dev/null";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p)
+        return -1;
+    double secs = -1;
+    if (std::fscanf(p, "%lf %ld", &secs, &filled) != 2)
+        secs = -1;
+    ::pclose(p);
+    return secs;
+}
+
+void BM_BigClassXlsx_OpenReadAll_OpenpyxlReadOnly(benchmark::State& state) {
+    long filled = 0;
+    for (auto _ : state) {
+        const double s = openpyxlSeconds(fixture("big_class.xlsx"), filled);
+        if (s < 0) {
+            state.SkipWithError("openpyxl is not available");
+            break;
+        }
+        state.SetIterationTime(s);
+    }
+    state.counters["cells"] = static_cast<double>(filled);
+}
+BENCHMARK(BM_BigClassXlsx_OpenReadAll_OpenpyxlReadOnly)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_BigClassXlsx_SetCellAndSave_Codec(benchmark::State& state) {
+    QTemporaryDir dir;
+    const std::string target = dir.filePath(QStringLiteral("big_class.xlsx")).toStdString();
+    OoxmlCodec codec(readFile(fixture("big_class.xlsx")));
+    codec.loadSheet(1);
+    int i = 0;
+    for (auto _ : state) {
+        ++i;
+        // A score into the last (empty) score column, as the program writes one.
+        codec.setCell(1, 3 + i % 3000, 46, CellValue::fromNumber(i % 100));
+        const FileBytes out = codec.serialize();
+        std::ofstream f(target, std::ios::binary | std::ios::trunc);
+        f.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+    }
+}
+BENCHMARK(BM_BigClassXlsx_SetCellAndSave_Codec)->Unit(benchmark::kMillisecond);
+
+void BM_HugeSheet_Read_Codec(benchmark::State& state) {
+    const char* path = std::getenv("ROSTREL_HUGE_XLSX");
+    if (!path) {
+        state.SkipWithError("set ROSTREL_HUGE_XLSX to a file made by tools/make_huge_xlsx.py");
+        return;
+    }
+    long filled = 0;
+    for (auto _ : state) {
+        OoxmlCodec codec(readFile(path));
+        filled = readAll(codec);
+    }
+    state.counters["cells"] = static_cast<double>(filled);
+}
+BENCHMARK(BM_HugeSheet_Read_Codec)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace

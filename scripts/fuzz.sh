@@ -4,13 +4,14 @@
 # fuzz_workbook takes .xls files as they are: seeds are the shared roll books and corpus files
 # under 64 KB. fuzz_container takes a recipe for a compound document (see
 # fuzz/fuzz_container.cpp), so that containers of thousands of directory entries and megabytes
-# are reached from small inputs. fuzz_xlsx takes .xlsx packages.
+# are reached from small inputs. fuzz_xlsx takes .xlsx packages, fuzz_ods .ods packages or a
+# bare content.xml.
 # Crashes land in build-fuzz/crashes/; once fixed, copy each file into tests/data/workbook/ so
 # that the tests keep reading it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-300}
-targets=${2:-"fuzz_workbook fuzz_container fuzz_xlsx"}
+targets=${2:-"fuzz_workbook fuzz_container fuzz_xlsx fuzz_ods"}
 dir=build-fuzz
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
@@ -18,10 +19,17 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DROSTREL_FUZZ=ON -DROSTREL_TESTS=OFF -DROSTREL_BENCH=OFF -DROSTREL_WERROR=OFF >/dev/null
 cmake --build "$dir" --target $targets
-mkdir -p "$dir/corpus/fuzz_workbook" "$dir/corpus/fuzz_container" "$dir/corpus/fuzz_xlsx" "$dir/crashes"
+mkdir -p "$dir/corpus/fuzz_workbook" "$dir/corpus/fuzz_container" "$dir/corpus/fuzz_xlsx" "$dir/corpus/fuzz_ods" "$dir/crashes"
 fixtures=../shared/fixtures
 find "$fixtures" tests/data/workbook -name '*.xls' -size -64k -exec cp -n {} "$dir/corpus/fuzz_workbook/" \; 2>/dev/null || true
 find "$fixtures" tests/data -name '*.xlsx' -size -64k -exec cp -n {} "$dir/corpus/fuzz_xlsx/" \; 2>/dev/null || true
+find "$fixtures" tests/data -name '*.ods' -size -64k -exec cp -n {} "$dir/corpus/fuzz_ods/" \; 2>/dev/null || true
+for f in "$fixtures"/ods/ok/*.ods; do
+  [[ -f $f ]] || continue
+  seed="$dir/corpus/fuzz_ods/$(basename "$f" .ods).content.xml"
+  unzip -p "$f" content.xml >"$seed" 2>/dev/null || true
+  [[ $(stat -c %s "$seed") -le 65536 ]] || rm -f "$seed"
+done
 # Container seeds: entry count (little-endian), shape, no changes.
 seed() { printf "$2" > "$dir/corpus/fuzz_container/$1"; }
 seed chain-1500 '\xdc\x05\x00\x00'

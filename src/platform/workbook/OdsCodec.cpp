@@ -126,7 +126,18 @@ public:
         FileBytes content = ods::applyEdits(content_.data(), content_.size(), doc_, edits_);
         FileBytes out = package_.rewrite({{kContent, content}});
         verify(out);
+        lastSaved_ = out;
         return out;
+    }
+
+    // The saved package becomes the codec's state: read anew, so that the byte ranges of the
+    // cells match the new content.xml.
+    void markSaved() override {
+        if (lastSaved_.empty())
+            return;
+        std::unique_ptr<Codec> saved = openOdsCodec(std::move(lastSaved_));
+        *this = std::move(static_cast<OdsCodec&>(*saved));
+        lastSaved_.clear();
     }
 
 private:
@@ -163,6 +174,7 @@ private:
     }
 
     FileBytes original_;
+    mutable FileBytes lastSaved_; // the last serialize(), until markSaved()
     zip::Package package_;
     FileBytes content_;
     ods::Content doc_;

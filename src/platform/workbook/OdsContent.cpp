@@ -316,8 +316,8 @@ private:
     CellValue valueOf() const {
         if (calcType_ == "error") {
             const std::string& shown = text_.empty() ? stringValue_ : text_;
-            const uint8_t code = errorCode(shown);
-            return code == 0xFF ? CellValue::fromText(shown) : CellValue::fromError(code);
+            const auto code = errorFromText(shown);
+            return code ? CellValue::fromError(*code) : CellValue::fromText(shown);
         }
         double v = 0;
         if (valueType_ == "float" || valueType_ == "percentage" || valueType_ == "currency") {
@@ -483,28 +483,6 @@ std::string formatNumber(double v) {
     char buf[64];
     const auto r = std::to_chars(buf, buf + sizeof buf, v);
     return std::string(buf, r.ptr);
-}
-
-namespace {
-const struct {
-    uint8_t code;
-    const char* text;
-} kErrors[] = {{0x00, "#NULL!"}, {0x07, "#DIV/0!"}, {0x0F, "#VALUE!"}, {0x17, "#REF!"},
-               {0x1D, "#NAME?"}, {0x24, "#NUM!"},   {0x2A, "#N/A"}};
-}
-
-uint8_t errorCode(const std::string& text) {
-    for (const auto& e : kErrors)
-        if (text == e.text)
-            return e.code;
-    return 0xFF;
-}
-
-const char* errorText(uint8_t code) {
-    for (const auto& e : kErrors)
-        if (code == e.code)
-            return e.text;
-    return "#VALUE!";
 }
 
 const RowRun* findRow(const Table& t, int row) {

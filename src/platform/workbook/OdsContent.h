@@ -68,8 +68,6 @@ bool parseDate(const std::string& s, double& serial);     // 2026-03-14[T08:30:0
 bool parseDuration(const std::string& s, double& days);   // PT08H30M00S
 std::string formatDate(double serial);                    // "" when out of range
 std::string formatNumber(double v);                       // shortest text that reads back exactly
-uint8_t errorCode(const std::string& text);               // 0xFF for no known error text
-const char* errorText(uint8_t code);
 
 // Finds the run holding a row or a cell (nullptr when none does).
 const RowRun* findRow(const Table& t, int row);

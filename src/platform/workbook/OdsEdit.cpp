@@ -399,8 +399,6 @@ CellValue writableValue(const CellValue& v) {
         std::string t = xmlSafe(v.text);
         return CellValue::fromText(std::move(t));
     }
-    case CellValue::Kind::Error:
-        return CellValue::fromError(errorCode(errorText(v.error)));
     default: return v;
     }
 }

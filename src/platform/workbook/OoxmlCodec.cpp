@@ -124,7 +124,7 @@ CellValue OoxmlCodec::toValue(const SheetCells& cells, const StoredCell& c) cons
     case StoredCell::SharedText: return CellValue::fromText(strings_.strings[c.ref]);
     case StoredCell::OwnText: return CellValue::fromText(cells.texts[c.ref]);
     case StoredCell::Bool: return CellValue::fromBool(c.small != 0);
-    case StoredCell::Error: return CellValue::fromError(c.small);
+    case StoredCell::Error: return CellValue::fromError(static_cast<CellValue::ErrorCode>(c.small));
     }
     return {};
 }
@@ -224,8 +224,7 @@ FileBytes OoxmlCodec::serialize() const {
         case CellValue::Kind::Date: return withValue(nullptr, formatNumber(v.number));
         case CellValue::Kind::Bool: return withValue("b", v.boolean ? "1" : "0");
         case CellValue::Kind::Error: {
-            const char* text = xls::errorText(v.error);
-            return withValue("e", *text ? text : "#N/A");
+            return withValue("e", errorText(v.error));
         }
         case CellValue::Kind::Text:
             if (!sharedStringsPart_.empty())
@@ -280,7 +279,17 @@ FileBytes OoxmlCodec::serialize() const {
 
     FileBytes out = package_.rewrite(replaced, {}, removed);
     verify(out);
+    lastSaved_ = out;
     return out;
+}
+
+// The saved package becomes the codec's state: read anew, so that offsets into the parts and
+// the shared strings match the file.
+void OoxmlCodec::markSaved() {
+    if (lastSaved_.empty())
+        return;
+    OoxmlCodec saved(std::move(lastSaved_));
+    *this = std::move(saved);
 }
 
 // The written package read back: every sheet with edits holds exactly the old cells with the

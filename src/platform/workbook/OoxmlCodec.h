@@ -32,6 +32,7 @@ public:
     void setCell(int sheet, int row, int column, const CellValue& value) override;
     bool hasEdits() const override;
     FileBytes serialize() const override;
+    void markSaved() override;
 
     // The worksheet part of a sheet (for tests and the companion's diagnostics).
     const std::string& sheetPart(int sheet) const;
@@ -47,6 +48,7 @@ private:
     CellValue toValue(const ooxml::SheetCells& cells, const ooxml::StoredCell& c) const;
     void verify(const FileBytes& out) const;
 
+    mutable FileBytes lastSaved_; // the last serialize(), until markSaved()
     zip::Package package_;
     std::string workbookPart_;
     ooxml::WorkbookInfo workbook_;

@@ -149,7 +149,7 @@ private:
                 cell.small = v != 0;
             } else if (type_ == "e") {
                 cell.kind = StoredCell::Error;
-                cell.small = errorCode(value_);
+                cell.small = static_cast<uint8_t>(errorCode(value_));
             } else if (type_ == "d") {
                 if (!parseIsoDate(value_, ctx_.date1904, cell.number))
                     damaged("the date \"" + value_ + "\" in \"" + part_ + "\"");
@@ -200,11 +200,9 @@ bool parseRange(std::string_view ref, LockedRange& out) {
     return parseCellRef(ref.substr(0, colon), out.r0, out.c0) && parseCellRef(ref.substr(colon + 1), out.r1, out.c1);
 }
 
-uint8_t errorCode(std::string_view text) {
-    for (uint8_t code : {0x00, 0x07, 0x0F, 0x17, 0x1D, 0x24, 0x2A, 0x2B})
-        if (text == xls::errorText(code))
-            return code;
-    return 0x2A; // newer errors (#SPILL!, #CALC!) have no code of their own
+CellValue::ErrorCode errorCode(std::string_view text) {
+    // Newer errors (#SPILL!, #CALC!) have no value of their own.
+    return errorFromText(text).value_or(CellValue::ErrorCode::NA);
 }
 
 SheetCells readSheet(const zip::Package& package, const std::string& part, const SheetContext& context) {

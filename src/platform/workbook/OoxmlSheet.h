@@ -53,7 +53,7 @@ struct SheetContext {
 SheetCells readSheet(const zip::Package& package, const std::string& part, const SheetContext& context);
 
 // Error texts ("#N/A") and their BIFF codes, as CellValue keeps them.
-uint8_t errorCode(std::string_view text);
+CellValue::ErrorCode errorCode(std::string_view text);
 
 using CellEdits = std::map<std::pair<int, int>, CellValue>; // (row, column), 1-based
 

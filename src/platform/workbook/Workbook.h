@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace rostrel::workbook {
@@ -35,6 +37,8 @@ struct CellValue {
 
 // "#DIV/0!", "#N/A" ...: the text a spreadsheet shows for an error value.
 const char* errorText(CellValue::ErrorCode code);
+// The error value a spreadsheet shows as `text`; none for other texts.
+std::optional<CellValue::ErrorCode> errorFromText(std::string_view text);
 
 // Every refusal and failure of the engine. The program turns these into its own messages.
 class WorkbookError : public std::runtime_error {

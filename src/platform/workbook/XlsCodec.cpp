@@ -52,6 +52,13 @@ const char* errorText(CellValue::ErrorCode code) {
     return "#N/A";
 }
 
+std::optional<CellValue::ErrorCode> errorFromText(std::string_view text) {
+    for (const BiffError& e : kBiffErrors)
+        if (text == e.text)
+            return e.value;
+    return std::nullopt;
+}
+
 namespace xls {
 // Codes no writer should produce read as #N/A.
 CellValue::ErrorCode errorFromBiff(uint8_t code) {
@@ -174,15 +181,6 @@ void XlsCodec::markSaved() {
     file_.book = std::move(book);
     for (auto& w : written_)
         w.clear();
-}
-
-std::unique_ptr<Codec> openCodec(FileBytes bytes) {
-    if (ole::hasOleSignature(bytes.data(), bytes.size()))
-        return std::make_unique<XlsCodec>(bytes);
-    // ZIP packages ("PK\3\4"): the .xlsx and .ods codecs are chosen here, by the package's
-    // content type (OOXML [Content_Types].xml, or the ODF "mimetype" entry).
-    // Anything else: the .xls codec names old Excel formats and plain non-workbooks.
-    return std::make_unique<XlsCodec>(bytes);
 }
 
 } // namespace rostrel::workbook

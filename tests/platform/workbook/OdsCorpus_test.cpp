@@ -241,7 +241,7 @@ TEST(OdsCorpus, LibreOfficeShowsEveryKindOfValueWritten) {
         {3, 7, CellValue::fromNumber(4.5)},
         {3, 8, CellValue::fromText("  两个  空格 制表 ")},
         {3, 9, CellValue::fromBool(true)},
-        {3, 10, CellValue::fromError(0x2A)},
+        {3, 10, CellValue::fromError(CellValue::ErrorCode::NA)},
         {3, 11, CellValue::fromText("a<b>&\"c\"")},
         {4, 2, CellValue::fromText("新行")},
         {9, 30, CellValue::fromNumber(100000.25)},

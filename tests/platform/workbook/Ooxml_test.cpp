@@ -97,7 +97,7 @@ TEST(OoxmlCodec, ReadsEveryKindOfCell) {
     EXPECT_EQ(codec.cell(1, 1, 2), CellValue::fromText("Rich text "));
     EXPECT_EQ(codec.cell(1, 1, 3), CellValue::fromText("a\rb"));
     EXPECT_EQ(codec.cell(1, 2, 1), CellValue::fromBool(true));
-    EXPECT_EQ(codec.cell(1, 2, 2), CellValue::fromError(0x07));
+    EXPECT_EQ(codec.cell(1, 2, 2), CellValue::fromError(CellValue::ErrorCode::Div0));
     EXPECT_EQ(codec.cell(1, 2, 3), CellValue::fromText("甲"));
     EXPECT_EQ(codec.cell(1, 2, 5), CellValue::fromText("inline"));
     EXPECT_EQ(codec.cell(1, 5, 1), CellValue::fromDate(46095));

@@ -39,9 +39,17 @@ bool sameValue(const CellValue& a, const CellValue& b) {
     return a == b;
 }
 
+// A password-protected .xlsx is an OLE2 compound file around the encrypted package.
+FileBytes refuseEncrypted(FileBytes bytes) {
+    static const uint8_t kOle2[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    if (bytes.size() >= sizeof kOle2 && std::equal(std::begin(kOle2), std::end(kOle2), bytes.begin()))
+        throw WorkbookError(WorkbookError::Code::Encrypted, "the workbook is encrypted (password protected)");
+    return bytes;
+}
+
 } // namespace
 
-OoxmlCodec::OoxmlCodec(FileBytes bytes) : package_(zip::Package::read(std::move(bytes))) {
+OoxmlCodec::OoxmlCodec(FileBytes bytes) : package_(zip::Package::read(refuseEncrypted(std::move(bytes)))) {
     if (!package_.has("[Content_Types].xml"))
         damaged("the package has no [Content_Types].xml");
     std::vector<Relationship> rootRels;

@@ -40,6 +40,12 @@ public:
 
     void start(const XName& n, const char** atts, uint64_t pos, uint64_t len) override {
         ++depth_;
+        if (depth_ == 1) {
+            const char* ns = attr(atts, n.prefix.empty() ? std::string("xmlns") : "xmlns:" + std::string(n.prefix));
+            if (!ns || kMainNs != ns)
+                unsupported("\"" + part_ + "\" is not a SpreadsheetML worksheet");
+            return;
+        }
         if (depth_ == 2) {
             if (n.local == "dimension") {
                 hasDimension = true;
@@ -186,7 +192,7 @@ SheetEditResult editSheet(const FileBytes& xml, const std::string& part, const C
         unsupported("\"" + part + "\" is not UTF-8");
     EditScanner scan(edits, part);
     {
-        XmlParser parser(scan, part);
+        XmlParser parser(scan, part, false);
         parser.parse(xml);
     }
     if (scan.dataPos == 0)

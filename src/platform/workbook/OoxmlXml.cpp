@@ -34,6 +34,19 @@ XName split(const char* name) {
     return n;
 }
 
+XName splitQualified(const char* name) {
+    XName n;
+    std::string_view s(name);
+    const size_t colon = s.find(':');
+    if (colon == std::string_view::npos) {
+        n.local = s;
+    } else {
+        n.prefix = s.substr(0, colon);
+        n.local = s.substr(colon + 1);
+    }
+    return n;
+}
+
 } // namespace
 
 std::string XName::qualified() const {
@@ -44,6 +57,7 @@ struct XmlParser::Impl {
     XML_Parser parser = nullptr;
     XmlHandler* handler = nullptr;
     std::string part;
+    bool namespaces = true;
     bool dtd = false;
     bool stopped = false;
     std::string failure; // an exception thrown by a handler, rethrown outside expat
@@ -51,7 +65,7 @@ struct XmlParser::Impl {
     static void onStart(void* data, const char* name, const char** atts) {
         auto* self = static_cast<Impl*>(data);
         try {
-            self->handler->start(split(name), atts, static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)),
+            self->handler->start(self->namespaces ? split(name) : splitQualified(name), atts, static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)),
                                  static_cast<uint64_t>(XML_GetCurrentByteCount(self->parser)));
         } catch (const WorkbookError& e) {
             self->failure = e.what();
@@ -61,7 +75,7 @@ struct XmlParser::Impl {
     static void onEnd(void* data, const char* name) {
         auto* self = static_cast<Impl*>(data);
         try {
-            self->handler->end(split(name), static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)),
+            self->handler->end(self->namespaces ? split(name) : splitQualified(name), static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)),
                                static_cast<uint64_t>(XML_GetCurrentByteCount(self->parser)));
         } catch (const WorkbookError& e) {
             self->failure = e.what();
@@ -86,15 +100,17 @@ struct XmlParser::Impl {
     }
 };
 
-XmlParser::XmlParser(XmlHandler& handler, std::string part) : impl_(new Impl) {
+XmlParser::XmlParser(XmlHandler& handler, std::string part, bool namespaces) : impl_(new Impl) {
     impl_->handler = &handler;
     impl_->part = std::move(part);
-    impl_->parser = XML_ParserCreateNS(nullptr, '|');
+    impl_->namespaces = namespaces;
+    impl_->parser = namespaces ? XML_ParserCreateNS(nullptr, '|') : XML_ParserCreate(nullptr);
     if (!impl_->parser) {
         delete impl_;
         throw std::bad_alloc();
     }
-    XML_SetReturnNSTriplet(impl_->parser, 1);
+    if (namespaces)
+        XML_SetReturnNSTriplet(impl_->parser, 1);
     XML_SetUserData(impl_->parser, impl_);
     XML_SetElementHandler(impl_->parser, &Impl::onStart, &Impl::onEnd);
     XML_SetCharacterDataHandler(impl_->parser, &Impl::onText);

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <exception>
 
 namespace rostrel::workbook::ooxml {
 
@@ -60,15 +61,15 @@ struct XmlParser::Impl {
     bool namespaces = true;
     bool dtd = false;
     bool stopped = false;
-    std::string failure; // an exception thrown by a handler, rethrown outside expat
+    std::exception_ptr failure; // thrown by a handler, rethrown outside expat
 
     static void onStart(void* data, const char* name, const char** atts) {
         auto* self = static_cast<Impl*>(data);
         try {
             self->handler->start(self->namespaces ? split(name) : splitQualified(name), atts, static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)),
                                  static_cast<uint64_t>(XML_GetCurrentByteCount(self->parser)));
-        } catch (const WorkbookError& e) {
-            self->failure = e.what();
+        } catch (...) {
+            self->failure = std::current_exception();
             XML_StopParser(self->parser, XML_FALSE);
         }
     }
@@ -77,8 +78,8 @@ struct XmlParser::Impl {
         try {
             self->handler->end(self->namespaces ? split(name) : splitQualified(name), static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)),
                                static_cast<uint64_t>(XML_GetCurrentByteCount(self->parser)));
-        } catch (const WorkbookError& e) {
-            self->failure = e.what();
+        } catch (...) {
+            self->failure = std::current_exception();
             XML_StopParser(self->parser, XML_FALSE);
         }
     }
@@ -137,8 +138,8 @@ void XmlParser::feed(const char* data, size_t size, bool last) {
         const size_t step = std::min<size_t>(size, 1u << 30);
         const bool final = last && step == size;
         if (XML_Parse(impl_->parser, data, static_cast<int>(step), final ? XML_TRUE : XML_FALSE) != XML_STATUS_OK) {
-            if (!impl_->failure.empty())
-                throw WorkbookError(WorkbookError::Code::Damaged, impl_->failure);
+            if (impl_->failure)
+                std::rethrow_exception(impl_->failure);
             if (impl_->dtd)
                 damaged("\"" + impl_->part + "\" declares a DTD or entities (refused)");
             if (impl_->stopped)

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <set>
-#include <tuple>
 
 namespace rostrel::workbook {
 
@@ -39,9 +38,17 @@ bool sameValue(const CellValue& a, const CellValue& b) {
     return a == b;
 }
 
+// A password-protected .xlsx is an OLE2 compound file around the encrypted package.
+FileBytes refuseEncrypted(FileBytes bytes) {
+    static const uint8_t kOle2[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    if (bytes.size() >= sizeof kOle2 && std::equal(std::begin(kOle2), std::end(kOle2), bytes.begin()))
+        throw WorkbookError(WorkbookError::Code::Encrypted, "the workbook is encrypted (password protected)");
+    return bytes;
+}
+
 } // namespace
 
-OoxmlCodec::OoxmlCodec(FileBytes bytes) : package_(zip::Package::read(std::move(bytes))) {
+OoxmlCodec::OoxmlCodec(FileBytes bytes) : package_(zip::Package::read(refuseEncrypted(std::move(bytes)))) {
     if (!package_.has("[Content_Types].xml"))
         damaged("the package has no [Content_Types].xml");
     std::vector<Relationship> rootRels;
@@ -297,13 +304,14 @@ void OoxmlCodec::verify(const FileBytes& out) const {
     for (int s = 1; s <= sheetCount(); ++s) {
         if (sheets_[static_cast<size_t>(s - 1)].edits.empty())
             continue;
-        std::vector<std::tuple<int, int, CellValue>> expected, actual;
-        forEachCell(s, [&](int r, int c, const CellValue& v) { expected.emplace_back(r, c, v); });
-        back->forEachCell(s, [&](int r, int c, const CellValue& v) { actual.emplace_back(r, c, v); });
-        bool same = expected.size() == actual.size();
-        for (size_t i = 0; same && i < expected.size(); ++i)
-            same = std::get<0>(expected[i]) == std::get<0>(actual[i]) && std::get<1>(expected[i]) == std::get<1>(actual[i]) &&
-                   sameValue(std::get<2>(expected[i]), std::get<2>(actual[i]));
+        size_t expected = 0, actual = 0;
+        bool same = true;
+        forEachCell(s, [&](int r, int c, const CellValue& v) {
+            ++expected;
+            same = same && sameValue(v, back->cell(s, r, c));
+        });
+        back->forEachCell(s, [&](int, int, const CellValue&) { ++actual; });
+        same = same && expected == actual;
         if (!same)
             throw WorkbookError(WorkbookError::Code::Damaged,
                                 "the saved sheet \"" + sheets_[static_cast<size_t>(s - 1)].name + "\" does not read back as written");

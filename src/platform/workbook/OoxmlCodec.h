@@ -17,7 +17,8 @@ namespace rostrel::workbook {
 
 class OoxmlCodec : public Codec {
 public:
-    // Throws WorkbookError Damaged (also for Strict Open XML packages, which are not read).
+    // Throws WorkbookError Damaged (also for Strict Open XML packages, which are not read), or
+    // Encrypted for an OLE2 file (what a password-protected .xlsx is).
     explicit OoxmlCodec(FileBytes bytes);
 
     const char* formatName() const override { return "xlsx"; }
@@ -58,7 +59,7 @@ private:
 };
 
 // Reads an .xlsx package. Throws WorkbookError Damaged; an encrypted .xlsx is an OLE2 file,
-// which the caller recognises before this.
+// which the caller recognises before this (Encrypted here too).
 std::unique_ptr<Codec> openOoxmlCodec(FileBytes bytes);
 
 } // namespace rostrel::workbook

@@ -19,8 +19,15 @@ public:
 
     void start(const XName& n, const char** atts, uint64_t, uint64_t) override {
         ++depth_;
+        if (depth_ == 1) {
+            // Only SpreadsheetML's own elements hold cells (a 2006 beta namespace, say, holds none
+            // that spreadsheet programs read).
+            const char* ns = attr(atts, n.prefix.empty() ? std::string("xmlns") : "xmlns:" + std::string(n.prefix));
+            foreign_ = !ns || kMainNs != ns;
+            return;
+        }
         if (depth_ == 2) {
-            inData_ = n.local == "sheetData";
+            inData_ = n.local == "sheetData" && !foreign_;
             return;
         }
         if (!inData_)
@@ -184,6 +191,7 @@ private:
     bool hasValue_ = false, hasInline_ = false;
     int phonetic_ = 0;
     bool ordered_ = true;
+    bool foreign_ = false;
 };
 
 } // namespace
@@ -210,7 +218,7 @@ uint8_t errorCode(std::string_view text) {
 SheetCells readSheet(const zip::Package& package, const std::string& part, const SheetContext& context) {
     SheetCells cells;
     SheetReader reader(cells, context, part);
-    XmlParser parser(reader, part);
+    XmlParser parser(reader, part, false);
     package.streamMember(part, [&](const char* data, size_t size) { parser.feed(data, size, false); });
     parser.feed(nullptr, 0, true);
     reader.finish();

@@ -37,9 +37,16 @@ public:
         for (const auto& [rc, v] : edits)
             editedRows_.insert(rc.first);
     }
+    XmlParser* parser = nullptr;
 
     void start(const XName& n, const char** atts, uint64_t pos, uint64_t len) override {
         ++depth_;
+        if (depth_ == 1) {
+            const char* ns = attr(atts, n.prefix.empty() ? std::string("xmlns") : "xmlns:" + std::string(n.prefix));
+            if (!ns || kMainNs != ns)
+                unsupported("\"" + part_ + "\" is not a SpreadsheetML worksheet");
+            return;
+        }
         if (depth_ == 2) {
             if (n.local == "dimension") {
                 hasDimension = true;
@@ -84,6 +91,13 @@ public:
             if (!rows.empty() && rows.back().row >= r.row)
                 ordered = false;
             rows.push_back(std::move(r));
+            // Past the last edited row nothing more is needed: this row is where new rows go,
+            // and a formula range further down cannot cover an edited cell.
+            if (ordered && !editedRows_.empty() && rows.back().row > *editedRows_.rbegin() && parser) {
+                stoppedEarly = true;
+                parser->stop();
+                return;
+            }
             col_ = 0;
             keepCells_ = editedRows_.count(rows.back().row) != 0;
         } else if (depth_ == 4 && n.local == "c") {
@@ -159,6 +173,7 @@ public:
     Rect dimension{};
     uint64_t dataPos = 0, dataTagLen = 0, dataEnd = 0;
     bool dataEmpty = false;
+    bool stoppedEarly = false;
     std::vector<RowAt> rows;
     bool ordered = true;
     struct ColStyle {
@@ -186,7 +201,8 @@ SheetEditResult editSheet(const FileBytes& xml, const std::string& part, const C
         unsupported("\"" + part + "\" is not UTF-8");
     EditScanner scan(edits, part);
     {
-        XmlParser parser(scan, part);
+        XmlParser parser(scan, part, false);
+        scan.parser = &parser;
         parser.parse(xml);
     }
     if (scan.dataPos == 0)

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <exception>
 
 namespace rostrel::workbook::ooxml {
 
@@ -34,6 +35,19 @@ XName split(const char* name) {
     return n;
 }
 
+XName splitQualified(const char* name) {
+    XName n;
+    std::string_view s(name);
+    const size_t colon = s.find(':');
+    if (colon == std::string_view::npos) {
+        n.local = s;
+    } else {
+        n.prefix = s.substr(0, colon);
+        n.local = s.substr(colon + 1);
+    }
+    return n;
+}
+
 } // namespace
 
 std::string XName::qualified() const {
@@ -44,27 +58,28 @@ struct XmlParser::Impl {
     XML_Parser parser = nullptr;
     XmlHandler* handler = nullptr;
     std::string part;
+    bool namespaces = true;
     bool dtd = false;
     bool stopped = false;
-    std::string failure; // an exception thrown by a handler, rethrown outside expat
+    std::exception_ptr failure; // thrown by a handler, rethrown outside expat
 
     static void onStart(void* data, const char* name, const char** atts) {
         auto* self = static_cast<Impl*>(data);
         try {
-            self->handler->start(split(name), atts, static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)),
+            self->handler->start(self->namespaces ? split(name) : splitQualified(name), atts, static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)),
                                  static_cast<uint64_t>(XML_GetCurrentByteCount(self->parser)));
-        } catch (const WorkbookError& e) {
-            self->failure = e.what();
+        } catch (...) {
+            self->failure = std::current_exception();
             XML_StopParser(self->parser, XML_FALSE);
         }
     }
     static void onEnd(void* data, const char* name) {
         auto* self = static_cast<Impl*>(data);
         try {
-            self->handler->end(split(name), static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)),
+            self->handler->end(self->namespaces ? split(name) : splitQualified(name), static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)),
                                static_cast<uint64_t>(XML_GetCurrentByteCount(self->parser)));
-        } catch (const WorkbookError& e) {
-            self->failure = e.what();
+        } catch (...) {
+            self->failure = std::current_exception();
             XML_StopParser(self->parser, XML_FALSE);
         }
     }
@@ -86,15 +101,17 @@ struct XmlParser::Impl {
     }
 };
 
-XmlParser::XmlParser(XmlHandler& handler, std::string part) : impl_(new Impl) {
+XmlParser::XmlParser(XmlHandler& handler, std::string part, bool namespaces) : impl_(new Impl) {
     impl_->handler = &handler;
     impl_->part = std::move(part);
-    impl_->parser = XML_ParserCreateNS(nullptr, '|');
+    impl_->namespaces = namespaces;
+    impl_->parser = namespaces ? XML_ParserCreateNS(nullptr, '|') : XML_ParserCreate(nullptr);
     if (!impl_->parser) {
         delete impl_;
         throw std::bad_alloc();
     }
-    XML_SetReturnNSTriplet(impl_->parser, 1);
+    if (namespaces)
+        XML_SetReturnNSTriplet(impl_->parser, 1);
     XML_SetUserData(impl_->parser, impl_);
     XML_SetElementHandler(impl_->parser, &Impl::onStart, &Impl::onEnd);
     XML_SetCharacterDataHandler(impl_->parser, &Impl::onText);
@@ -121,8 +138,8 @@ void XmlParser::feed(const char* data, size_t size, bool last) {
         const size_t step = std::min<size_t>(size, 1u << 30);
         const bool final = last && step == size;
         if (XML_Parse(impl_->parser, data, static_cast<int>(step), final ? XML_TRUE : XML_FALSE) != XML_STATUS_OK) {
-            if (!impl_->failure.empty())
-                throw WorkbookError(WorkbookError::Code::Damaged, impl_->failure);
+            if (impl_->failure)
+                std::rethrow_exception(impl_->failure);
             if (impl_->dtd)
                 damaged("\"" + impl_->part + "\" declares a DTD or entities (refused)");
             if (impl_->stopped)

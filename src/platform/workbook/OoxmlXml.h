@@ -34,8 +34,9 @@ public:
 
 class XmlParser {
 public:
-    // `part` names the package member in messages.
-    XmlParser(XmlHandler& handler, std::string part);
+    // `part` names the package member in messages. Without `namespaces` names come as written
+    // (the prefix split off, no URI): faster, for the large worksheet parts.
+    XmlParser(XmlHandler& handler, std::string part, bool namespaces = true);
     ~XmlParser();
     XmlParser(const XmlParser&) = delete;
     XmlParser& operator=(const XmlParser&) = delete;

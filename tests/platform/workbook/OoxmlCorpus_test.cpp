@@ -26,15 +26,20 @@ QStringList filesIn(const QString& dir) {
 }
 
 // Packages in the "ok" corpus that openpyxl reads and the codec refuses, on purpose: two members
-// under one name (readers disagree on which is the sheet), a sheet with a row 0, and Strict Open
-// XML.
+// under one name (readers disagree on which is the sheet), a sheet with a row 0, package
+// relationships that are no XML, and Strict Open XML.
 const std::set<QString> kRefusedOnPurpose = {
     QStringLiteral("duplicate-filename.xlsx"),
     QStringLiteral("duplicate-filename-case-insensitive.xlsx"),
     QStringLiteral("poc-shared-strings.xlsx"),
     QStringLiteral("SampleSS.strict.xlsx"),
     QStringLiteral("SimpleStrict.xlsx"),
+    QStringLiteral("xlsx-corrupted.xlsx"),
 };
+
+// A package of the 2006 beta format: its sheets read empty (as openpyxl reads them) and are
+// never written.
+const std::set<QString> kNotWritable = {QStringLiteral("sample-beta.xlsx")};
 
 // Packages in the "refuse" corpus whose only fault lies in a part the codec does not read
 // (an unknown attribute of a cell style, alternate content in the styles): their sheets read.
@@ -147,7 +152,8 @@ TEST_F(OoxmlCorpus, EditedCopiesReadBackWithOnlyTheEditsChanged) {
         try {
             out = codec->serialize();
         } catch (const WorkbookError& e) {
-            ADD_FAILURE() << "save refused: " << e.what();
+            if (!kNotWritable.count(name) || e.code() != WorkbookError::Code::Unsupported)
+                ADD_FAILURE() << "save refused: " << e.what();
             continue;
         }
         // The codec's own reading of the result (serialize verified it; this checks the edits).

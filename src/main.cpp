@@ -4,6 +4,7 @@
 // the start of main() to the first paint of the main window on stderr, and quits.
 #include "platform/qt/DesktopPlatform.h"
 #include "platform/qt/QuitOnSignal.h"
+#include "platform/qt/Translations.h"
 #include "shell/FrmFm.h"
 #include "shell/FrmMd.h"
 
@@ -49,6 +50,9 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Rostrel"));
     app.setDesktopFileName(QStringLiteral("rostrel"));
+    const std::unique_ptr<QTranslator> qtTexts = rostrel::loadQtTranslations(QLocale::system());
+    if (qtTexts)
+        QApplication::installTranslator(qtTexts.get());
     rostrel::quitOnTerminationSignals();
     std::signal(SIGXFSZ, SIG_IGN); // a file-size limit fails the save instead of ending the program
     rostrel::DesktopPlatform desktop;

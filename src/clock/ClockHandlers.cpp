@@ -6,6 +6,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QValidator>
 #include <cmath>
 
 namespace rostrel {
@@ -15,37 +16,69 @@ namespace {
 const QString kIdle = QStringLiteral("计时");    // state word: idle
 const QString kRunning = QStringLiteral("暂停"); // state word: running
 
-// Key and focus events of one Combo1 box, handed to the window's handlers.
+// Key and focus events of one Combo1 box, handed to the window's handlers. Watches the combo
+// box, which holds the focus and hands keys to its line edit without passing them through
+// event filters, and the line edit itself for events sent to it directly.
 class EntryFilter : public QObject {
 public:
     EntryFilter(FrmMd* window, int index, QObject* parent) : QObject(parent), window_(window), index_(index) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
+        // The box loses the focus also while the window is being destroyed; the window's
+        // handlers are gone by then.
+        FrmMd* window = qobject_cast<FrmMd*>(window_);
+        if (!window)
+            return QObject::eventFilter(watched, event);
         if (event->type() == QEvent::KeyPress) {
             const auto* key = static_cast<QKeyEvent*>(event);
             const QString text = key->text();
             // Enter in a box runs the same step as leaving it.
             if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-                window_->Combo1_LostFocus(index_);
+                window->Combo1_LostFocus(index_);
                 return true;
             }
             if (key->key() == Qt::Key_Backspace)
-                return window_->Combo1_KeyPress(index_, 8) == 0;
+                return window->Combo1_KeyPress(index_, 8) == 0;
             // Keys that type a character go through the filter; others (arrows, Delete,
             // Tab, Enter, shortcuts) keep their usual meaning.
             if (text.size() == 1 && text[0].isPrint() && !(key->modifiers() & Qt::ControlModifier))
-                return window_->Combo1_KeyPress(index_, text[0].unicode()) == 0;
+                return window->Combo1_KeyPress(index_, text[0].unicode()) == 0;
         } else if (event->type() == QEvent::FocusOut) {
             // Opening the box's own list takes the focus for a moment; that is no leaving.
             if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
-                window_->Combo1_LostFocus(index_);
+                window->Combo1_LostFocus(index_);
         }
         return QObject::eventFilter(watched, event);
     }
 
 private:
-    FrmMd* window_;
+    QObject* window_;
     int index_;
+};
+
+// Text that reaches a box other than by typed keys (paste, drag and drop) keeps only the
+// characters a key may type.
+class EntryValidator : public QValidator {
+public:
+    explicit EntryValidator(QObject* parent) : QValidator(parent) {}
+
+    State validate(QString& input, int& pos) const override {
+        QString kept;
+        kept.reserve(input.size());
+        int keptPos = 0;
+        for (qsizetype i = 0; i < input.size(); ++i) {
+            if (clock::entryKeyAllowed(input[i].unicode()) && input[i] != QChar(8)) {
+                kept.append(input[i]);
+                if (i < pos)
+                    ++keptPos;
+            }
+        }
+        if (kept.size() != input.size()) {
+            input = kept;
+            pos = keptPos;
+        }
+        return Acceptable;
+    }
 };
 
 // The clock image shows the picture of `holder` (idle or running), or the state word when the
@@ -76,9 +109,14 @@ void FrmMd::wireClock() {
     for (int i = 0; i < 2; ++i) {
         QComboBox* box = ui.Combo1[i];
         box->setInsertPolicy(QComboBox::NoInsert);
+        // The list's entries must not complete what is typed ("-" would read "-1").
+        box->setCompleter(nullptr);
+        box->setValidator(new EntryValidator(box));
         // Typed text goes through the key filter; an input method would bypass it.
         box->lineEdit()->setAttribute(Qt::WA_InputMethodEnabled, false);
-        box->lineEdit()->installEventFilter(new EntryFilter(this, i, box));
+        auto* filter = new EntryFilter(this, i, box);
+        box->installEventFilter(filter);
+        box->lineEdit()->installEventFilter(filter);
     }
 }
 

@@ -1,5 +1,6 @@
 // Group formation and browsing.
 #include "grouping/GroupPlan.h"
+#include "platform/Log.h"
 #include "rollcall/ControlHelpers.h"
 #include "shell/FrmMd.h"
 
@@ -97,6 +98,7 @@ bool formGroupsOnce(FrmMd& w, int index) {
         w.ui.LabXx->setText(grouping::summaryText(n, st.GroupCount, st.CurrentGroup, defaultText(count)));
         return true;
     } catch (const std::exception&) {
+        logCaught("forming the groups");
         return false;
     }
 }
@@ -158,6 +160,7 @@ void FrmMd::imgFz_Click(int index) {
     try {
         LoadClassRoster();
     } catch (const std::exception&) {
+        logCaught("reloading the class after a failed grouping");
     }
     formGroupsOnce(*this, index);
     --reloadDepth;
@@ -201,6 +204,7 @@ void FrmMd::List2_Click() {
         complete = true;
     } catch (const std::exception&) {
         // A plan that does not hold the group lists what it has.
+        logCaught("listing the members of a group");
     }
     ui.List1->setUpdatesEnabled(false);
     ui.List1->clear();

@@ -44,10 +44,9 @@ void FrmMd::wireNumbers() {
     for (int i = 0; i < 3; ++i)
         connect(ui.ImgZdy[i], &ClickLabel::clicked, this, [this, i] { guarded([&] { ImgZdy_Click(i); }); });
     ui.lstHm->setUniformItemSizes(true);
-    connect(ui.lstHm, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0)
-            guarded([&] { lstHm_Click(); });
-    });
+    // The remove image follows the selection, not the current entry: Tab makes an entry
+    // current without selecting it, and Ctrl+click unselects one.
+    connect(ui.lstHm, &QListWidget::itemSelectionChanged, this, [this] { guarded([&] { lstHm_Click(); }); });
     connect(ui.lstHm, &ListBox::doubleClicked, this, [this] { guarded([&] { lstHm_DblClick(); }); });
 }
 
@@ -117,10 +116,11 @@ void FrmMd::ImgZdy_Click(int index) {
         break;
     }
     case 1: {
-        const int row = ui.lstHm->currentRow();
-        if (row >= 0) {
-            delete ui.lstHm->takeItem(row);
+        const QList<QListWidgetItem*> selected = ui.lstHm->selectedItems();
+        if (!selected.isEmpty()) {
+            delete ui.lstHm->takeItem(ui.lstHm->row(selected.first()));
             // Nothing is selected after a removal, so a second click removes nothing.
+            ui.lstHm->clearSelection();
             ui.lstHm->setCurrentRow(-1);
         }
         ui.ImgZdy[1]->hide();
@@ -136,7 +136,7 @@ void FrmMd::ImgZdy_Click(int index) {
 }
 
 void FrmMd::lstHm_Click() {
-    ui.ImgZdy[1]->show();
+    ui.ImgZdy[1]->setVisible(!ui.lstHm->selectedItems().isEmpty());
 }
 
 void FrmMd::lstHm_DblClick() {

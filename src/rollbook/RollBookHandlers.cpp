@@ -1,4 +1,5 @@
 // Roll-book file, class selection and roster loading.
+#include "platform/Log.h"
 #include "rollbook/ClassSheet.h"
 #include "rollbook/SheetAccess.h"
 #include "rollcall/PickEngine.h"
@@ -22,6 +23,8 @@ const QString kDamagedText = QStringLiteral("请打开并检查Excel文档是否
 const QString kEmptyClassText = QStringLiteral("检测到名单表格为空，请检查");
 const QString kLoadFailedText = QStringLiteral("读取班级名单失败，请检查Excel名单及其分组。");
 const QString kDefaultRollBook = QStringLiteral("点名册.xls");
+const QString kNoViewerText = QStringLiteral("找不到可以打开Excel名单的程序，请安装电子表格软件后再试。");
+const QString kNotShownText = QStringLiteral("无法打开Excel名单，请检查名单文件是否存在。");
 
 // Same file, whatever way its path is written.
 bool samePath(const std::string& a, const QString& b) {
@@ -44,6 +47,7 @@ bool chooseRollBook(FrmMd& w) {
             if (w.platform.fileDialog)
                 choice = w.platform.fileDialog->getOpenFileName(filter);
         } catch (...) {
+            logCaught("open-file dialog");
             choice = {};
         }
         if (!choice.path.isEmpty()) {
@@ -56,6 +60,7 @@ bool chooseRollBook(FrmMd& w) {
             try {
                 w.platform.messages->inform(kChooseFileText);
             } catch (...) {
+                logCaught("message box");
             }
         }
     }
@@ -204,6 +209,7 @@ void FrmMd::ListClasses() {
         ui.cmbXls->setCurrentIndex(0); // loads the first class
         ui.Image2->show();
     } catch (...) {
+        logCaught("listing the classes of the roll book");
         platform.messages->warn(kDamagedText);
     }
 }
@@ -225,9 +231,15 @@ void FrmMd::Image2_Click() {
     try {
         int16_t index = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
         OpenClassSheet(index);
+        if (!st.ExcelApp)
+            throw std::runtime_error("no roll book is open");
         st.ExcelApp->setVisible(true);
+    } catch (const workbook::WorkbookError& e) {
+        logCaught("showing the roll book");
+        platform.messages->warn(e.code() == workbook::WorkbookError::Code::NotShown ? kNoViewerText : kNotShownText);
     } catch (...) {
-        // Showing the roll book is a convenience: a failure changes nothing.
+        logCaught("showing the roll book");
+        platform.messages->warn(kNotShownText);
     }
 }
 
@@ -254,6 +266,7 @@ void FrmMd::CmbXm_Click() {
         ui.imgXie[1]->show();
     } catch (...) {
         // A name that is in no group stays chosen; nothing else changes.
+        logCaught("choosing a student by name");
     }
 }
 
@@ -340,6 +353,7 @@ void FrmMd::LoadClassRoster() {
         ui.imgXie[0]->hide();
         ui.imgXie[1]->hide();
     } catch (...) {
+        logCaught("loading the class");
         closeRollBook(st);
         st.RosterCount = 0;
         forgetClassRoster(*this);

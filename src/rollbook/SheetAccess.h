@@ -2,6 +2,7 @@
 // the roll-book and scoring handlers.
 #pragma once
 
+#include "platform/Log.h"
 #include "rollbook/ClassSheet.h"
 #include "shell/SessionState.h"
 
@@ -39,6 +40,7 @@ inline void closeRollBook(SessionState& st) {
         try {
             book->close();
         } catch (...) {
+            logCaught("closing the roll book");
         }
     }
     st.ExcelBook = nullptr;

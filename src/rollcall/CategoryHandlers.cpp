@@ -1,4 +1,5 @@
 // Roll-call categories and draw rules, and their menus.
+#include "platform/Log.h"
 #include "rollcall/ControlHelpers.h"
 #include "shell/FrmMd.h"
 
@@ -66,6 +67,7 @@ void FrmMd::OptFl_Click(int index) {
         try {
             UseDefaultRollBook();
         } catch (const std::exception&) {
+            logCaught("opening the default roll book");
         }
     } else {
         ui.FrXls->hide();

@@ -1,6 +1,7 @@
 // Small control operations the roll-call, number and grouping handlers share.
 #pragma once
 
+#include "platform/Log.h"
 #include "shell/Widgets.h"
 
 #include <exception>
@@ -14,6 +15,7 @@ void guarded(F&& f) noexcept {
     try {
         f();
     } catch (const std::exception&) {
+        logCaught("event handler");
     }
 }
 

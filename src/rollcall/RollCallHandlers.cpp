@@ -1,10 +1,13 @@
 // Pick engine: draws, the rolling display, the no-repeat pool, and the presentation of the
 // selected member.
+#include "platform/Log.h"
 #include "platform/Values.h"
 #include "rollcall/ControlHelpers.h"
 #include "rollcall/PickEngine.h"
 #include "rollcall/Presentation.h"
 #include "shell/FrmMd.h"
+
+#include <QSignalBlocker>
 
 namespace rostrel {
 
@@ -34,11 +37,11 @@ void selectMember(FrmMd& w, int row) {
         w.ui.List1->setCurrentRow(row);
 }
 
-template <typename F>
-void skipOnFailure(F&& f) {
+template <typename F> void skipOnFailure(const char* step, F&& f) {
     try {
         f();
     } catch (const std::exception&) {
+        logCaught(step);
     }
 }
 
@@ -55,9 +58,33 @@ void takePickOutOfPool(FrmMd& w) {
     w.RemovePicked();
 }
 
+// A pool entry in no group (a value added after the last grouping) is the pick all the same:
+// it is shown without a group position, and its own pool row is the one a no-repeat pick
+// removes.
+void showUngroupedPick(FrmMd& w, int16_t poolRow, const QString& key) {
+    SessionState& st = w.st;
+    QString text = key;
+    if (st.PickCategory == 0) {
+        const double index = cellNumber(st.PickPool.at(poolRow, 0));
+        if (index >= 1 && index <= st.RosterCount)
+            text = defaultText(st.RosterTable.at(static_cast<int>(index), 1));
+    } else if (st.PickCategory == 2) {
+        text = rollcall::seatWording(text);
+    }
+    st.PickKey = key;
+    st.PickText = text;
+    st.CurrentMember = 0;
+    {
+        const QSignalBlocker block(w.ui.List1);
+        w.ui.List1->setCurrentRow(-1);
+    }
+    w.ui.LabCz->setText(key + u' ' + text);
+    w.ui.lblXm->setText(QStringLiteral("\r\n") + text);
+}
+
 void completePick(FrmMd& w) {
     if (w.ui.chkCf->isChecked())
-        skipOnFailure([&] { takePickOutOfPool(w); });
+        skipOnFailure("taking the pick out of the pool", [&] { takePickOutOfPool(w); });
     w.PlayWave(QStringLiteral("sound\\type.wav"));
     w.SetClockIdle();
     if (w.st.PickCategory == 0)
@@ -118,7 +145,9 @@ void FrmMd::DrawNext() {
             return;
         const int16_t k = rollcall::drawRow(platform.random->next(), st.PoolCount);
         st.PickIndex = k;
-        ShowMember(defaultText(st.PickPool.at(k, 1)));
+        const QString key = defaultText(st.PickPool.at(k, 1));
+        if (!ShowMember(key))
+            showUngroupedPick(*this, k, key);
         return;
     }
     const int members = ui.List1->count();
@@ -146,7 +175,7 @@ bool FrmMd::ShowMember(const QString& key) {
 }
 
 void FrmMd::RemovePicked() {
-    skipOnFailure([&] {
+    skipOnFailure("removing a pool row", [&] {
         rollcall::removePoolRow(st.PickPool, st.PoolCount, st.PickIndex, st.RosterTable, st.RosterCount);
     });
     ui.imgXie[1]->show();
@@ -159,7 +188,7 @@ void FrmMd::lblXm_Click() {
     ui.lblSj->setText(QStringLiteral("00:00:00"));
     ui.timJs->stop();
     if (!rolling) {
-        skipOnFailure([&] { DrawNext(); });
+        skipOnFailure("drawing", [&] { DrawNext(); });
         completePick(*this);
         return;
     }

@@ -45,6 +45,23 @@ double storedScore(float score) {
     return value;
 }
 
+int studentRow(const QString& key, int rosterCount, const NumberReader& numberAt) {
+    if (key.isEmpty() || rosterCount < 1)
+        return 0;
+    const int first = rollbook::kFirstStudentRow;
+    const int last = first + rosterCount - 1;
+    const double number = leadingNumber(key);
+    if (number == std::floor(number) && number + 2 >= first && number + 2 <= last) {
+        const int row = static_cast<int>(number) + 2;
+        if (defaultText(numberAt(row)) == key)
+            return row;
+    }
+    for (int row = first; row <= last; ++row)
+        if (defaultText(numberAt(row)) == key)
+            return row;
+    return 0;
+}
+
 void writeGrouping(const CellTable2& roster, int16_t count, const CellWriter& write) {
     for (int i = 1; i <= count; ++i) {
         const int row = add16(i, rollbook::kFirstStudentRow - 1);

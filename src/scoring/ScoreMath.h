@@ -23,6 +23,12 @@ float addPoints(const Cell& current, const QString& points);
 // same float, as a double (2.5f + 0.1f is stored as 2.6, not 2.5999999046325684).
 double storedScore(float score);
 
+// The sheet row of the student picked with `key`: the student's number + 2 when column A of
+// that row holds the key, otherwise the first roster row (3 .. rosterCount + 2) whose column A
+// holds it (numbers with gaps, school numbers); 0 when no row does. Keys are compared as text.
+using NumberReader = std::function<Cell(int row)>;
+int studentRow(const QString& key, int rosterCount, const NumberReader& numberAt);
+
 // The grouping of roster rows 1..count as cells to write: for student i, its group number
 // (roster column 2) into column E and its member number (column 3) into column F of row i + 2.
 using CellWriter = std::function<void(int row, int column, const Cell& value)>;

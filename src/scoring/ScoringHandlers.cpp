@@ -1,4 +1,5 @@
 // Score entry and the write-back into the roll book.
+#include "platform/Log.h"
 #include "rollbook/SheetAccess.h"
 #include "scoring/ScoreMath.h"
 #include "shell/FrmMd.h"
@@ -11,6 +12,10 @@ namespace {
 
 const QString kRebuildFailedText = QStringLiteral("读取成绩列失败，请检查Excel名单，成绩列保持不变。");
 
+QString noStudentRowText(const QString& key) {
+    return QStringLiteral("Excel名单中找不到学号为") + key + QStringLiteral("的学生，成绩没有写入，请检查名单。");
+}
+
 // After a failed write: what was written is saved, then the roll book is closed; the next
 // write opens it again.
 void saveAndClose(SessionState& st) {
@@ -19,6 +24,7 @@ void saveAndClose(SessionState& st) {
         try {
             book->save();
         } catch (...) {
+            logCaught("saving the roll book after a failed write");
         }
     }
     closeRollBook(st);
@@ -40,10 +46,14 @@ void FrmMd::imgXie_Click(int index) {
         int16_t sheet = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
         OpenClassSheet(sheet);
         if (index == 1) {
-            const int16_t row = add16(toInt16(leadingNumber(st.PickKey)), 2);
-            // A student number outside the roster has no row of this class.
-            if (row < kFirstStudentRow || row > st.RosterCount + 2)
-                throw std::out_of_range("student row outside the roster");
+            // The picked student's own row, found by its number in column A: numbers need not
+            // run 1, 2, 3 ... in row order (a student left, school numbers).
+            const int row = scoring::studentRow(st.PickKey, st.RosterCount,
+                                                [this](int r) { return readCell(st.ExcelSheet, r, kNumberColumn); });
+            if (row == 0) {
+                platform.messages->warn(noStudentRowText(st.PickKey));
+                return;
+            }
             const Cell header = readCell(st.ExcelSheet, kHeaderRow, st.ScoreColumn);
             if (scoring::headerDayLabel(header) != st.TodayLabel)
                 writeCell(st.ExcelSheet, kHeaderRow, st.ScoreColumn, Cell::fromText(st.TodayLabel));
@@ -60,6 +70,7 @@ void FrmMd::imgXie_Click(int index) {
         sheetBook(st.ExcelSheet).save();
         PlayWave(QStringLiteral("sound\\yes.wav"));
     } catch (...) {
+        logCaught(index == 1 ? "writing the score" : "writing the grouping");
         saveAndClose(st);
     }
 }
@@ -73,6 +84,7 @@ void FrmMd::chkRq_Click() {
     try {
         BuildPickPool();
     } catch (...) {
+        logCaught("choosing the score column");
         st.ScoreColumn = column;
         st.PickPool = pool;
         st.PoolCount = live;

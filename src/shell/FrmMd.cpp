@@ -1,5 +1,7 @@
 #include "shell/FrmMd.h"
 
+#include "platform/Log.h"
+
 #include <QCloseEvent>
 #include <QEvent>
 
@@ -25,6 +27,7 @@ void FrmMd::PlayWave(const QString& relativePath) {
             platform.sound->playWave(relativePath);
     } catch (...) {
         // Sound never reaches the user as a failure.
+        logCaught("playing a sound");
     }
 }
 

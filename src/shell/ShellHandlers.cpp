@@ -1,4 +1,5 @@
 // Start-up, first activation, closing, layout pass and display modes of the main window.
+#include "platform/Log.h"
 #include "shell/FrmMd.h"
 #include "shell/FrmQd.h"
 #include "shell/Twips.h"
@@ -62,6 +63,7 @@ void FrmMd::Form_QueryUnload() {
     try {
         st.ExcelApp->quit();
     } catch (...) {
+        logCaught("closing the roll books");
     }
     st.ExcelApp.reset();
 }

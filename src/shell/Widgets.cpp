@@ -10,7 +10,9 @@ namespace rostrel {
 ClickLabel::ClickLabel(QWidget* parent) : QLabel(parent) {}
 
 void ClickLabel::makeKeyboardButton() {
-    setFocusPolicy(Qt::StrongFocus);
+    // Reached with Tab, but a click leaves the focus where it is: a text box being edited is
+    // not left (and checked) by a click on the image that acts on its value.
+    setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
 }
 
@@ -103,14 +105,27 @@ void ListBox::mouseDoubleClickEvent(QMouseEvent* event) {
 
 TextBox::TextBox(QWidget* parent) : QLineEdit(parent) {}
 
+namespace {
+
+// The focus moving within the window. A message box or another program taking the activation,
+// or a popup opening, is no leaving of the box: its check must not run (again) behind a
+// message that is still on show.
+bool movesWithinWindow(const QFocusEvent* event) {
+    return event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason;
+}
+
+} // namespace
+
 void TextBox::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
-    Q_EMIT gotFocus();
+    if (movesWithinWindow(event))
+        Q_EMIT gotFocus();
 }
 
 void TextBox::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
-    Q_EMIT lostFocus();
+    if (movesWithinWindow(event))
+        Q_EMIT lostFocus();
 }
 
 void TextBox::keyPressEvent(QKeyEvent* event) {

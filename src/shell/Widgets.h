@@ -31,7 +31,7 @@ class ClickLabel : public QLabel {
     Q_OBJECT
 public:
     explicit ClickLabel(QWidget* parent = nullptr);
-    // Focusable, activated by Enter/Space; accessible name follows the tooltip.
+    // Focusable with Tab, activated by Enter/Space; accessible name follows the tooltip.
     void makeKeyboardButton();
     void setToolTipAndName(const QString& tip);
     // Runs the click as if the user clicked (for menu items and handlers that "perform" it).

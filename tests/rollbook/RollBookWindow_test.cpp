@@ -197,12 +197,14 @@ TEST(RollBookWindow, ShowAndChooseByName) {
     EXPECT_EQ(t.ui().List2->currentRow(), 2); // student 12 is member 2 of group 3
     EXPECT_FALSE(t.ui().imgXie[1]->isHidden());
 
-    // Showing fails quietly when the roll book is gone.
+    // Showing a roll book that is gone says so.
     t.disk.files.clear();
     t.st().ExcelBook->close();
     t.ui().Image2->click();
     EXPECT_EQ(t.disk.visibleCalls, 1);
-    EXPECT_TRUE(t.messages().empty());
+    ASSERT_EQ(t.messages().size(), 1u);
+    EXPECT_EQ(t.messages()[0].caption, QStringLiteral("警告"));
+    EXPECT_EQ(t.messages()[0].text, QStringLiteral("无法打开Excel名单，请检查名单文件是否存在。"));
 }
 
 TEST(RollBookWindow, ChoosingByNameTakesThatStudentItselfOutOfThePool) {

@@ -222,15 +222,16 @@ TEST(RollCallWindow, DuplicateKeysSelectTheFirstMember) {
     EXPECT_EQ(t.pool(), (QStringList{u"5"_s, u"1"_s, u"2"_s}));
 }
 
-TEST(RollCallWindow, DrawOfAValueInNoGroupLeavesTheDisplay) {
+TEST(RollCallWindow, DrawOfAValueInNoGroupShowsItWithoutAGroup) {
     NumberWindow t;
     t.pickWith(rowOf(3, 48));
     t.ui().txtShu->setText(u"100"_s);
     t.w().ImgZdy_Click(0); // in the pool, in no group
     t.pickWith(rowOf(49, 49));
     EXPECT_EQ(t.st().PickIndex, 49);
-    EXPECT_EQ(shown(t), u"3"_s);
-    EXPECT_EQ(t.ui().lblXm->text(), u"1组 \r\n3"_s);
+    EXPECT_EQ(t.st().PickKey, u"100"_s);
+    EXPECT_EQ(t.ui().List1->currentRow(), -1); // no member of the group on show is the pick
+    EXPECT_EQ(t.ui().lblXm->text(), u"\r\n100"_s);
 }
 
 TEST(RollCallWindow, NextGroupButton) {

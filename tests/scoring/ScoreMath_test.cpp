@@ -2,7 +2,7 @@
 #include "scoring/ScoreMath.h"
 
 #include <gtest/gtest.h>
-
+#include <map>
 
 namespace rostrel::scoring {
 namespace {
@@ -24,6 +24,29 @@ TEST(ScoreMath, CurrentValueReadAsItsLeadingNumber) {
     EXPECT_EQ(addPoints(Cell::fromText(QStringLiteral(" 7分")), QStringLiteral("1")), 8.0f);
     EXPECT_EQ(addPoints(Cell::fromNumber(5), QStringLiteral("abc")), 5.0f);
     EXPECT_THROW(addPoints(Cell::fromError(workbook::CellValue::ErrorCode::Div0), QStringLiteral("1")), TypeMismatchError);
+}
+
+TEST(ScoreMath, StudentRowFollowsColumnA) {
+    // Rows 3..7 hold 1, 2, 4, "S5", 2023001.
+    const std::map<int, Cell> numbers{{3, Cell::fromNumber(1)},
+                                      {4, Cell::fromNumber(2)},
+                                      {5, Cell::fromNumber(4)},
+                                      {6, Cell::fromText(QStringLiteral("S5"))},
+                                      {7, Cell::fromNumber(2023001)}};
+    int reads = 0;
+    const NumberReader at = [&](int row) {
+        ++reads;
+        const auto it = numbers.find(row);
+        return it == numbers.end() ? Cell() : it->second;
+    };
+    EXPECT_EQ(studentRow(QStringLiteral("2"), 5, at), 4);
+    EXPECT_EQ(reads, 1); // number + 2 holds it: no search
+    EXPECT_EQ(studentRow(QStringLiteral("4"), 5, at), 5);
+    EXPECT_EQ(studentRow(QStringLiteral("S5"), 5, at), 6);
+    EXPECT_EQ(studentRow(QStringLiteral("2023001"), 5, at), 7);
+    EXPECT_EQ(studentRow(QStringLiteral("3"), 5, at), 0);       // in no row
+    EXPECT_EQ(studentRow(QStringLiteral("2023001"), 4, at), 0); // beyond the roster
+    EXPECT_EQ(studentRow(QString(), 5, at), 0);
 }
 
 TEST(ScoreMath, HeaderDayLabel) {

@@ -1,5 +1,7 @@
 // Scores and the grouping written back from the window, on the in-memory engine.
 #include "rollbook/RollBookHarness.h"
+#include "support/LogCapture.h"
+#include "support/NumberWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -78,6 +80,29 @@ TEST(ScoringWindow, FailedWriteSavesClosesAndStaysQuiet) {
     EXPECT_TRUE(t.fake.sound.played.size() == 1);
     EXPECT_EQ(t.saved(kBook, 1).get(2, 9), V::fromText("03月16"));
     t.expectOnlyChanged(1, {{2, 9}, {5, 9}});
+}
+
+TEST(ScoringWindow, FailedWriteIsLoggedWithTheEngineReason) {
+    ScoringWindow t;
+    t.load(true);
+    t.disk.failSave = true;
+    LogCapture log;
+    t.score(QStringLiteral("3"), QStringLiteral("5"));
+    EXPECT_EQ(log.warnings, (QStringList{QStringLiteral("writing the score: disk full"),
+                                         QStringLiteral("saving the roll book after a failed write: disk full")}));
+}
+
+TEST(ScoringWindow, StudentMissingFromTheSheetIsNotScored) {
+    ScoringWindow t;
+    t.load(false);
+    // Another program renumbered student 3 since the class was loaded.
+    t.disk.changeFromOutside(kBook, 1, 5, 1, V::fromNumber(33));
+    t.score(QStringLiteral("3"), QStringLiteral("5"));
+    expectOnlyMessage(t.messages(), QStringLiteral("警告"),
+                      QStringLiteral("Excel名单中找不到学号为3的学生，成绩没有写入，请检查名单。"), MessageIcon::Error);
+    EXPECT_TRUE(t.fake.sound.played.isEmpty());
+    EXPECT_FALSE(t.ui().imgXie[1]->isHidden()); // the pick can still be scored
+    t.expectOnlyChanged(1, {{5, 1}});
 }
 
 TEST(ScoringWindow, NewColumnSwitchReportsAFailedRebuild) {

@@ -6,6 +6,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QMimeDatabase>
+#include <QProcess>
 #include <QSoundEffect>
 #include <QUrl>
 #include <cstring>
@@ -67,7 +69,29 @@ float SystemRandom::next() {
     return static_cast<float>(engine_() >> 8) / 16777216.0f;
 }
 
+namespace {
+
+// False only when the desktop says for sure that no program is set up for the file's type;
+// true when it cannot tell.
+bool hasProgramFor(const QString& path) {
+    const QString type = QMimeDatabase().mimeTypeForFile(path).name();
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), type});
+    if (!query.waitForFinished(5000) || query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0) {
+        query.kill();
+        query.waitForFinished(1000);
+        return true;
+    }
+    return !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
+} // namespace
+
 bool DesktopLauncher::openFile(const QString& path) {
+    // The opener starts and returns at once even when no program takes the file (it then
+    // fails out of sight), so the desktop's choice of program is asked for first.
+    if (!hasProgramFor(path))
+        return false;
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 

@@ -191,8 +191,9 @@ public:
         return *open_.back();
     }
     void setVisible(bool visible) override {
-        if (visible && !open_.empty())
-            show_(open_.back()->path());
+        if (visible && !open_.empty() && !show_(open_.back()->path()))
+            throw WorkbookError(WorkbookError::Code::NotShown,
+                                "no program could be started to show " + open_.back()->path());
     }
     void quit() override {
         for (WorkbookImpl* w : open_)

@@ -57,6 +57,7 @@ public:
         Closed,           // the workbook was closed
         Conflict,         // save refused: another program saved the file since it was read
         NoSuchWorkbook,   // Application::workbook index out of range
+        NotShown,         // no program could be started to show the workbook
     };
     WorkbookError(Code code, const std::string& message) : std::runtime_error(message), code_(code) {}
     Code code() const { return code_; }
@@ -123,7 +124,8 @@ public:
     virtual Workbook& workbook(int index) = 0; // 1-based, in opening order
     // Opens a file (throws WorkbookError). Closed workbooks leave the collection.
     virtual Workbook& open(const std::string& path) = 0;
-    virtual void setVisible(bool visible) = 0; // shows the active roll book in the desktop's program
+    // Shows the active roll book in the desktop's program; throws NotShown when none starts.
+    virtual void setVisible(bool visible) = 0;
     virtual void quit() = 0;                   // closes every workbook without saving
 };
 

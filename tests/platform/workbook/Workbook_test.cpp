@@ -417,6 +417,11 @@ TEST(Application, CollectionCloseQuitAndVisible) {
     EXPECT_EQ(codeOf([&] { app->workbook(3); }), WorkbookError::Code::NoSuchWorkbook);
     app->setVisible(true);
     EXPECT_EQ(shown, std::vector<std::string>{b});
+    // No program to show it: a failure, not silence.
+    auto headless = createApplication([](const std::string&) { return false; });
+    headless->open(a);
+    EXPECT_EQ(codeOf([&] { headless->setVisible(true); }), WorkbookError::Code::NotShown);
+    headless->quit();
 
     first.close();
     EXPECT_TRUE(first.isClosed()); // the object stays valid

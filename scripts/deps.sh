@@ -6,7 +6,8 @@ PKGS=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-multimedia-dev libgsf-1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-noto-cjk python3-xlrd python3-olefile libreoffice-calc-nogui
+  fonts-noto-cjk python3-xlrd python3-olefile python3-openpyxl python3-odf libreoffice-calc-nogui
+  appstream desktop-file-utils clang-format
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -11,7 +11,7 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
-  -DROSTREL_FUZZ=ON -DROSTREL_TESTS=OFF -DROSTREL_BENCH=OFF -DROSTREL_WERROR=OFF >/dev/null
+  -DROSTREL_FUZZ=ON -DBUILD_TESTING=OFF -DROSTREL_BENCH=OFF -DROSTREL_WERROR=OFF >/dev/null
 cmake --build "$dir" --target fuzz_workbook
 mkdir -p "$dir/corpus" "$dir/crashes"
 fixtures=../shared/fixtures

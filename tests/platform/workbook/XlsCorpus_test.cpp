@@ -108,6 +108,7 @@ std::string compareRecords(const Bytes& before, const Bytes& after, const std::v
 TEST(XlsCorpus, EveryOkFileReadsAsXlrdReadsIt) {
     if (!xlrdAvailable())
         GTEST_SKIP() << "xlrd is not installed";
+    ROSTREL_SKIP_WITHOUT_FIXTURE(corpusDir("ok"));
     const QStringList files = xlsFilesIn(corpusDir("ok"));
     ASSERT_GE(files.size(), 250);
     const auto theirs = xlrdDump(files);
@@ -140,6 +141,7 @@ TEST(XlsCorpus, EveryOkFileReadsAsXlrdReadsIt) {
 TEST(XlsCorpus, EditedCopiesChangeOnlyTheEditedCells) {
     if (!xlrdAvailable())
         GTEST_SKIP() << "xlrd is not installed";
+    ROSTREL_SKIP_WITHOUT_FIXTURE(corpusDir("ok"));
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const QStringList files = xlsFilesIn(corpusDir("ok"));
@@ -255,6 +257,7 @@ TEST(XlsCorpus, EditedCopiesChangeOnlyTheEditedCells) {
 }
 
 TEST(XlsCorpus, RefusedFilesGiveErrorsAndStayByteIdentical) {
+    ROSTREL_SKIP_WITHOUT_FIXTURE(corpusDir("refuse"));
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const QStringList files = xlsFilesIn(corpusDir("refuse"));
@@ -309,7 +312,7 @@ TEST(XlsCorpus, RefusedFilesGiveErrorsAndStayByteIdentical) {
 TEST(XlsCorpus, OldFormatFilesReadButAreNeverWritten) {
     QTemporaryDir tmp;
     const QString copy = tmp.filePath(QStringLiteral("testEXCEL_95.xls"));
-    ASSERT_TRUE(QFile::copy(corpusDir("refuse") + "/testEXCEL_95.xls", copy));
+    ASSERT_TRUE(QFile::copy(rostrel::test::fixturePath(QStringLiteral("corpus/refuse/testEXCEL_95.xls")), copy));
     QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
     auto book = openWorkbook(copy.toStdString());
     ASSERT_GE(book->sheetCount(), 1);

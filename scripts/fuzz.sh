@@ -16,7 +16,7 @@ cmake --build "$dir" --target fuzz_workbook
 mkdir -p "$dir/corpus" "$dir/crashes"
 fixtures=../shared/fixtures
 find "$fixtures" tests/data/workbook -name '*.xls' -size -64k -exec cp -n {} "$dir/corpus/" \; 2>/dev/null || true
-export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
+export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1:fast_unwind_on_malloc=0:malloc_context_size=10
 export LSAN_OPTIONS=suppressions=$PWD/fuzz/lsan.supp
 "$dir/fuzz/fuzz_workbook" "$dir/corpus" -artifact_prefix="$dir/crashes/" -max_total_time="$seconds" \
   -max_len=65536 -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 2>&1 | grep -v '^\*\* (process' \

@@ -17,7 +17,7 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
-  -DROSTREL_FUZZ=ON -DROSTREL_TESTS=OFF -DROSTREL_BENCH=OFF -DROSTREL_WERROR=OFF >/dev/null
+  -DROSTREL_FUZZ=ON -DBUILD_TESTING=OFF -DROSTREL_BENCH=OFF -DROSTREL_WERROR=OFF >/dev/null
 cmake --build "$dir" --target $targets
 mkdir -p "$dir/corpus/fuzz_workbook" "$dir/corpus/fuzz_container" "$dir/corpus/fuzz_xlsx" "$dir/corpus/fuzz_ods" "$dir/crashes"
 fixtures=../shared/fixtures
@@ -37,7 +37,7 @@ seed balanced-2000 '\xd0\x07\x01\x00'
 seed balanced-3000 '\xb8\x0b\x01\x00'
 seed nested-80 '\x50\x00\x02\x00'
 seed loop '\x04\x00\x00\x01\x03\x00\x01\x02\x00'
-export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
+export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1:fast_unwind_on_malloc=0:malloc_context_size=10
 export LSAN_OPTIONS=suppressions=$PWD/fuzz/lsan.supp
 for t in $targets; do
   echo "== $t for $seconds s"

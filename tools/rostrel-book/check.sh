@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Checks rostrel-book's commands and output format on the shared roll books (run by ctest).
+# Checks rostrel-book's commands and output format on the test roll books (run by ctest).
 #   check.sh ROSTREL_BOOK FIXTURES_DIR
 set -euo pipefail
 book=$1

@@ -1,4 +1,5 @@
 // rostrel-book: lists the sheets of an .xls roll book, dumps a sheet's cells, sets one cell.
+#include "Version.h"
 #include "platform/workbook/Workbook.h"
 
 #include <charconv>
@@ -165,6 +166,10 @@ int main(int argc, char** argv) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         std::fputs(kUsage, args.empty() ? stderr : stdout);
         return args.empty() ? 2 : 0;
+    }
+    if (args[0] == "--version") {
+        std::fputs("rostrel-book " ROSTREL_VERSION "\n", stdout);
+        return 0;
     }
     const std::string cmd = args[0];
     args.erase(args.begin());

@@ -98,9 +98,7 @@ bool DesktopLauncher::openFile(const QString& path) {
 QString findDataFile(const QString& relativePath) {
     const QString candidates[] = {
         QDir::current().filePath(relativePath),
-        QDir(QStringLiteral(ROSTREL_INSTALL_DATA_DIR)).filePath(relativePath),
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/rostrel/") + relativePath),
-        QDir(QStringLiteral(ROSTREL_SOURCE_DATA_DIR)).filePath(relativePath),
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(ROSTREL_DATA_FROM_BIN "/") + relativePath),
     };
     for (const QString& c : candidates)
         if (QFileInfo(c).isFile())

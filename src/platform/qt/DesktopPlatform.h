@@ -61,8 +61,9 @@ struct DesktopPlatform {
     Platform view() { return {&messages, &fileDialog, &sound, &clock, &random, &launcher}; }
 };
 
-// Finds a data file given by a relative path: the current directory first, then the
-// installed data folder, then the source tree's share/ (running from a build folder).
+// Finds a data file given by a relative path: the current directory first, then the data
+// folder beside the program (../share/rostrel from bin/, wherever it is installed; a build
+// folder links it to the source tree's share/). Returns "" when neither has it.
 QString findDataFile(const QString& relativePath);
 
 } // namespace rostrel

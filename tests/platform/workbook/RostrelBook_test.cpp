@@ -14,7 +14,7 @@ TEST(RostrelBook, CommandsOutputAndRefusals) {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(QStringLiteral("bash"), {QStringLiteral(ROSTREL_SOURCE_DIR "/tools/rostrel-book/check.sh"), tool,
-                                     QStringLiteral(ROSTREL_FIXTURES_DIR)});
+                                     QStringLiteral(ROSTREL_TEST_DATA_DIR "/fixtures")});
     ASSERT_TRUE(p.waitForFinished(120000));
     EXPECT_EQ(p.exitCode(), 0) << p.readAll().toStdString();
 }

@@ -166,7 +166,7 @@ TEST(Workbook, RebuiltSheetOffsetsPointAtTheirRecords) {
     QTemporaryDir dir;
     // Saved by Excel, with INDEX and DBCELL records.
     const QString excel = dir.filePath(QStringLiteral("excel.xls"));
-    ASSERT_TRUE(QFile::copy(corpusDir("ok") + "/SimpleMultiCell.xls", excel));
+    ASSERT_TRUE(QFile::copy(fixturePath(QStringLiteral("corpus/ok/SimpleMultiCell.xls")), excel));
     QFile::setPermissions(excel, QFile::ReadOwner | QFile::WriteOwner);
     const std::string path = excel.toStdString();
     {
@@ -210,7 +210,7 @@ TEST(Workbook, RebuiltSheetOffsetsPointAtTheirRecords) {
 TEST(Workbook, RefusesEditsOfArrayAndSharedFormulaHosts) {
     QTemporaryDir dir;
     const QString copy = dir.filePath(QStringLiteral("shared.xls"));
-    ASSERT_TRUE(QFile::copy(corpusDir("ok") + "/ex47747-sharedFormula.xls", copy));
+    ASSERT_TRUE(QFile::copy(fixturePath(QStringLiteral("corpus/ok/ex47747-sharedFormula.xls")), copy));
     QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
     const Bytes before = readBytes(copy);
     auto book = openWorkbook(copy.toStdString());

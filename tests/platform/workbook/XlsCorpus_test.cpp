@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <set>
+#include <string>
 
 using namespace rostrel::workbook;
 using namespace rostrel::test::xlsutil;
@@ -78,10 +79,12 @@ std::string compareRecords(const Bytes& before, const Bytes& after, const std::v
     for (size_t i = 0; i < fa.size(); ++i)
         if (fa[i]->bytes != fb[i]->bytes)
             return "record " + std::to_string(i) + " (type " + std::to_string(fa[i]->type) + ") changed";
-    std::multiset<Bytes> newCells;
+    // Keyed by text: GCC 12 at -O3 misjudges the bound of the memcmp that orders byte vectors.
+    const auto key = [](const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); };
+    std::multiset<std::string> newCells;
     for (const auto& r : b)
         if (isCellType(r.type))
-            newCells.insert(r.bytes);
+            newCells.insert(key(r.bytes));
     for (const auto& r : a) {
         if (!isCellType(r.type))
             continue;
@@ -95,7 +98,7 @@ std::string compareRecords(const Bytes& before, const Bytes& after, const std::v
                 touched = touched || (e.row - 1 == row && e.col - 1 >= c0 && e.col - 1 <= c1);
         if (touched)
             continue;
-        auto it = newCells.find(r.bytes);
+        auto it = newCells.find(key(r.bytes));
         if (it == newCells.end())
             return "cell record at " + std::to_string(r.pos) + " (type " + std::to_string(r.type) + ") is gone";
         newCells.erase(it);
@@ -108,6 +111,7 @@ std::string compareRecords(const Bytes& before, const Bytes& after, const std::v
 TEST(XlsCorpus, EveryOkFileReadsAsXlrdReadsIt) {
     if (!xlrdAvailable())
         GTEST_SKIP() << "xlrd is not installed";
+    ROSTREL_SKIP_WITHOUT_FIXTURE(corpusDir("ok"));
     const QStringList files = xlsFilesIn(corpusDir("ok"));
     ASSERT_GE(files.size(), 250);
     const auto theirs = xlrdDump(files);
@@ -140,6 +144,7 @@ TEST(XlsCorpus, EveryOkFileReadsAsXlrdReadsIt) {
 TEST(XlsCorpus, EditedCopiesChangeOnlyTheEditedCells) {
     if (!xlrdAvailable())
         GTEST_SKIP() << "xlrd is not installed";
+    ROSTREL_SKIP_WITHOUT_FIXTURE(corpusDir("ok"));
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const QStringList files = xlsFilesIn(corpusDir("ok"));
@@ -255,6 +260,7 @@ TEST(XlsCorpus, EditedCopiesChangeOnlyTheEditedCells) {
 }
 
 TEST(XlsCorpus, RefusedFilesGiveErrorsAndStayByteIdentical) {
+    ROSTREL_SKIP_WITHOUT_FIXTURE(corpusDir("refuse"));
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const QStringList files = xlsFilesIn(corpusDir("refuse"));
@@ -309,7 +315,7 @@ TEST(XlsCorpus, RefusedFilesGiveErrorsAndStayByteIdentical) {
 TEST(XlsCorpus, OldFormatFilesReadButAreNeverWritten) {
     QTemporaryDir tmp;
     const QString copy = tmp.filePath(QStringLiteral("testEXCEL_95.xls"));
-    ASSERT_TRUE(QFile::copy(corpusDir("refuse") + "/testEXCEL_95.xls", copy));
+    ASSERT_TRUE(QFile::copy(rostrel::test::fixturePath(QStringLiteral("corpus/refuse/testEXCEL_95.xls")), copy));
     QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
     auto book = openWorkbook(copy.toStdString());
     ASSERT_GE(book->sheetCount(), 1);

@@ -1,6 +1,10 @@
 // Loading a class of 3000 students through the window, and writing one score into it.
 #include "shell/FrmMd.h"
 #include "support/Fakes.h"
+#include "support/Gui.h"
+
+#include <QAction>
+#include <QComboBox>
 
 #include <QDir>
 #include <QFile>
@@ -22,34 +26,39 @@ struct BigClassWindow {
         QFile::copy(QDir(QStringLiteral(ROSTREL_FIXTURES_DIR)).filePath(QStringLiteral("big_class.xls")), path);
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
         window = std::make_unique<FrmMd>(fake.view());
-        window->st.PickCategory = 0;
-        window->st.TodayLabel = QStringLiteral("03月16");
-        window->st.RollBookPath = path;
-        window->st.RollBookName = QStringLiteral("big_class.xls");
-        window->ListClasses();
+        window->lesson().SetPickCategory(0); // today is 03月16
+        fake.fileDialog.answers.push_back({path, QStringLiteral("big_class.xls")});
+        test::click(window->findChild<QWidget*>(QStringLiteral("Image1")));
     }
+    int16_t students() const { return window->lesson().session().RosterCount; }
 };
 
 void BM_LoadClassRoster(benchmark::State& state) {
     BigClassWindow b;
-    if (b.window->st.RosterCount != 3000)
+    if (b.students() != 3000)
         state.SkipWithError("big_class.xls did not load");
+    QAction* reload = b.window->findChild<QAction*>(QStringLiteral("MnBj(0)")); // the class shown
     for (auto _ : state)
-        b.window->LoadClassRoster();
-    state.counters["students"] = b.window->st.RosterCount;
+        reload->trigger();
+    state.counters["students"] = b.students();
 }
 BENCHMARK(BM_LoadClassRoster)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 
 void BM_WriteScore(benchmark::State& state) {
     BigClassWindow b;
-    if (b.window->st.RosterCount != 3000)
+    if (b.students() != 3000)
         state.SkipWithError("big_class.xls did not load");
-    b.window->ui.Combo1[0]->setCurrentText(QStringLiteral("1"));
-    int16_t student = 1;
+    b.window->findChild<QComboBox*>(QStringLiteral("Combo1(0)"))->setCurrentText(QStringLiteral("1"));
+    auto* names = b.window->findChild<QComboBox*>(QStringLiteral("CmbXm"));
+    QWidget* write = b.window->findChild<QWidget*>(QStringLiteral("imgXie(1)"));
     for (auto _ : state) {
-        b.window->st.PickKey = QString::number(student);
-        b.window->imgXie_Click(1);
-        student = static_cast<int16_t>(student % 3000 + 1);
+        state.PauseTiming();
+        // The next student chosen in the name box (the first after the last).
+        if (names->currentIndex() == names->count() - 1)
+            names->setCurrentIndex(-1);
+        test::pressKey(names, Qt::Key_Down);
+        state.ResumeTiming();
+        test::click(write);
     }
     if (!b.fake.messages.shown.empty())
         state.SkipWithError("a message was shown");

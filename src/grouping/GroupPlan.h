@@ -4,7 +4,7 @@
 
 #include "platform/CellTable.h"
 #include "platform/Platform.h"
-#include "shell/SessionState.h"
+#include "lesson/SessionState.h"
 
 #include <QString>
 #include <cstdint>

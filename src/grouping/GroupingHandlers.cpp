@@ -18,96 +18,90 @@ QString sizeMessage(int bound) {
     return QStringLiteral("请输入每组的人数，值范围为[1~") + plainText(bound) + u']';
 }
 
-void enableGroupingImages(FrmMd& w) {
-    w.ui.imgFz[0]->setEnabled(true);
-    w.ui.imgFz[1]->setEnabled(true);
+} // namespace
+
+void FrmMd::enableGroupingImages() {
+    ui.imgFz[0]->setEnabled(true);
+    ui.imgFz[1]->setEnabled(true);
 }
 
 // Reads the box of the selected rule into its field and derives the other one, reporting a
 // value out of range. False when the value cannot be used to form groups: below 1, or beyond
 // what a 16-bit field holds (then the field keeps its value).
-bool readGroupRule(FrmMd& w) {
-    SessionState& st = w.st;
+bool FrmMd::readGroupRule() {
     const int n = st.RosterCount;
-    if (w.ui.OptFz[0]->isChecked()) {
+    if (ui.OptFz[0]->isChecked()) {
         int16_t count = 0;
         try {
-            count = readInt16(w.ui.txtFz[0]->text());
+            count = readInt16(ui.txtFz[0]->text());
         } catch (const OverflowError&) {
-            w.platform.messages->inform(countMessage(n));
-            w.ui.txtFz[0]->setFocus();
+            platform.messages->inform(countMessage(n));
+            ui.txtFz[0]->setFocus();
             return false;
         }
         st.GroupCount = count;
         if (count < 1 || count > n) {
-            w.platform.messages->inform(countMessage(n));
-            w.ui.txtFz[0]->setFocus();
+            platform.messages->inform(countMessage(n));
+            ui.txtFz[0]->setFocus();
         } else {
-            enableGroupingImages(w);
+            enableGroupingImages();
         }
         if (count >= 1) {
             st.GroupSize = grouping::derivedValue(n, count);
-            w.ui.txtFz[1]->setText(plainText(st.GroupSize));
+            ui.txtFz[1]->setText(plainText(st.GroupSize));
         }
         return count >= 1;
     }
     int16_t size = 0;
     try {
-        size = readInt16(w.ui.txtFz[1]->text());
+        size = readInt16(ui.txtFz[1]->text());
     } catch (const OverflowError&) {
-        w.platform.messages->inform(sizeMessage(st.RowScan));
-        w.ui.txtFz[1]->setFocus();
+        platform.messages->inform(sizeMessage(st.RowScan));
+        ui.txtFz[1]->setFocus();
         return false;
     }
     st.GroupSize = size;
     if (size >= 1) {
         st.GroupCount = grouping::derivedValue(n, size);
-        w.ui.txtFz[0]->setText(plainText(st.GroupCount));
+        ui.txtFz[0]->setText(plainText(st.GroupCount));
     }
     if (size < 1 || size > st.RowScan) {
-        w.platform.messages->inform(sizeMessage(st.RowScan));
-        w.ui.txtFz[1]->setFocus();
+        platform.messages->inform(sizeMessage(st.RowScan));
+        ui.txtFz[1]->setFocus();
     } else {
-        enableGroupingImages(w);
+        enableGroupingImages();
     }
     return size >= 1;
 }
 
 // One grouping. False when it failed; nothing of the group plan is changed then.
-bool formGroupsOnce(FrmMd& w, int index) {
-    SessionState& st = w.st;
+bool FrmMd::formGroupsOnce(int index) {
     try {
         const int n = st.RosterCount;
-        if (!readGroupRule(w)) {
+        if (!readGroupRule()) {
             // The value was reported; a value that cannot size a group forms one group
             // holding every entry, so the plan always matches the roster.
             st.GroupCount = 1;
             st.GroupSize = grouping::derivedValue(n, 1);
-            w.ui.txtFz[0]->setText(plainText(st.GroupCount));
-            w.ui.txtFz[1]->setText(plainText(st.GroupSize));
+            ui.txtFz[0]->setText(plainText(st.GroupCount));
+            ui.txtFz[1]->setText(plainText(st.GroupSize));
         }
         grouping::Plan plan = grouping::formGroups(st.RosterTable, n, st.GroupCount, st.GroupSize,
-                                                   index == 0 ? w.platform.random : nullptr);
+                                                   index == 0 ? platform.random : nullptr);
         const int m = plan.groupCount;
         grouping::commitPlan(st, std::move(plan));
-        w.ListGroups(m);
+        ListGroups(m);
         if (st.PickCategory == 0)
-            w.ui.imgXie[0]->show();
-        w.ui.lblXm->setEnabled(true);
+            ui.imgXie[0]->show();
+        ui.lblXm->setEnabled(true);
         const Cell& count = st.GroupTable.at(st.CurrentGroup, 0, 0);
-        w.ui.LabXx->setText(grouping::summaryText(n, st.GroupCount, st.CurrentGroup, defaultText(count)));
+        ui.LabXx->setText(grouping::summaryText(n, st.GroupCount, st.CurrentGroup, defaultText(count)));
         return true;
     } catch (const std::exception&) {
         logCaught("forming the groups");
         return false;
     }
 }
-
-// Set while a failed grouping reloads the class and tries again, so that a grouping run by
-// the reload, or the second try, cannot start another reload.
-int reloadDepth = 0;
-
-} // namespace
 
 void FrmMd::wireGrouping() {
     for (int i = 0; i < 2; ++i) {
@@ -140,7 +134,7 @@ void FrmMd::OptFz_Click(int index) {
 }
 
 void FrmMd::txtFz_Change(int) {
-    enableGroupingImages(*this);
+    enableGroupingImages();
 }
 
 void FrmMd::txtFz_KeyPress(int index, int keyAscii) {
@@ -149,24 +143,25 @@ void FrmMd::txtFz_KeyPress(int index, int keyAscii) {
 }
 
 void FrmMd::txtFz_LostFocus(int) {
-    readGroupRule(*this);
+    readGroupRule();
 }
 
 void FrmMd::imgFz_Click(int index) {
-    if (formGroupsOnce(*this, index) || reloadDepth > 0)
+    if (formGroupsOnce(index) || reloadDepth_ > 0)
         return;
     // Reload the class and try once more; a second failure ends the action.
-    ++reloadDepth;
+    ++reloadDepth_;
     try {
         LoadClassRoster();
     } catch (const std::exception&) {
         logCaught("reloading the class after a failed grouping");
     }
-    formGroupsOnce(*this, index);
-    --reloadDepth;
+    formGroupsOnce(index);
+    --reloadDepth_;
 }
 
 void FrmMd::ListGroups(int groupCount) {
+    lesson_.PlanChanged();
     QStringList groups;
     groups.reserve(std::max(groupCount, 0));
     for (int g = 1; g <= groupCount; ++g)
@@ -220,7 +215,7 @@ void FrmMd::chkXx_Click() {
     ui.LabXx->setVisible(shown);
     ui.lblSj->setVisible(!shown);
     if (shown)
-        ui.Timer1->stop(); // ends a rolling display without completing its pick
+        lesson_.StopRolling(); // ends a rolling display without completing its pick
 }
 
 } // namespace rostrel

@@ -2,7 +2,7 @@
 // entries a custom text adds, and the candidate tables built from the list.
 #pragma once
 
-#include "shell/SessionState.h"
+#include "lesson/SessionState.h"
 
 #include <QString>
 #include <QStringList>

@@ -16,7 +16,6 @@ using namespace rollbook;
 
 namespace {
 
-const QString kReadOnlyText = QStringLiteral("请检查Excel名单是否已经被打开，请关闭");
 const QString kChooseFileText = QStringLiteral("请选择文件名");
 const QString kNoSheetText = QStringLiteral("找不到工作表，请检查");
 const QString kDamagedText = QStringLiteral("请打开并检查Excel文档是否损坏。");
@@ -26,39 +25,35 @@ const QString kDefaultRollBook = QStringLiteral("点名册.xls");
 const QString kNoViewerText = QStringLiteral("找不到可以打开Excel名单的程序，请安装电子表格软件后再试。");
 const QString kNotShownText = QStringLiteral("无法打开Excel名单，请检查名单文件是否存在。");
 
-// Same file, whatever way its path is written.
-bool samePath(const std::string& a, const QString& b) {
-    const QFileInfo fa(QString::fromStdString(a));
-    const QFileInfo fb(b);
-    const QString ca = fa.canonicalFilePath();
-    const QString cb = fb.canonicalFilePath();
-    if (!ca.isEmpty() && !cb.isEmpty())
-        return ca == cb;
-    return fa.absoluteFilePath() == fb.absoluteFilePath();
+QString menuText(const QString& name) {
+    QString t = name;
+    return t.replace(u'&', QStringLiteral("&&"));
 }
+
+} // namespace
 
 // The open dialog: a file, or nothing when the teacher cancelled twice in a row (the first
 // cancel is answered with "请选择文件名" and the dialog again).
-bool chooseRollBook(FrmMd& w) {
+bool FrmMd::chooseRollBook() {
     const QString filter = QStringLiteral("Excel文件|*.xls");
     for (int attempt = 0; attempt < 2; ++attempt) {
         FileChoice choice;
         try {
-            if (w.platform.fileDialog)
-                choice = w.platform.fileDialog->getOpenFileName(filter);
+            if (platform.fileDialog)
+                choice = platform.fileDialog->getOpenFileName(filter);
         } catch (...) {
             logCaught("open-file dialog");
             choice = {};
         }
         if (!choice.path.isEmpty()) {
-            w.st.RollBookPath = choice.path;
-            w.ui.txtFn->setText(choice.path);
-            w.st.RollBookName = choice.title.isEmpty() ? QFileInfo(choice.path).fileName() : choice.title;
+            st.RollBookPath = choice.path;
+            ui.txtFn->setText(choice.path);
+            st.RollBookName = choice.title.isEmpty() ? QFileInfo(choice.path).fileName() : choice.title;
             return true;
         }
         if (attempt == 0) {
             try {
-                w.platform.messages->inform(kChooseFileText);
+                platform.messages->inform(kChooseFileText);
             } catch (...) {
                 logCaught("message box");
             }
@@ -69,8 +64,7 @@ bool chooseRollBook(FrmMd& w) {
 
 // After a load that did not finish: nothing of the previous class stays usable under the
 // new class's name (no roster to write scores or a grouping for, no pool to draw from).
-void forgetClassRoster(FrmMd& w) {
-    auto& st = w.st;
+void FrmMd::forgetClassRoster() {
     st.RosterTable.clear();
     st.PickPool.clear();
     st.PoolCount = 0;
@@ -82,31 +76,24 @@ void forgetClassRoster(FrmMd& w) {
     st.CurrentMember = 0;
     st.PickKey.clear();
     st.PickText.clear();
+    lesson_.SetEntries({});
+    lesson_.PlanChanged();
     {
-        const QSignalBlocker b1(w.ui.CmbXm);
-        const QSignalBlocker b2(w.ui.List1);
-        const QSignalBlocker b3(w.ui.List2);
-        w.ui.CmbXm->clear();
-        w.ui.List1->clear();
-        w.ui.List2->clear();
+        const QSignalBlocker b2(ui.List1);
+        const QSignalBlocker b3(ui.List2);
+        ui.List1->clear();
+        ui.List2->clear();
     }
-    w.ui.imgXie[0]->hide();
-    w.ui.imgXie[1]->hide();
-    w.ui.lblXm->setEnabled(false);
+    ui.imgXie[0]->hide();
+    ui.imgXie[1]->hide();
+    ui.lblXm->setEnabled(false);
 }
-
-QString menuText(const QString& name) {
-    QString t = name;
-    return t.replace(u'&', QStringLiteral("&&"));
-}
-
-} // namespace
 
 void FrmMd::wireRollBook() {
     connect(ui.Image1, &ClickLabel::clicked, this, [this] { Image1_Click(); });
     connect(ui.Image2, &ClickLabel::clicked, this, [this] { Image2_Click(); });
     connect(ui.cmbXls, &QComboBox::currentIndexChanged, this, [this](int) { cmbXls_Click(); });
-    connect(ui.CmbXm, &QComboBox::activated, this, [this](int) { CmbXm_Click(); });
+    connect(ui.CmbXm, &QComboBox::activated, this, [this](int position) { CmbXm_Click(position); });
     connect(ui.MnSz[0], &QAction::triggered, this, [this] { Image1_Click(); });
     connect(ui.MnSz[2], &QAction::triggered, this, [this] { cmdNext_Click(0); });
     connect(ui.MnSz[3], &QAction::triggered, this, [this] { cmdNext_Click(1); });
@@ -114,54 +101,12 @@ void FrmMd::wireRollBook() {
         connect(ui.MnBj[i], &QAction::triggered, this, [this, i] { MnBj_Click(i); });
 }
 
-void FrmMd::OpenClassSheet(int16_t& sheetIndex) {
-    if (!st.ExcelApp) {
-        Launcher* launcher = platform.launcher;
-        st.ExcelApp = workbook::createApplication([launcher](const std::string& path) {
-            return launcher && launcher->openFile(QString::fromStdString(path));
-        });
-        if (!st.ExcelApp)
-            throw std::runtime_error("the spreadsheet engine did not start");
-    }
-    workbook::Application& app = *st.ExcelApp;
-
-    workbook::Workbook* found = nullptr;
-    if (app.workbookCount() >= 1) {
-        if (app.workbook(1).readOnly()) {
-            platform.messages->warn(kReadOnlyText);
-            return;
-        }
-        const std::string name = st.RollBookName.toStdString();
-        for (int i = 1; i <= app.workbookCount(); ++i) {
-            workbook::Workbook& book = app.workbook(i);
-            // A workbook of the same name from another folder is another roll book.
-            if (!book.isClosed() && book.name() == name && samePath(book.path(), st.RollBookPath)) {
-                found = &book;
-                break;
-            }
-        }
-    }
-    if (found) {
-        // Another program saved the file since: read it again so its changes are kept.
-        if (found->changedOnDisk())
-            found->reload();
-        st.ExcelBook = found;
-    } else {
-        st.ExcelBook = &app.open(st.RollBookPath.toStdString());
-    }
-
-    if (sheetIndex == 0)
-        sheetIndex = 1;
-    st.ExcelBook->activate(sheetIndex);
-    st.ExcelSheet = {st.ExcelBook, static_cast<int16_t>(st.ExcelBook->activeSheet())};
-}
-
 void FrmMd::UseDefaultRollBook() {
     st.RollBookPath = QDir(QCoreApplication::applicationDirPath()).filePath(kDefaultRollBook);
     st.RollBookName = kDefaultRollBook;
     if (!QFileInfo::exists(st.RollBookPath)) {
         // The teacher gave up choosing: nothing to list.
-        if (!chooseRollBook(*this))
+        if (!chooseRollBook())
             return;
         ListClasses();
     }
@@ -169,14 +114,14 @@ void FrmMd::UseDefaultRollBook() {
 }
 
 void FrmMd::Image1_Click() {
-    if (chooseRollBook(*this))
+    if (chooseRollBook())
         ListClasses();
 }
 
 void FrmMd::ListClasses() {
     try {
         int16_t index = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
-        OpenClassSheet(index);
+        lesson_.OpenClassSheet(index);
         if (!st.ExcelBook)
             throw std::runtime_error("no roll book is open");
         const int n = st.ExcelBook->sheetCount();
@@ -230,7 +175,7 @@ void FrmMd::MnBj_Click(int index) {
 void FrmMd::Image2_Click() {
     try {
         int16_t index = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
-        OpenClassSheet(index);
+        lesson_.OpenClassSheet(index);
         if (!st.ExcelApp)
             throw std::runtime_error("no roll book is open");
         st.ExcelApp->setVisible(true);
@@ -243,10 +188,9 @@ void FrmMd::Image2_Click() {
     }
 }
 
-void FrmMd::CmbXm_Click() {
+void FrmMd::CmbXm_Click(int position) {
     try {
-        const int position = ui.CmbXm->currentIndex();
-        const QString s = trimSpaces(ui.CmbXm->currentText());
+        const QString s = trimSpaces(lesson_.entries().value(position));
         if (s.isEmpty())
             return;
         if (st.PickCategory == 0) {
@@ -261,7 +205,7 @@ void FrmMd::CmbXm_Click() {
         st.PickIndex = rollcall::pickedPoolRow(st.PickPool, st.PoolCount, add16(position, 1), st.PickKey);
 
         ShowMember(st.PickKey);
-        if (ui.chkCf->isChecked())
+        if (lesson_.removesPicked())
             RemovePicked();
         ui.imgXie[1]->show();
     } catch (...) {
@@ -277,7 +221,7 @@ void FrmMd::LoadClassRoster() {
     try {
         if (st.ClassIndex == 0)
             st.ClassIndex = 1;
-        OpenClassSheet(st.ClassIndex);
+        lesson_.OpenClassSheet(st.ClassIndex);
 
         st.RowScan = 1;
         while (!blankAfterTrim(readCell(st.ExcelSheet, add16(st.RowScan, 2), kNumberColumn)))
@@ -288,7 +232,7 @@ void FrmMd::LoadClassRoster() {
         if (st.RosterCount < 2) {
             platform.messages->warn(kEmptyClassText);
             closeRollBook(st);
-            forgetClassRoster(*this);
+            forgetClassRoster();
             return;
         }
 
@@ -300,11 +244,11 @@ void FrmMd::LoadClassRoster() {
         st.CurrentMember = 0;
         st.GroupSize = 0;
         st.GroupTable.clear();
+        lesson_.SetEntries({});
+        lesson_.PlanChanged();
         {
-            const QSignalBlocker b1(ui.CmbXm);
             const QSignalBlocker b2(ui.List1);
             const QSignalBlocker b3(ui.List2);
-            ui.CmbXm->clear();
             ui.List1->clear();
             ui.List2->clear();
         }
@@ -325,11 +269,7 @@ void FrmMd::LoadClassRoster() {
             if (member > st.GroupSize)
                 st.GroupSize = toInt16(member);
         }
-        {
-            const QSignalBlocker block(ui.CmbXm);
-            ui.CmbXm->addItems(names);
-            ui.CmbXm->setCurrentIndex(-1);
-        }
+        lesson_.SetEntries(names);
 
         BuildPickPool();
 
@@ -356,16 +296,16 @@ void FrmMd::LoadClassRoster() {
         logCaught("loading the class");
         closeRollBook(st);
         st.RosterCount = 0;
-        forgetClassRoster(*this);
+        forgetClassRoster();
         platform.messages->warn(kLoadFailedText);
     }
 }
 
 void FrmMd::BuildPickPool() {
     int16_t index = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
-    OpenClassSheet(index);
+    lesson_.OpenClassSheet(index);
     const CellReader read = sheetReader(st.ExcelSheet);
-    st.ScoreColumn = chooseScoreColumn(read, ui.chkRq->isChecked(), st.TodayLabel);
+    st.ScoreColumn = chooseScoreColumn(read, lesson_.newColumnPerDay(), st.TodayLabel);
     st.PoolCount = 0;
     st.PoolCount = fillPickPool(st.PickPool, st.RosterTable, st.RosterCount, st.ScoreColumn, read);
 }

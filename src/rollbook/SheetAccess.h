@@ -2,9 +2,9 @@
 // the roll-book and scoring handlers.
 #pragma once
 
+#include "lesson/SessionState.h"
 #include "platform/Log.h"
 #include "rollbook/ClassSheet.h"
-#include "shell/SessionState.h"
 
 #include <stdexcept>
 

@@ -17,23 +17,15 @@ void selectQuietly(QRadioButton* button) {
     button->setChecked(true);
 }
 
-// What entering the number or the row-column category sets up: the range labels and default
-// range, the mode word, the custom-value example and the presentation forms.
+// The mode word and the presentation forms of the number and the row-column category.
 struct ListCategory {
-    QString firstLabel;
-    QString secondLabel;
-    int16_t first;
-    int16_t second;
     QString word;
-    QString customExample;
     QStringList forms;
 };
 
 const ListCategory kListCategories[] = {
-    {QStringLiteral("最小值"), QStringLiteral("最大值"), 1, 48, QStringLiteral("号码"), QStringLiteral("1,2,3,4"),
-     {QStringLiteral("号码"), QStringLiteral("组号号码"), QStringLiteral("组号组员号号码")}},
-    {QStringLiteral("行数"), QStringLiteral("列数"), 6, 8, QStringLiteral("行列"), QStringLiteral("1-1,1-2"),
-     {QStringLiteral("座号"), QStringLiteral("组号座号"), QStringLiteral("组号组员号座号")}},
+    {QStringLiteral("号码"), {QStringLiteral("号码"), QStringLiteral("组号号码"), QStringLiteral("组号组员号号码")}},
+    {QStringLiteral("行列"), {QStringLiteral("座号"), QStringLiteral("组号座号"), QStringLiteral("组号组员号座号")}},
 };
 
 } // namespace
@@ -48,7 +40,7 @@ void FrmMd::OptFl_Click(int index) {
     ui.fraJs->show();
     ui.frXx->hide();
     ui.imgXie[0]->hide();
-    ui.cmbXs->clear();
+    lesson_.SetPresentationForms({}, -1);
 
     if (index == 0) {
         ui.FrXls->show();
@@ -58,11 +50,12 @@ void FrmMd::OptFl_Click(int index) {
         ui.imgXie[0]->show();
         ui.MnMingdanshizhi->menuAction()->setVisible(true);
         ui.lblXm->setText(QStringLiteral("名单") + kBreak + QStringLiteral("点名"));
-        ui.cmbXs->addItems({QStringLiteral("姓名"), QStringLiteral("学号姓名"), QStringLiteral("组号姓名"),
-                            QStringLiteral("组号组员号姓名"), QStringLiteral("组号学号姓名"),
-                            QStringLiteral("组号组员号学号姓名")});
+        lesson_.SetPresentationForms({QStringLiteral("姓名"), QStringLiteral("学号姓名"), QStringLiteral("组号姓名"),
+                                      QStringLiteral("组号组员号姓名"), QStringLiteral("组号学号姓名"),
+                                      QStringLiteral("组号组员号学号姓名")},
+                                     0);
         MnXs_Click(1);
-        st.TodayLabel = platform.clock->today().toString(QStringLiteral("MM月dd"));
+        lesson_.SetPickCategory(0);
         st.FirstShow = 0;
         try {
             UseDefaultRollBook();
@@ -76,22 +69,16 @@ void FrmMd::OptFl_Click(int index) {
         ui.lblXm->setEnabled(true);
         ui.MnMingdanshizhi->menuAction()->setVisible(false);
         const ListCategory& c = kListCategories[index - 1];
-        ui.LblVal1->setText(c.firstLabel);
-        ui.LblVal2->setText(c.secondLabel);
-        st.RangeVal1 = c.first;
-        st.RangeVal2 = c.second;
-        ui.txtXh[0]->setText(plainText(c.first));
-        ui.txtXh[1]->setText(plainText(c.second));
         ui.lblXm->setText(c.word + kBreak + QStringLiteral("点名"));
-        ui.txtShu->setText(c.customExample);
-        ui.cmbXs->addItems(c.forms);
-        st.FirstShow = 1; // the range step rebuilds the list although the values are the defaults
-        txtXh_LostFocus(0);
+        lesson_.SetPresentationForms(c.forms, 0);
+        lesson_.PrepareNumberList(index);
+        if (lesson_.ConfirmRange(0))
+            setBackColor(ui.txtXh[0], kRestingBack);
         ui.txtFz[0]->setText(QStringLiteral("1"));
         ui.txtFz[1]->setText(plainText(st.RosterCount));
         imgFz_Click(1);
     }
-    ui.cmbXs->setCurrentIndex(1);
+    lesson_.SetPresentationForm(1);
 }
 
 void FrmMd::MnFl_Click(int index) {
@@ -101,28 +88,18 @@ void FrmMd::MnFl_Click(int index) {
 }
 
 void FrmMd::OptDmFs_Click(int index) {
+    lesson_.SetDrawRule(index == 0);
     ui.lblXm->setText((index == 0 ? QStringLiteral("随机") : QStringLiteral("顺序")) + kBreak + QStringLiteral("点名"));
 }
 
 void FrmMd::MnFs_Click(int index) {
     if (index == 0 || index == 1) {
-        selectQuietly(ui.OptDmFs[index]);
-        OptDmFs_Click(index);
+        OptDmFs_Click(index); // the option button follows the lesson
         ui.MnFs[index]->setEnabled(false);
         ui.MnFs[1 - index]->setEnabled(true);
         return;
     }
-    ui.MnFs[2]->setChecked(!ui.MnFs[2]->isChecked());
-    ui.chkGd->setChecked(ui.MnFs[2]->isChecked());
-}
-
-void FrmMd::chkGd_Click() {
-    const bool on = ui.chkGd->isChecked();
-    ui.MnFs[2]->setChecked(on);
-    // Rolling off: the ticks stop at once, and the candidate on show is not counted as a
-    // pick ("下一个" then makes its one direct pick).
-    if (!on)
-        ui.Timer1->stop();
+    lesson_.SetRolling(!lesson_.rolling());
 }
 
 } // namespace rostrel

@@ -13,30 +13,6 @@ namespace rostrel {
 
 namespace {
 
-const QString kCacheName = QStringLiteral("rollCallCache");
-
-// Per-window state of the engine that is no part of the session: where each member key
-// first occurs in the group plan. Every plan, whoever builds it, is listed anew in List2, so
-// a change of List2's rows marks the index stale.
-struct RollCallCache : QObject {
-    explicit RollCallCache(QObject* parent) : QObject(parent) { setObjectName(kCacheName); }
-    rollcall::GroupKeyIndex index;
-};
-
-rollcall::GroupKeyIndex& keyIndex(FrmMd& w) {
-    auto* cache = static_cast<RollCallCache*>(w.findChild<QObject*>(kCacheName, Qt::FindDirectChildrenOnly));
-    return cache->index;
-}
-
-// Selects a row in code; the click handler runs even when the row was selected already, so
-// a draw always shows its pick.
-void selectMember(FrmMd& w, int row) {
-    if (w.ui.List1->currentRow() == row)
-        w.List1_Click();
-    else
-        w.ui.List1->setCurrentRow(row);
-}
-
 template <typename F> void skipOnFailure(const char* step, F&& f) {
     try {
         f();
@@ -45,24 +21,34 @@ template <typename F> void skipOnFailure(const char* step, F&& f) {
     }
 }
 
+} // namespace
+
+// Selects a row in code; the click handler runs even when the row was selected already, so
+// a draw always shows its pick.
+void FrmMd::selectMember(int row) {
+    if (ui.List1->currentRow() == row)
+        List1_Click();
+    else
+        ui.List1->setCurrentRow(row);
+}
+
 // With "重复" checked, the completed pick leaves the pool: the pool row of the member on
 // show (the row of the random draw that showed it, or else its first live row), not the row
 // of an earlier draw. A pick no longer in the pool removes nothing.
-void takePickOutOfPool(FrmMd& w) {
-    const int16_t row = rollcall::pickedPoolRow(w.st.PickPool, w.st.PoolCount, w.st.PickIndex, w.st.PickKey);
+void FrmMd::takePickOutOfPool() {
+    const int16_t row = rollcall::pickedPoolRow(st.PickPool, st.PoolCount, st.PickIndex, st.PickKey);
     if (row == 0) {
-        w.ui.imgXie[1]->show();
+        ui.imgXie[1]->show();
         return;
     }
-    w.st.PickIndex = row;
-    w.RemovePicked();
+    st.PickIndex = row;
+    RemovePicked();
 }
 
 // A pool entry in no group (a value added after the last grouping) is the pick all the same:
 // it is shown without a group position, and its own pool row is the one a no-repeat pick
 // removes.
-void showUngroupedPick(FrmMd& w, int16_t poolRow, const QString& key) {
-    SessionState& st = w.st;
+void FrmMd::showUngroupedPick(int16_t poolRow, const QString& key) {
     QString text = key;
     if (st.PickCategory == 0) {
         const double index = cellNumber(st.PickPool.at(poolRow, 0));
@@ -75,34 +61,24 @@ void showUngroupedPick(FrmMd& w, int16_t poolRow, const QString& key) {
     st.PickText = text;
     st.CurrentMember = 0;
     {
-        const QSignalBlocker block(w.ui.List1);
-        w.ui.List1->setCurrentRow(-1);
+        const QSignalBlocker block(ui.List1);
+        ui.List1->setCurrentRow(-1);
     }
-    w.ui.LabCz->setText(key + u' ' + text);
-    w.ui.lblXm->setText(QStringLiteral("\r\n") + text);
+    ui.LabCz->setText(key + u' ' + text);
+    ui.lblXm->setText(QStringLiteral("\r\n") + text);
 }
 
-void completePick(FrmMd& w) {
-    if (w.ui.chkCf->isChecked())
-        skipOnFailure("taking the pick out of the pool", [&] { takePickOutOfPool(w); });
-    w.PlayWave(QStringLiteral("sound\\type.wav"));
-    w.SetClockIdle();
-    if (w.st.PickCategory == 0)
-        w.ui.imgXie[1]->show();
+void FrmMd::completePick() {
+    if (lesson_.removesPicked())
+        skipOnFailure("taking the pick out of the pool", [&] { takePickOutOfPool(); });
+    lesson_.PlayWave(QStringLiteral("sound\\type.wav"));
+    lesson_.SetClockIdle();
+    if (st.PickCategory == 0)
+        ui.imgXie[1]->show();
 }
-
-} // namespace
 
 void FrmMd::wireRollCall() {
-    auto* cache = new RollCallCache(this);
-    const auto stale = [cache] { cache->index.invalidate(); };
-    QAbstractItemModel* groups = ui.List2->model();
-    connect(groups, &QAbstractItemModel::rowsInserted, cache, stale);
-    connect(groups, &QAbstractItemModel::rowsRemoved, cache, stale);
-    connect(groups, &QAbstractItemModel::modelReset, cache, stale);
-    connect(groups, &QAbstractItemModel::dataChanged, cache, stale);
-    connect(groups, &QAbstractItemModel::layoutChanged, cache, stale);
-
+    Lesson* l = &lesson_;
     connect(ui.lblXm, &ClickLabel::clicked, this, [this] { guarded([&] { lblXm_Click(); }); });
     connect(ui.Timer1, &QTimer::timeout, this, [this] { guarded([&] { Timer1_Timer(); }); });
     for (int i = 0; i < 2; ++i) {
@@ -122,12 +98,10 @@ void FrmMd::wireRollCall() {
         });
         connect(ui.MnFs[i], &QAction::triggered, this, [this, i] { guarded([&] { MnFs_Click(i); }); });
     }
-    connect(ui.MnFs[2], &QAction::triggered, this, [this] {
-        // The menu has already moved the check mark; the handler moves it itself.
-        ui.MnFs[2]->setChecked(!ui.MnFs[2]->isChecked());
-        guarded([&] { MnFs_Click(2); });
-    });
-    connect(ui.chkGd, &QCheckBox::toggled, this, [this] { guarded([&] { chkGd_Click(); }); });
+    connect(ui.MnFs[2], &QAction::triggered, l, [l] { l->SetRolling(!l->rolling()); });
+    connect(ui.chkGd, &QCheckBox::toggled, l, &Lesson::SetRolling);
+    connect(ui.chkCf, &QCheckBox::toggled, l, &Lesson::SetRemovePicked);
+    connect(ui.cmbXs, &QComboBox::currentIndexChanged, l, &Lesson::SetPresentationForm);
     connect(ui.List1, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0) // clearing the list is no selection
             guarded([&] { List1_Click(); });
@@ -137,7 +111,7 @@ void FrmMd::wireRollCall() {
 
 void FrmMd::DrawNext() {
     platform.random->reseed(platform.clock->timeOfDay().msecsSinceStartOfDay() / 1000.0);
-    const bool atRandom = ui.OptDmFs[0]->isChecked();
+    const bool atRandom = lesson_.drawsAtRandom();
     if (ui.List2->count() == 0)
         return;
     if (atRandom) {
@@ -147,7 +121,7 @@ void FrmMd::DrawNext() {
         st.PickIndex = k;
         const QString key = defaultText(st.PickPool.at(k, 1));
         if (!ShowMember(key))
-            showUngroupedPick(*this, k, key);
+            showUngroupedPick(k, key);
         return;
     }
     const int members = ui.List1->count();
@@ -158,19 +132,19 @@ void FrmMd::DrawNext() {
             ui.List2->setCurrentRow(current + 1 >= groups ? 0 : current + 1);
         }
         if (ui.List1->count() > 0)
-            selectMember(*this, 0);
+            selectMember(0);
     } else {
-        selectMember(*this, ui.List1->currentRow() + 1);
+        selectMember(ui.List1->currentRow() + 1);
     }
 }
 
 bool FrmMd::ShowMember(const QString& key) {
-    const auto at = keyIndex(*this).find(st.GroupTable, st.GroupCount, key);
+    const auto at = lesson_.keyIndex().find(st.GroupTable, st.GroupCount, key);
     if (at.group == 0 || at.group > ui.List2->count())
         return false;
     ui.List2->setCurrentRow(at.group - 1); // shows the group unless it is on show already
     if (at.slot <= ui.List1->count())
-        selectMember(*this, at.slot - 1);
+        selectMember(at.slot - 1);
     return true;
 }
 
@@ -184,21 +158,19 @@ void FrmMd::RemovePicked() {
 void FrmMd::lblXm_Click() {
     if (ui.chkGd->isVisible())
         ui.chkGd->setFocus();
-    const bool rolling = ui.chkGd->isChecked();
-    ui.lblSj->setText(QStringLiteral("00:00:00"));
-    ui.timJs->stop();
-    if (!rolling) {
+    lesson_.ResetClockDisplay();
+    if (!lesson_.rolling()) {
         skipOnFailure("drawing", [&] { DrawNext(); });
-        completePick(*this);
+        completePick();
         return;
     }
-    if (!ui.Timer1->isActive()) {
-        ui.Timer1->start();
-        PlayWave(QStringLiteral("sound\\type0.wav"));
+    if (!lesson_.rollingActive()) {
+        lesson_.StartRolling();
+        lesson_.PlayWave(QStringLiteral("sound\\type0.wav"));
         return;
     }
-    ui.Timer1->stop();
-    completePick(*this); // the candidate of the last tick is the pick
+    lesson_.StopRolling();
+    completePick(); // the candidate of the last tick is the pick
 }
 
 void FrmMd::Timer1_Timer() {
@@ -216,7 +188,7 @@ void FrmMd::cmdNext_Click(int index) {
         ui.List2->setCurrentRow(next - 1);
         return;
     }
-    ui.chkGd->setChecked(false);
+    lesson_.SetRolling(false);
     lblXm_Click();
 }
 
@@ -231,7 +203,7 @@ void FrmMd::List1_Click() {
     st.CurrentMember = toInt16(row + 1.0);
     st.PickKey = defaultText(st.GroupTable.at(st.CurrentGroup, st.CurrentMember, 0));
     ui.LabCz->setText(rollcall::positionLine(st.CurrentGroup, st.CurrentMember, st.PickKey, st.PickText));
-    const auto caption = rollcall::pickCaption(st.PickCategory, ui.cmbXs->currentIndex(), st.CurrentGroup,
+    const auto caption = rollcall::pickCaption(st.PickCategory, lesson_.presentationForm(), st.CurrentGroup,
                                                st.CurrentMember, st.PickKey, st.PickText);
     if (caption)
         ui.lblXm->setText(*caption);
@@ -240,9 +212,40 @@ void FrmMd::List1_Click() {
 void FrmMd::List1_MouseUp() {
     if (ui.List1->currentRow() < 0)
         return;
-    if (ui.chkCf->isChecked())
-        takePickOutOfPool(*this);
+    if (lesson_.removesPicked())
+        takePickOutOfPool();
     ui.imgXie[1]->show();
+}
+
+
+void FrmMd::showDrawRules() {
+    {
+        const QSignalBlocker b0(ui.OptDmFs[0]);
+        const QSignalBlocker b1(ui.OptDmFs[1]);
+        ui.OptDmFs[lesson_.drawsAtRandom() ? 0 : 1]->setChecked(true);
+    }
+    {
+        const QSignalBlocker b0(ui.chkGd);
+        const QSignalBlocker b1(ui.chkCf);
+        const QSignalBlocker b2(ui.chkRq);
+        ui.chkGd->setChecked(lesson_.rolling());
+        ui.chkCf->setChecked(lesson_.removesPicked());
+        ui.chkRq->setChecked(lesson_.newColumnPerDay());
+    }
+    ui.MnFs[2]->setChecked(lesson_.rolling());
+    {
+        const QSignalBlocker block(ui.cmbXs);
+        if (shownForms_ != lesson_.presentationForms()) {
+            shownForms_ = lesson_.presentationForms();
+            ui.cmbXs->clear();
+            ui.cmbXs->addItems(lesson_.presentationForms());
+        }
+        ui.cmbXs->setCurrentIndex(lesson_.presentationForm());
+    }
+    if (lesson_.rollingActive() && !ui.Timer1->isActive())
+        ui.Timer1->start();
+    else if (!lesson_.rollingActive() && ui.Timer1->isActive())
+        ui.Timer1->stop();
 }
 
 } // namespace rostrel

@@ -35,6 +35,7 @@ void saveAndClose(SessionState& st) {
 void FrmMd::wireScoring() {
     for (int i = 0; i < 2; ++i)
         connect(ui.imgXie[i], &ClickLabel::clicked, this, [this, i] { imgXie_Click(i); });
+    connect(ui.chkRq, &QCheckBox::toggled, &lesson_, &Lesson::SetNewColumnPerDay);
     connect(ui.chkRq, &QCheckBox::clicked, this, [this] { chkRq_Click(); });
 }
 
@@ -44,7 +45,7 @@ void FrmMd::imgXie_Click(int index) {
         return;
     try {
         int16_t sheet = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
-        OpenClassSheet(sheet);
+        lesson_.OpenClassSheet(sheet);
         if (index == 1) {
             // The picked student's own row, found by its number in column A: numbers need not
             // run 1, 2, 3 ... in row order (a student left, school numbers).
@@ -58,7 +59,7 @@ void FrmMd::imgXie_Click(int index) {
             if (scoring::headerDayLabel(header) != st.TodayLabel)
                 writeCell(st.ExcelSheet, kHeaderRow, st.ScoreColumn, Cell::fromText(st.TodayLabel));
             const float sum = scoring::addPoints(readCell(st.ExcelSheet, row, st.ScoreColumn),
-                                                 ui.Combo1[0]->currentText());
+                                                 lesson_.entryText(0));
             writeCell(st.ExcelSheet, row, st.ScoreColumn, Cell::fromNumber(scoring::storedScore(sum)));
             ui.imgXie[1]->hide();
         } else {
@@ -68,7 +69,7 @@ void FrmMd::imgXie_Click(int index) {
             ui.imgXie[0]->hide();
         }
         sheetBook(st.ExcelSheet).save();
-        PlayWave(QStringLiteral("sound\\yes.wav"));
+        lesson_.PlayWave(QStringLiteral("sound\\yes.wav"));
     } catch (...) {
         logCaught(index == 1 ? "writing the score" : "writing the grouping");
         saveAndClose(st);

@@ -7,8 +7,10 @@
 
 namespace rostrel {
 
-FrmMd::FrmMd(const Platform& p, QWidget* parent) : QMainWindow(parent), platform(p) {
+FrmMd::FrmMd(const Platform& p, QWidget* parent)
+    : QMainWindow(parent), lesson_(p), st(lesson_.session()), platform(p) {
     buildControls();
+    connect(&lesson_, &Lesson::changed, this, &FrmMd::showLesson);
     wireShell();
     wireRollBook();
     wireRollCall();
@@ -21,14 +23,17 @@ FrmMd::FrmMd(const Platform& p, QWidget* parent) : QMainWindow(parent), platform
 
 FrmMd::~FrmMd() = default;
 
-void FrmMd::PlayWave(const QString& relativePath) {
-    try {
-        if (platform.sound)
-            platform.sound->playWave(relativePath);
-    } catch (...) {
-        // Sound never reaches the user as a failure.
-        logCaught("playing a sound");
-    }
+void FrmMd::showLesson(unsigned parts) {
+    if (parts & Lesson::ClockPart)
+        showClock();
+    if (parts & Lesson::ScoreEntryPart)
+        showScoreEntry();
+    if (parts & Lesson::NumbersPart)
+        showNumbers();
+    if (parts & Lesson::EntriesPart)
+        showEntries();
+    if (parts & Lesson::DrawRulesPart)
+        showDrawRules();
 }
 
 bool FrmMd::event(QEvent* e) {

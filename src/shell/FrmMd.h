@@ -1,11 +1,12 @@
-// The main window: holds the session state and every control; its handlers are defined in
-// the folder of the subsystem they belong to (rollbook/, rollcall/, numbers/, grouping/,
-// clock/, scoring/) and wired to the controls by that subsystem's wire function.
+// The main window: shows the lesson and forwards what the teacher does to it. Its handlers
+// and redraws are defined in the folder of the subsystem they belong to (rollbook/,
+// rollcall/, numbers/, grouping/, clock/, scoring/) and wired to the controls by that
+// subsystem's wire function.
 #pragma once
 
+#include "lesson/Lesson.h"
 #include "platform/Platform.h"
 #include "shell/Controls.h"
-#include "shell/SessionState.h"
 
 #include <QMainWindow>
 
@@ -13,16 +14,36 @@ namespace rostrel {
 
 class FrmMd : public QMainWindow {
     Q_OBJECT
+    Lesson lesson_;
+
 public:
     explicit FrmMd(const Platform& platform, QWidget* parent = nullptr);
     ~FrmMd() override;
 
-    SessionState st;
+    Lesson& lesson() { return lesson_; }
+    const Lesson& lesson() const { return lesson_; }
+
+    // The layout pass's baseline, in twips, taken at start-up.
+    struct LayoutBaseline {
+        float BaseHeight = 0.f;
+        float BaseWidth = 0.f;
+        float BaseFontSize = 0.f;
+        float BaseSjHeight = 0.f;
+        float BaseXxHeight = 0.f;
+        float BaseXxWidth = 0.f;
+        float BaseLabXxHeight = 0.f;
+    };
+    const LayoutBaseline& layoutBaseline() const { return layout_; }
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    SessionState& st; // the lesson's, for the steps the window still carries out
     Controls ui;
     Platform platform;
-
-    // Plays a cue through the platform; never fails.
-    void PlayWave(const QString& relativePath);
 
     // ---- Shell (shell/) ----
     void Form_Initialize();        // start-up steps
@@ -33,14 +54,17 @@ public:
     void MnBz_Click(int index);    // "关于"
 
     // ---- Roll book (rollbook/) ----
-    void OpenClassSheet(int16_t& sheetIndex);
     void UseDefaultRollBook();     // steps of the name-list switch: default file, choice, listing
     void Image1_Click();
     void ListClasses();
+    // The open dialog: a file, or false when the teacher cancelled twice in a row.
+    bool chooseRollBook();
+    // After a load that did not finish: nothing of the previous class stays usable.
+    void forgetClassRoster();
     void cmbXls_Click();
     void MnBj_Click(int index);
     void Image2_Click();
-    void CmbXm_Click();
+    void CmbXm_Click(int position);
     void LoadClassRoster();
     void BuildPickPool();
 
@@ -54,24 +78,15 @@ public:
     void MnFl_Click(int index);
     void OptDmFs_Click(int index);
     void MnFs_Click(int index);
-    void chkGd_Click();
     void List1_Click();
     void List1_MouseUp();
     // Selects the group and the member of the first member with this key (group order, then
     // slot order); false when no member has it.
     bool ShowMember(const QString& key);
-
-    // ---- Number list (numbers/) ----
-    void txtXh_GotFocus(int index);
-    void txtXh_KeyPress(int index, int keyAscii);
-    void txtXh_LostFocus(int index);
-    void txtShu_GotFocus();
-    void txtShu_LostFocus();
-    void txtShu_KeyPress(int keyAscii);
-    void ImgZdy_Click(int index);
-    void lstHm_Click();
-    void lstHm_DblClick();
-    void LoadNumberList();
+    void selectMember(int row);
+    void takePickOutOfPool();
+    void completePick();
+    void showUngroupedPick(int16_t poolRow, const QString& key);
 
     // ---- Grouping (grouping/) ----
     void OptFz_Click(int index);
@@ -83,27 +98,14 @@ public:
     // Lists groups 1..groupCount in List2 (the member list emptied) and shows group 1.
     void ListGroups(int groupCount);
     void chkXx_Click();
-
-    // ---- Clock (clock/) ----
-    void imgJs_Click();
-    void lblSj_Click();
-    void timJs_Timer();
-    void MnJs_Click(int index);
-    int Combo1_KeyPress(int index, int keyAscii); // the key to type, 0 when it is discarded
-    void Combo1_LostFocus(int index);
-    void Command1_Click(int index);
-    void SetClockIdle(); // the start image back in its idle state, without a sound
+    void enableGroupingImages();
+    bool readGroupRule();
+    bool formGroupsOnce(int index);
 
     // ---- Scoring (scoring/) ----
     void imgXie_Click(int index);
     void chkRq_Click();
 
-protected:
-    bool event(QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
     void buildControls(); // shell/FrmMdLayout.cpp
     // Each subsystem connects its controls' signals to its handlers.
     void wireShell();
@@ -113,6 +115,21 @@ private:
     void wireGrouping();
     void wireClock();
     void wireScoring();
+
+    // Redraws of the lesson's parts.
+    void showLesson(unsigned parts);
+    void showClock();
+    void showScoreEntry();
+    void showNumbers();
+    void showEntries();
+    void showDrawRules();
+
+    LayoutBaseline layout_;
+    // Set while a failed grouping reloads the class and tries again, so that a grouping run
+    // by the reload, or the second try, cannot start another reload.
+    int reloadDepth_ = 0;
+    int shownNumberRevision_ = -1;
+    QStringList shownForms_;
 };
 
 } // namespace rostrel

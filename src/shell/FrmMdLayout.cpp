@@ -224,7 +224,6 @@ void FrmMd::buildControls() {
     u.imgJs->setToolTipAndName(QStringLiteral("计时"));
     u.imgJs->makeKeyboardButton();
     showPicture(u.imgJs, u.Image3->pixmap(), QStringLiteral("计时"));
-    u.imgJs->setProperty("Tag", QStringLiteral("计时"));
 
     // ---- Display area ----
     u.fraxianshi = new QWidget(central);

@@ -32,40 +32,28 @@ void FrmMd::Form_Initialize() {
     // 3. The class list shares the place of the number range.
     ui.FrXls->move(ui.frSz->pos());
     // 4.-6. Baseline of the layout pass, in twips.
-    st.BaseWidth = twips(width());
-    st.BaseHeight = twips(height());
-    st.BaseFontSize = 72;
+    layout_.BaseWidth = twips(width());
+    layout_.BaseHeight = twips(height());
+    layout_.BaseFontSize = 72;
     QFont f = ui.lblXm->font();
     f.setPointSizeF(72);
     ui.lblXm->setFont(f);
-    st.BaseSjHeight = twips(ui.lblSj->height());
-    st.BaseXxHeight = twips(ui.frXx->height());
-    st.BaseXxWidth = twips(ui.frXx->width());
-    st.BaseLabXxHeight = twips(ui.LabXx->height());
+    layout_.BaseSjHeight = twips(ui.lblSj->height());
+    layout_.BaseXxHeight = twips(ui.frXx->height());
+    layout_.BaseXxWidth = twips(ui.frXx->width());
+    layout_.BaseLabXxHeight = twips(ui.LabXx->height());
     // 7. First entries of the clock's unit and mode lists.
-    ui.cmbJsDw->setCurrentIndex(0);
-    ui.cmbJsFs->setCurrentIndex(0);
-    // 8.
-    st.FirstShow = 1;
+    lesson_.SetClockUnit(0);
+    lesson_.SetClockMode(0);
 }
 
 void FrmMd::Form_Activate() {
-    if (st.FirstShow != 1)
-        return;
-    st.FirstShow = 0;
-    ui.OptFl[1]->setChecked(true);
+    if (lesson_.TakeFirstShow())
+        ui.OptFl[1]->setChecked(true);
 }
 
 void FrmMd::Form_QueryUnload() {
-    st.ExcelBook = nullptr;
-    if (!st.ExcelApp)
-        return;
-    try {
-        st.ExcelApp->quit();
-    } catch (...) {
-        logCaught("closing the roll books");
-    }
-    st.ExcelApp.reset();
+    lesson_.EndSession();
 }
 
 namespace {
@@ -83,30 +71,30 @@ void FrmMd::Form_Resize() {
     const float W = twips(width());
     const float H = twips(height());
     const float CH = twips(centralWidget()->height());
-    if (!(W > 0 && H > 0) || !(st.BaseWidth > 0 && st.BaseHeight > 0))
+    if (!(W > 0 && H > 0) || !(layout_.BaseWidth > 0 && layout_.BaseHeight > 0))
         return;
     const float shezhiW = twips(ui.fraShezhi->width());
     const float shezhiH = twips(ui.fraShezhi->height());
     const float shezhiLeft = (W - shezhiW) / 2;
     const float xianshiH = CH - shezhiH - 200;
     const float xianshiW = W;
-    const float rW = st.BaseWidth / W;
-    const float rH = st.BaseHeight / H;
+    const float rW = layout_.BaseWidth / W;
+    const float rH = layout_.BaseHeight / H;
     const float r = rH < rW ? rW : rH;
-    const float xmFont = st.BaseFontSize / r * 1.2f;
+    const float xmFont = layout_.BaseFontSize / r * 1.2f;
     const float xmW = W;
     const float xmLeft = (xianshiW - xmW) / 2;
-    const float sjH = 1.9f * st.BaseSjHeight / r;
+    const float sjH = 1.9f * layout_.BaseSjHeight / r;
     const float sjW = W;
     const float sjTop = xianshiH - 1.2f * sjH;
     const float xmTop = (xianshiH - sjTop - 300) / 3;
     const float sjFont = 42 / r * 1.2f;
-    const float xxW = st.BaseXxWidth / r;
-    const float xxH = st.BaseXxHeight / r;
+    const float xxW = layout_.BaseXxWidth / r;
+    const float xxH = layout_.BaseXxHeight / r;
     const float xxTop = twips(ui.frXx->y());
     const float labTop = xxTop + xxH;
     const float labW = W;
-    const float labH = st.BaseLabXxHeight / r;
+    const float labH = layout_.BaseLabXxHeight / r;
     const float listFont = 16 / r;
     const float list1Left = twips(ui.List1->x());
     const float list1Top = twips(ui.List1->y());

@@ -2,6 +2,7 @@
 // fixed clock and the ticks called directly; the menu and the numeric entry boxes.
 #include "shell/FrmMd.h"
 #include "support/Fakes.h"
+#include "support/Driver.h"
 #include "support/Gui.h"
 
 #include <QFocusEvent>
@@ -26,38 +27,42 @@ const QString kOver = QStringLiteral("sound\\over.wav");
 
 class ClockTest : public ::testing::Test {
 protected:
-    void SetUp() override { w = std::make_unique<FrmMd>(fake.view()); }
+    void SetUp() override {
+        w = std::make_unique<FrmMd>(fake.view());
+        ui = controlsOf(w.get());
+    }
 
     // Sets amount, unit and mode, then clicks the clock image.
     void start(const QString& amount, const QString& unit, const QString& mode) {
-        w->ui.Combo1[1]->setEditText(amount);
-        w->ui.cmbJsDw->setCurrentText(unit);
-        w->ui.cmbJsFs->setCurrentText(mode);
-        w->ui.imgJs->click();
+        ui.Combo1[1]->setEditText(amount);
+        ui.cmbJsDw->setCurrentText(unit);
+        ui.cmbJsFs->setCurrentText(mode);
+        click(ui.imgJs);
     }
     // Advances the fake clock and takes one tick; returns the label.
     QString tickAfter(int seconds) {
         fake.clock.advanceSeconds(seconds);
-        w->timJs_Timer();
-        return w->ui.lblSj->text();
+        w->lesson().ClockTick();
+        return ui.lblSj->text();
     }
-    QString state() const { return w->ui.imgJs->property("Tag").toString(); }
-    bool running() const { return w->ui.timJs->isActive(); }
-    QString box(int i) const { return w->ui.Combo1[i]->currentText(); }
+    QString state() const { return ui.imgJs->toolTip(); }
+    bool running() const { return ui.timJs->isActive(); }
+    QString box(int i) const { return ui.Combo1[i]->currentText(); }
 
     FakePlatform fake;
     std::unique_ptr<FrmMd> w;
+    Controls ui;
 };
 
 TEST_F(ClockTest, StartSetsTheRunningStateWithoutTouchingTheLabel) {
     start("5", "秒", "正计时");
     EXPECT_TRUE(running());
     EXPECT_EQ(state(), QStringLiteral("暂停"));
-    EXPECT_EQ(w->ui.imgJs->toolTip(), QStringLiteral("暂停"));
-    EXPECT_EQ(w->ui.imgJs->pixmap().cacheKey(), w->ui.Image4->pixmap().cacheKey());
-    EXPECT_EQ(w->ui.lblSj->text(), QStringLiteral("00:00:00"));
+    EXPECT_EQ(ui.imgJs->toolTip(), QStringLiteral("暂停"));
+    EXPECT_EQ(ui.imgJs->pixmap().cacheKey(), ui.Image4->pixmap().cacheKey());
+    EXPECT_EQ(ui.lblSj->text(), QStringLiteral("00:00:00"));
     EXPECT_EQ(fake.sound.played, QStringList{kStart});
-    EXPECT_DOUBLE_EQ(w->st.ClockDuration * 86400, 5.0);
+    EXPECT_DOUBLE_EQ(w->lesson().clockDuration() * 86400, 5.0);
 }
 
 TEST_F(ClockTest, CountUpShowsElapsedSecondsAndEndsAtTheSetTime) {
@@ -69,16 +74,16 @@ TEST_F(ClockTest, CountUpShowsElapsedSecondsAndEndsAtTheSetTime) {
     EXPECT_EQ(tickAfter(3), QStringLiteral("00:00:05")); // never more than the set time
     EXPECT_FALSE(running());
     EXPECT_EQ(state(), QStringLiteral("计时"));
-    EXPECT_EQ(w->ui.imgJs->pixmap().cacheKey(), w->ui.Image3->pixmap().cacheKey());
+    EXPECT_EQ(ui.imgJs->pixmap().cacheKey(), ui.Image3->pixmap().cacheKey());
     EXPECT_EQ(fake.sound.played, (QStringList{kStart, kStart, kOver})); // over is the one heard
 }
 
 TEST_F(ClockTest, CountdownOfOneAndAHalfMinutes) {
-    w->ui.MnJs[1]->trigger(); // 倒计时
-    EXPECT_EQ(w->ui.cmbJsFs->currentIndex(), 1);
-    w->ui.Combo1[1]->setEditText("1.5");
-    w->ui.cmbJsDw->setCurrentText("分");
-    w->ui.imgJs->click();
+    ui.MnJs[1]->trigger(); // 倒计时
+    EXPECT_EQ(ui.cmbJsFs->currentIndex(), 1);
+    ui.Combo1[1]->setEditText("1.5");
+    ui.cmbJsDw->setCurrentText("分");
+    click(ui.imgJs);
     EXPECT_EQ(tickAfter(1), QStringLiteral("00:01:29"));
     EXPECT_EQ(tickAfter(88), QStringLiteral("00:00:01"));
     EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:00"));
@@ -98,7 +103,7 @@ TEST_F(ClockTest, HalfSecondsRoundToEven) {
 TEST_F(ClockTest, EmptyOrZeroAmountEndsAtTheFirstTickInBothModes) {
     for (const char* mode : {"正计时", "倒计时"}) {
         fake.sound.played.clear();
-        w->ui.lblSj->setText("12:34:56");
+        ui.lblSj->setText("12:34:56");
         start("", "秒", QString::fromUtf8(mode));
         EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:00")) << mode;
         EXPECT_FALSE(running());
@@ -109,21 +114,21 @@ TEST_F(ClockTest, EmptyOrZeroAmountEndsAtTheFirstTickInBothModes) {
 TEST_F(ClockTest, StopKeepsTheLabelAndTheNextRunStartsAfresh) {
     start("10", "秒", "倒计时");
     EXPECT_EQ(tickAfter(3), QStringLiteral("00:00:07"));
-    w->ui.imgJs->click(); // stop
+    click(ui.imgJs); // stop
     EXPECT_FALSE(running());
     EXPECT_EQ(state(), QStringLiteral("计时"));
-    EXPECT_EQ(w->ui.lblSj->text(), QStringLiteral("00:00:07"));
+    EXPECT_EQ(ui.lblSj->text(), QStringLiteral("00:00:07"));
     EXPECT_EQ(fake.sound.played, (QStringList{kStart, kStart}));
     fake.clock.advanceSeconds(30);
-    w->ui.imgJs->click(); // start again
+    click(ui.imgJs); // start again
     EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:09"));
 }
 
 TEST_F(ClockTest, ClickOnTheTimeLabelActsAsTheImage) {
-    w->ui.Combo1[1]->setEditText("10");
-    click(w->ui.lblSj);
+    ui.Combo1[1]->setEditText("10");
+    click(ui.lblSj);
     EXPECT_TRUE(running());
-    click(w->ui.lblSj);
+    click(ui.lblSj);
     EXPECT_FALSE(running());
     EXPECT_EQ(fake.sound.played, (QStringList{kStart, kStart}));
 }
@@ -131,18 +136,18 @@ TEST_F(ClockTest, ClickOnTheTimeLabelActsAsTheImage) {
 TEST_F(ClockTest, ModeSwitchDuringARunShowsAtTheNextTick) {
     start("10", "秒", "正计时");
     EXPECT_EQ(tickAfter(2), QStringLiteral("00:00:02"));
-    w->ui.MnJs[1]->trigger();
+    ui.MnJs[1]->trigger();
     EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:07"));
-    w->ui.MnJs[2]->trigger();
-    EXPECT_EQ(w->ui.cmbJsFs->currentIndex(), 0);
+    ui.MnJs[2]->trigger();
+    EXPECT_EQ(ui.cmbJsFs->currentIndex(), 0);
     EXPECT_EQ(tickAfter(7), QStringLiteral("00:00:10"));
     EXPECT_FALSE(running());
 }
 
 TEST_F(ClockTest, ChangingAmountOrUnitDuringARunDoesNotChangeIt) {
     start("3", "秒", "倒计时");
-    w->ui.Combo1[1]->setEditText("50");
-    w->ui.cmbJsDw->setCurrentText("时");
+    ui.Combo1[1]->setEditText("50");
+    ui.cmbJsDw->setCurrentText("时");
     EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:02"));
 }
 
@@ -158,42 +163,42 @@ TEST_F(ClockTest, RunAcrossMidnightKeepsCounting) {
 
 TEST_F(ClockTest, AmountsOutsideADayAreHeldToIt) {
     start("-5", "分", "倒计时");
-    EXPECT_DOUBLE_EQ(w->st.ClockDuration, 0.0);
+    EXPECT_DOUBLE_EQ(w->lesson().clockDuration(), 0.0);
     EXPECT_EQ(tickAfter(1), QStringLiteral("00:00:00"));
     EXPECT_FALSE(running());
     start("30", "时", "倒计时");
     EXPECT_EQ(tickAfter(1), QStringLiteral("23:59:58")); // 23:59:59, the longest run
-    w->ui.imgJs->click();                                // stop
+    click(ui.imgJs);                                // stop
     start("24", "时", "正计时");
     EXPECT_EQ(tickAfter(86399), QStringLiteral("23:59:59"));
     EXPECT_FALSE(running());
 }
 
 TEST_F(ClockTest, TickWhenIdleDoesNothing) {
-    w->timJs_Timer();
-    EXPECT_EQ(w->ui.lblSj->text(), QStringLiteral("00:00:00"));
+    w->lesson().ClockTick();
+    EXPECT_EQ(ui.lblSj->text(), QStringLiteral("00:00:00"));
     EXPECT_TRUE(fake.sound.played.isEmpty());
     EXPECT_EQ(state(), QStringLiteral("计时"));
 }
 
 TEST_F(ClockTest, SettingsMenuTogglesTheFrame) {
-    auto* settings = w->ui.MnJs[0];
+    auto* settings = ui.MnJs[0];
     settings->trigger(); // from the menu
     EXPECT_FALSE(settings->isChecked());
-    EXPECT_TRUE(w->ui.fraJs->isHidden());
-    w->MnJs_Click(0);
+    EXPECT_TRUE(ui.fraJs->isHidden());
+    settings->trigger();
     EXPECT_TRUE(settings->isChecked());
-    EXPECT_FALSE(w->ui.fraJs->isHidden());
+    EXPECT_FALSE(ui.fraJs->isHidden());
     // A category switch shows the frame without the mark; the next click toggles the mark.
     settings->trigger();
-    w->ui.fraJs->show();
+    ui.fraJs->show();
     settings->trigger();
     EXPECT_TRUE(settings->isChecked());
-    EXPECT_FALSE(w->ui.fraJs->isHidden());
+    EXPECT_FALSE(ui.fraJs->isHidden());
 }
 
 TEST_F(ClockTest, KeyFilterLetsOnlyNumbersThrough) {
-    QLineEdit* edit = w->ui.Combo1[1]->lineEdit();
+    QLineEdit* edit = ui.Combo1[1]->lineEdit();
     edit->clear();
     typeText(edit, QStringLiteral("1a.-x2 "));
     EXPECT_EQ(edit->text(), QStringLiteral("1.-2"));
@@ -202,57 +207,55 @@ TEST_F(ClockTest, KeyFilterLetsOnlyNumbersThrough) {
     edit->setText(QStringLiteral("007"));
     pressKey(edit, Qt::Key_Return, QStringLiteral("\r")); // Enter: the step of leaving the box
     EXPECT_EQ(edit->text(), QStringLiteral("7"));
-    EXPECT_EQ(w->ui.Combo1[1]->count(), 10); // and nothing is added to the list
-    QLineEdit* score = w->ui.Combo1[0]->lineEdit();
+    EXPECT_EQ(ui.Combo1[1]->count(), 10); // and nothing is added to the list
+    QLineEdit* score = ui.Combo1[0]->lineEdit();
     score->clear();
     typeText(score, QStringLiteral("-3元"));
     EXPECT_EQ(score->text(), QStringLiteral("-3"));
-    EXPECT_EQ(w->Combo1_KeyPress(0, 'q'), 0);
-    EXPECT_EQ(w->Combo1_KeyPress(1, 8), 8);
 }
 
 TEST_F(ClockTest, LeavingABoxNormalisesItsNumber) {
     const std::pair<const char*, const char*> cases[] = {{"007", "7"}, {"1.50", "1.5"}, {"", "0"}, {"-", "0"}};
     for (const auto& [typed, shown] : cases) {
         for (int i = 0; i < 2; ++i) {
-            w->ui.Combo1[i]->setEditText(QString::fromLatin1(typed));
+            ui.Combo1[i]->setEditText(QString::fromLatin1(typed));
             QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-            QApplication::sendEvent(w->ui.Combo1[i]->lineEdit(), &out);
+            QApplication::sendEvent(ui.Combo1[i]->lineEdit(), &out);
             EXPECT_EQ(box(i), QString::fromLatin1(shown)) << typed;
         }
     }
     // Opening the box's own list is not leaving it.
-    w->ui.Combo1[1]->setEditText("007");
+    ui.Combo1[1]->setEditText("007");
     QFocusEvent popup(QEvent::FocusOut, Qt::PopupFocusReason);
-    QApplication::sendEvent(w->ui.Combo1[1]->lineEdit(), &popup);
+    QApplication::sendEvent(ui.Combo1[1]->lineEdit(), &popup);
     EXPECT_EQ(box(1), QStringLiteral("007"));
 }
 
 TEST_F(ClockTest, StepButtons) {
-    w->ui.Combo1[1]->setEditText("5");
-    w->ui.Command1[2]->click();
+    ui.Combo1[1]->setEditText("5");
+    click(ui.Command1[2]);
     EXPECT_EQ(box(1), QStringLiteral("6"));
-    w->ui.Combo1[1]->setEditText("2.5");
-    w->ui.Command1[3]->click();
+    ui.Combo1[1]->setEditText("2.5");
+    click(ui.Command1[3]);
     EXPECT_EQ(box(1), QStringLiteral("1"));
-    w->ui.Combo1[0]->setEditText("-5");
-    w->ui.Command1[1]->click();
+    ui.Combo1[0]->setEditText("-5");
+    click(ui.Command1[1]);
     EXPECT_EQ(box(0), QStringLiteral("-6"));
-    w->ui.Command1[0]->click();
-    w->ui.Command1[0]->click();
+    click(ui.Command1[0]);
+    click(ui.Command1[0]);
     EXPECT_EQ(box(0), QStringLiteral("-4"));
     EXPECT_EQ(box(1), QStringLiteral("1")); // the other box is untouched
     // At the ends of the 16-bit range the text stays.
-    w->ui.Combo1[0]->setEditText("32767");
-    w->ui.Command1[0]->click();
+    ui.Combo1[0]->setEditText("32767");
+    click(ui.Command1[0]);
     EXPECT_EQ(box(0), QStringLiteral("32767"));
-    w->ui.Combo1[1]->setEditText("-32768");
-    w->ui.Command1[3]->click();
+    ui.Combo1[1]->setEditText("-32768");
+    click(ui.Command1[3]);
     EXPECT_EQ(box(1), QStringLiteral("-32768"));
-    w->ui.Combo1[1]->setEditText("99999");
-    w->ui.Command1[2]->click();
+    ui.Combo1[1]->setEditText("99999");
+    click(ui.Command1[2]);
     EXPECT_EQ(box(1), QStringLiteral("99999"));
-    w->ui.Combo1[1]->setEditText("32767.5"); // rounds to 32768
-    w->ui.Command1[3]->click();
+    ui.Combo1[1]->setEditText("32767.5"); // rounds to 32768
+    click(ui.Command1[3]);
     EXPECT_EQ(box(1), QStringLiteral("32767.5"));
 }

@@ -92,16 +92,16 @@ TEST(GroupingWindow, LeavingABoxDerivesWithoutGrouping) {
     NumberWindow t;
     t.setRange(1, 45);
     t.ui().txtFz[0]->setText(u"0"_s);
-    t.w().txtFz_LostFocus(0);
+    focusOut(t.ui().txtFz[0]);
     expectInformed(t, u"请输入正确的组数，值范围为[1~45]"_s);
     EXPECT_EQ(t.ui().txtFz[1]->text(), u"48"_s); // not derived from 0
     t.messages().clear();
     t.ui().txtFz[0]->setText(u"8"_s);
-    t.w().txtFz_KeyPress(0, 13);
+    pressEnter(t.ui().txtFz[0]);
     EXPECT_TRUE(t.messages().empty());
     EXPECT_EQ(t.ui().txtFz[1]->text(), u"6"_s);
     EXPECT_EQ(t.ui().List2->count(), 1); // no grouping yet
-    t.w().imgFz_Click(1);
+    click(t.ui().imgFz[1]);
     EXPECT_EQ(t.ui().LabXx->text(), u"45人分8组，第1组有6人"_s);
     t.ui().List2->setCurrentRow(7);
     EXPECT_EQ(t.ui().LabXx->text(), u"45人分8组，第8组有3人"_s);
@@ -144,20 +144,6 @@ TEST(GroupingWindow, RandomGroupingPlacesEveryEntryOnce) {
     EXPECT_TRUE(t.fake.random.reseeds.empty()); // grouping never reseeds
     // The pool is no business of the grouping.
     EXPECT_EQ(t.pool(), range(1, 45));
-}
-
-TEST(GroupingWindow, FailedGroupingReloadsOnceAndEnds) {
-    NumberWindow t;
-    t.setRange(1, 10);
-    t.group(0, 2);
-    // A roster count the roster table does not hold: the grouping fails, the class reload
-    // (no class list here) cannot mend it, the retry fails too, and the action ends.
-    t.st().RosterCount = 20;
-    t.group(0, 4, true);
-    EXPECT_EQ(t.st().GroupTable.last0(), 2);
-    EXPECT_EQ(t.members(1), range(1, 5));
-    EXPECT_EQ(t.members(2), range(6, 10));
-    EXPECT_EQ(t.ui().List2->count(), 2);
 }
 
 TEST(GroupingWindow, GroupInformationPanel) {

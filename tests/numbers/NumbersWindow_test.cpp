@@ -21,7 +21,7 @@ void expectWarning(NumberWindow& t, const QString& text) {
 TEST(NumbersWindow, StartsWithOneToFortyEightInOneGroup) {
     NumberWindow t;
     EXPECT_EQ(t.st().PickCategory, 1);
-    EXPECT_EQ(t.st().FirstShow, 0);
+    EXPECT_EQ(t.lesson().session().FirstShow, 0);
     EXPECT_EQ(itemTexts(t.ui().lstHm), range(1, 48));
     EXPECT_EQ(t.st().RosterCount, 48);
     EXPECT_EQ(t.st().PoolCount, 48);
@@ -46,25 +46,25 @@ TEST(NumbersWindow, StartsWithOneToFortyEightInOneGroup) {
     EXPECT_TRUE(t.messages().empty());
     // A second activation changes nothing.
     t.setRange(1, 5);
-    t.w().Form_Activate();
+    activate(t.w());
     EXPECT_EQ(t.st().RosterCount, 5);
 }
 
 TEST(NumbersWindow, RangeStepRebuildsOnlyWhenTheValuesChanged) {
     NumberWindow t;
-    t.w().txtXh_GotFocus(1);
+    focusIn(t.ui().txtXh[1]);
     EXPECT_EQ(backColor(t.ui().txtXh[1]), kEditingBack);
     t.ui().txtXh[1]->setText(u"10"_s);
-    t.w().txtXh_KeyPress(1, 13); // Enter
+    pressEnter(t.ui().txtXh[1]); // Enter
     EXPECT_EQ(itemTexts(t.ui().lstHm), range(1, 10));
     EXPECT_EQ(backColor(t.ui().txtXh[1]), kRestingBack);
     // Something added after the Enter survives leaving the box: no second rebuild.
     t.ui().txtShu->setText(u"99"_s);
-    t.w().ImgZdy_Click(0);
-    t.w().txtXh_LostFocus(1);
+    click(t.ui().ImgZdy[0]);
+    focusOut(t.ui().txtXh[1]);
     EXPECT_EQ(t.ui().lstHm->count(), 11);
-    EXPECT_EQ(t.st().RangeVal1, 1);
-    EXPECT_EQ(t.st().RangeVal2, 10);
+    EXPECT_EQ(t.lesson().session().RangeVal1, 1);
+    EXPECT_EQ(t.lesson().session().RangeVal2, 10);
     // The groups are not rebuilt by a change of the list.
     EXPECT_EQ(t.members(1), range(1, 48));
     EXPECT_TRUE(t.messages().empty());
@@ -96,7 +96,7 @@ TEST(NumbersWindow, RangesBeyondSixteenBitsAreRefused) {
         t.setRange(a, b);
         expectWarning(t, kCheckData);
         EXPECT_EQ(t.st().RosterCount, 48) << a.toStdString() << ".." << b.toStdString();
-        EXPECT_EQ(t.st().RangeVal2, 48);
+        EXPECT_EQ(t.lesson().session().RangeVal2, 48);
     }
 }
 
@@ -115,11 +115,11 @@ TEST(NumbersWindow, LargestRangeWorks) {
 TEST(NumbersWindow, CustomValuesAreAddedToTheList) {
     NumberWindow t;
     t.setRange(1, 3);
-    t.w().txtShu_GotFocus();
+    focusIn(t.ui().txtShu);
     EXPECT_TRUE(t.ui().ImgZdy[0]->isVisibleTo(t.ui().frSz));
     EXPECT_EQ(backColor(t.ui().txtShu), kEditingBack);
     t.ui().txtShu->setText(QStringLiteral("3，5, 5,abc,0,-2,2.5"));
-    t.w().txtShu_KeyPress(13);
+    pressEnter(t.ui().txtShu);
     EXPECT_EQ(itemTexts(t.ui().lstHm), (QStringList{u"1"_s, u"2"_s, u"3"_s, u"5"_s, u"2.5"_s}));
     EXPECT_FALSE(t.ui().ImgZdy[0]->isVisibleTo(t.ui().frSz));
     EXPECT_EQ(backColor(t.ui().txtShu), kRestingBack);
@@ -134,10 +134,10 @@ TEST(NumbersWindow, CustomSeatsInTheRowColumnCategory) {
     NumberWindow t;
     t.ui().OptFl[2]->setChecked(true);
     EXPECT_EQ(t.ui().txtShu->text(), u"1-1,1-2"_s);
-    t.w().ImgZdy_Click(0); // the example text: seats already listed
+    click(t.ui().ImgZdy[0]); // the example text: seats already listed
     EXPECT_EQ(t.ui().lstHm->count(), 48);
     t.ui().txtShu->setText(u"7-1,3-5,09-9,7-1,5"_s);
-    t.w().ImgZdy_Click(0);
+    click(t.ui().ImgZdy[0]);
     EXPECT_EQ(t.ui().lstHm->count(), 50);
     EXPECT_EQ(t.ui().lstHm->item(48)->text(), u"7-1"_s);
     EXPECT_EQ(t.ui().lstHm->item(49)->text(), u"9-9"_s);
@@ -148,7 +148,7 @@ TEST(NumbersWindow, TooManyCustomValuesAreRefused) {
     NumberWindow t;
     t.setRange(1, 32766);
     t.ui().txtShu->setText(u"40000,40001"_s);
-    t.w().ImgZdy_Click(0);
+    click(t.ui().ImgZdy[0]);
     expectWarning(t, kCheckData);
     EXPECT_EQ(t.st().RosterCount, 32766);
 }
@@ -158,16 +158,16 @@ TEST(NumbersWindow, RemoveAndClear) {
     t.setRange(1, 5);
     t.ui().lstHm->setCurrentRow(1);
     EXPECT_TRUE(t.ui().ImgZdy[1]->isVisibleTo(t.ui().frSz));
-    t.w().ImgZdy_Click(1);
+    click(t.ui().ImgZdy[1]);
     EXPECT_EQ(itemTexts(t.ui().lstHm), (QStringList{u"1"_s, u"3"_s, u"4"_s, u"5"_s}));
     EXPECT_FALSE(t.ui().ImgZdy[1]->isVisibleTo(t.ui().frSz));
     EXPECT_EQ(t.pool(), (QStringList{u"1"_s, u"3"_s, u"4"_s, u"5"_s}));
-    t.w().ImgZdy_Click(1); // nothing selected any more
+    click(t.ui().ImgZdy[1]); // nothing selected any more
     EXPECT_EQ(t.ui().lstHm->count(), 4);
     t.ui().lstHm->setCurrentRow(3);
-    t.w().lstHm_DblClick();
+    doubleClickCurrent(t.ui().lstHm);
     EXPECT_EQ(itemTexts(t.ui().lstHm), (QStringList{u"1"_s, u"3"_s, u"4"_s}));
-    t.w().ImgZdy_Click(2);
+    click(t.ui().ImgZdy[2]);
     EXPECT_EQ(t.ui().lstHm->count(), 0);
     EXPECT_EQ(t.st().RosterCount, 0);
     EXPECT_EQ(t.st().PoolCount, 0);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "shell/FrmMd.h"
+#include "support/Driver.h"
 #include "support/Fakes.h"
 #include "support/Fixtures.h"
 
@@ -71,20 +72,44 @@ struct RealRollBook {
     explicit RealRollBook(const QString& fixture, const QString& as = QStringLiteral("点名册.xls")) {
         path = copyFixture(dir, fixture, as);
         window = std::make_unique<FrmMd>(fake.view());
-        window->st.PickCategory = 0;
-        window->st.TodayLabel = QStringLiteral("03月16");
+        window->lesson().SetPickCategory(0); // today is 03月16
+        controls = controlsOf(window.get());
         use(path);
     }
     ~RealRollBook() {
-        window->Form_QueryUnload();
+        window->close(); // releases the roll book
     }
     void use(const QString& file) {
-        window->st.RollBookPath = file;
-        window->st.RollBookName = QFileInfo(file).fileName();
+        window->lesson().UseRollBookFile(file, QFileInfo(file).fileName());
     }
     FrmMd& w() { return *window; }
-    SessionState& st() { return window->st; }
-    Controls& ui() { return window->ui; }
+    Lesson& lesson() { return window->lesson(); }
+    const SessionState& st() { return window->lesson().session(); }
+    Controls& ui() {
+        controls.MnBj = controlsOf(window.get()).MnBj;
+        return controls;
+    }
+    // The teacher chooses the roll book in use in the open dialog.
+    void listClasses() {
+        fake.fileDialog.answers.push_back({st().RollBookPath, st().RollBookName});
+        click(ui().Image1);
+    }
+    // The class shown is chosen again from the class menu: it is loaded again.
+    void reloadClass() { ui().MnBj[ui().cmbXls->currentIndex()]->trigger(); }
+    // The teacher chooses the entry with this key in the name box.
+    void choose(const QString& key) {
+        const QStringList entries = lesson().entries();
+        for (int i = 0; i < entries.size(); ++i) {
+            if (entries[i] == key || entries[i].startsWith(key + u'_')) {
+                QComboBox* box = ui().CmbXm;
+                box->setCurrentIndex(i == 0 ? 1 : i - 1);
+                pressKey(box, i == 0 ? Qt::Key_Up : Qt::Key_Down);
+                return;
+            }
+        }
+        ADD_FAILURE() << "no entry " << key.toStdString();
+    }
+    Controls controls;
     int messagesWith(const QString& text) const {
         int n = 0;
         for (const auto& m : fake.messages.shown)

@@ -17,7 +17,7 @@ const QString kLoadFailed = QStringLiteral("读取班级名单失败，请检查
 TEST(RollBookFiles, ListsTheThreeClassesOfALibreOfficeRollBook) {
     RealRollBook t(QStringLiteral("lo_rollbook.xls"));
     const XlrdCells before = readWithXlrd(t.path);
-    t.w().ListClasses();
+    t.listClasses();
 
     const QStringList names{QStringLiteral("高一(1)班"), QStringLiteral("高一(2)班"), QStringLiteral("高一(3)班")};
     ASSERT_EQ(t.ui().cmbXls->count(), 3);
@@ -78,7 +78,7 @@ TEST(RollBookFiles, ListsTheThreeClassesOfALibreOfficeRollBook) {
 
 TEST(RollBookFiles, FiveClassesThenThree) {
     RealRollBook t(QStringLiteral("five_classes.xls"));
-    t.w().ListClasses();
+    t.listClasses();
     ASSERT_EQ(t.ui().MnBj.size(), 5);
     EXPECT_EQ(t.ui().MnBj[4]->text(), QStringLiteral("5班"));
 
@@ -111,7 +111,7 @@ TEST(RollBookFiles, StoredGroupingsThatDoNotFit) {
             cells.emplace_back(row, 5, 4);
         editSheet1(t.path, cells);
         const XlrdCells before = readWithXlrd(t.path);
-        t.w().ListClasses();
+        t.listClasses();
         EXPECT_EQ(t.messagesWith(kLoadFailed), 1);
         EXPECT_EQ(t.st().RosterCount, 0);
         EXPECT_FALSE(t.st().RosterTable.allocated());
@@ -127,7 +127,7 @@ TEST(RollBookFiles, StoredGroupingsThatDoNotFit) {
         // One row says group 10, member 6: group 8 would need a 46th student.
         RealRollBook t(QStringLiteral("lo_rollbook.xls"));
         editSheet1(t.path, {{3, 5, 10}, {3, 6, 6}});
-        t.w().ListClasses();
+        t.listClasses();
         EXPECT_EQ(t.messagesWith(kLoadFailed), 1);
         EXPECT_EQ(t.st().ExcelApp->workbookCount(), 0);
         EXPECT_FALSE(t.st().GroupTable.allocated());
@@ -142,7 +142,7 @@ TEST(RollBookFiles, OpenInAnotherProgram) {
     owner.write("teacher");
     owner.close();
 
-    t.w().ListClasses();
+    t.listClasses();
     EXPECT_EQ(t.messagesWith(kReadOnly), 2);
     EXPECT_EQ(t.fake.messages.shown.size(), 2u);
     for (const auto& m : t.fake.messages.shown) {
@@ -167,7 +167,7 @@ TEST(RollBookFiles, DamagedFileIsReported) {
     f.close();
     RealRollBook t(QStringLiteral("lo_rollbook.xls"));
     t.use(path);
-    t.w().ListClasses();
+    t.listClasses();
     ASSERT_EQ(t.fake.messages.shown.size(), 1u);
     EXPECT_EQ(t.fake.messages.shown[0].text, QStringLiteral("请打开并检查Excel文档是否损坏。"));
     EXPECT_EQ(t.ui().cmbXls->count(), 0);
@@ -182,8 +182,7 @@ namespace {
 TEST(RollBookFiles, NameListCategoryAsksForTheRollBookWhenNoneIsBesideTheProgram) {
     ASSERT_FALSE(QFileInfo::exists(QCoreApplication::applicationDirPath() + QStringLiteral("/点名册.xls")));
     RealRollBook t(QStringLiteral("lo_rollbook.xls"), QStringLiteral("我的点名册.xls"));
-    t.st().PickCategory = 1;
-    t.st().TodayLabel.clear();
+    t.lesson().SetPickCategory(1);
     t.fake.fileDialog.answers.push_back({t.path, QStringLiteral("我的点名册.xls")});
     t.ui().OptFl[0]->setChecked(true);
 

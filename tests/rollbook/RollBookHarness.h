@@ -3,6 +3,7 @@
 #pragma once
 
 #include "shell/FrmMd.h"
+#include "support/Driver.h"
 #include "support/FakeWorkbook.h"
 #include "support/Fakes.h"
 
@@ -23,14 +24,40 @@ struct RollBookWindow {
         window = std::make_unique<FrmMd>(fake.view());
         auto a = std::make_unique<FakeApplication>(disk);
         app = a.get();
-        window->st.ExcelApp = std::move(a);
-        window->st.PickCategory = 0;
-        window->st.TodayLabel = kToday;
+        lesson().UseSpreadsheetEngine(std::move(a));
+        lesson().SetPickCategory(0); // today is kToday
+        controls = controlsOf(window.get());
     }
 
     FrmMd& w() { return *window; }
-    SessionState& st() { return window->st; }
-    Controls& ui() { return window->ui; }
+    Lesson& lesson() { return window->lesson(); }
+    const SessionState& st() { return window->lesson().session(); }
+    Controls& ui() {
+        controls.MnBj = controlsOf(window.get()).MnBj;
+        return controls;
+    }
+    // The teacher chooses the roll book in use in the open dialog: its classes are listed
+    // and the first one loaded.
+    void listClasses() {
+        fake.fileDialog.answers.push_back({st().RollBookPath, st().RollBookName});
+        click(ui().Image1);
+    }
+    // The class shown is chosen again from the class menu: it is loaded again.
+    void reloadClass() { ui().MnBj[ui().cmbXls->currentIndex()]->trigger(); }
+    // The teacher chooses the entry with this key in the name box.
+    void choose(const QString& key) {
+        const QStringList entries = lesson().entries();
+        for (int i = 0; i < entries.size(); ++i) {
+            if (entries[i] == key || entries[i].startsWith(key + u'_')) {
+                QComboBox* box = ui().CmbXm;
+                box->setCurrentIndex(i == 0 ? 1 : i - 1);
+                pressKey(box, i == 0 ? Qt::Key_Up : Qt::Key_Down);
+                return;
+            }
+        }
+        ADD_FAILURE() << "no entry " << key.toStdString();
+    }
+    Controls controls;
 
     // Puts a roll book on the fake disk and makes it the one the window uses.
     FakeFile& addRollBook(const std::string& path, std::vector<FakeSheet> sheets) {
@@ -39,8 +66,8 @@ struct RollBookWindow {
         return f;
     }
     void useRollBook(const std::string& path) {
-        st().RollBookPath = QString::fromStdString(path);
-        st().RollBookName = QFileInfo(st().RollBookPath).fileName();
+        const QString file = QString::fromStdString(path);
+        lesson().UseRollBookFile(file, QFileInfo(file).fileName());
     }
     FakeSheet& saved(const std::string& path, int sheet) {
         return disk.files.at(path).sheets.at(static_cast<size_t>(sheet - 1));

@@ -29,12 +29,12 @@ TEST(RollBookWindow, MenuFollowsTheSheetCountOfEachWorkbook) {
     t.addRollBook("/fake/five.xls", classes(5));
     t.addRollBook("/fake/three.xls", classes(3));
     t.useRollBook("/fake/five.xls");
-    t.w().ListClasses();
+    t.listClasses();
     ASSERT_EQ(t.ui().MnBj.size(), 5);
     EXPECT_EQ(t.ui().MnBjMenu->actions().size(), 5);
 
     t.useRollBook("/fake/three.xls");
-    t.w().ListClasses();
+    t.listClasses();
     EXPECT_EQ(t.ui().MnBj.size(), 3);
     EXPECT_EQ(t.ui().MnBjMenu->actions().size(), 3);
     EXPECT_EQ(t.ui().cmbXls->count(), 3);
@@ -43,24 +43,73 @@ TEST(RollBookWindow, MenuFollowsTheSheetCountOfEachWorkbook) {
 
     // The items created at run time work too.
     t.useRollBook("/fake/five.xls");
-    t.w().ListClasses();
+    t.listClasses();
     t.ui().MnBj[4]->trigger();
     EXPECT_EQ(t.st().RosterCount, 14);
 
     // With class 5 selected, the 3-sheet workbook is opened at sheet 5: the listing fails.
     t.useRollBook("/fake/three.xls");
-    t.w().ListClasses();
+    t.listClasses();
     EXPECT_EQ(t.messagesWith(kDamaged), 1);
     EXPECT_EQ(t.messages().back().caption, QStringLiteral("警告"));
     EXPECT_EQ(t.messages().back().icon, MessageIcon::Error);
     EXPECT_EQ(t.ui().cmbXls->count(), 5);
 }
 
+TEST(RollBookWindow, FailedGroupingReloadsTheClassOnceAndEnds) {
+    RollBookWindow t;
+    t.addRollBook(kBook, threeClasses());
+    t.useRollBook(kBook);
+    t.listClasses();
+    t.ui().cmbXls->setCurrentIndex(2); // one student: the class is refused and forgotten
+    ASSERT_EQ(t.messagesWith(kEmpty), 1);
+    const int opens = t.disk.opens;
+
+    // With no roster the grouping fails: the class is read again from the file (and refused
+    // again), the second try fails too, and nothing more happens.
+    enterText(t.ui().txtFz[0], QStringLiteral("1"));
+    click(t.ui().imgFz[1]);
+    EXPECT_EQ(t.disk.opens, opens + 1);
+    EXPECT_EQ(t.messagesWith(kEmpty), 2);
+    EXPECT_EQ(t.ui().List2->count(), 0);
+    EXPECT_FALSE(t.st().GroupTable.allocated());
+    EXPECT_FALSE(t.ui().lblXm->isEnabled());
+}
+
+TEST(RollBookWindow, FailedLoadResetsTheClassOnShow) {
+    RollBookWindow t;
+    t.addRollBook(kBook, threeClasses());
+    t.useRollBook(kBook);
+    t.listClasses();
+    t.choose(QStringLiteral("7"));
+    ASSERT_FALSE(t.ui().imgXie[1]->isHidden());
+    ASSERT_EQ(t.ui().List2->count(), 9);
+    // Class 2's sheet cannot be read: an error value in its student-number column.
+    t.disk.changeFromOutside(kBook, 2, 5, 1, workbook::CellValue::fromError(0x2A));
+    t.ui().cmbXls->setCurrentIndex(1);
+
+    EXPECT_EQ(t.messagesWith(QStringLiteral("读取班级名单失败，请检查Excel名单及其分组。")), 1);
+    EXPECT_EQ(t.st().RosterCount, 0);
+    EXPECT_EQ(t.st().PoolCount, 0);
+    EXPECT_EQ(t.st().PickKey, QString());
+    EXPECT_EQ(t.ui().CmbXm->count(), 0);
+    EXPECT_EQ(t.ui().List1->count(), 0);
+    EXPECT_EQ(t.ui().List2->count(), 0);
+    EXPECT_TRUE(t.ui().imgXie[0]->isHidden());
+    EXPECT_TRUE(t.ui().imgXie[1]->isHidden());
+    EXPECT_FALSE(t.ui().lblXm->isEnabled());
+    EXPECT_EQ(t.app->workbookCount(), 0); // the roll book was closed
+    // Nothing of class 1 is written under class 2's name.
+    click(t.ui().imgXie[1]);
+    click(t.ui().imgXie[0]);
+    EXPECT_EQ(t.disk.saves, 0);
+}
+
 TEST(RollBookWindow, EmptyClassLeavesNothingOfThePreviousOne) {
     RollBookWindow t;
     t.addRollBook(kBook, threeClasses());
     t.useRollBook(kBook);
-    t.w().ListClasses();
+    t.listClasses();
     t.ui().cmbXls->setCurrentIndex(2); // one student: empty
 
     ASSERT_EQ(t.messages().size(), 1u);
@@ -77,7 +126,6 @@ TEST(RollBookWindow, EmptyClassLeavesNothingOfThePreviousOne) {
     EXPECT_FALSE(t.ui().lblXm->isEnabled());
 
     // A score for the student picked in class 1 is not written into class 3.
-    t.st().PickKey = QStringLiteral("1");
     t.ui().imgXie[1]->click();
     t.ui().imgXie[0]->click();
     EXPECT_EQ(t.disk.saves, 0);
@@ -98,37 +146,37 @@ TEST(RollBookWindow, WorkbookSession) {
     t.useRollBook(kBook);
 
     int16_t index = 0;
-    t.w().OpenClassSheet(index);
+    t.lesson().OpenClassSheet(index);
     EXPECT_EQ(index, 1);
     EXPECT_EQ(t.st().ExcelSheet.index, 1);
     ASSERT_NE(t.st().ExcelBook, nullptr);
 
     index = 2;
-    t.w().OpenClassSheet(index);
+    t.lesson().OpenClassSheet(index);
     EXPECT_EQ(t.st().ExcelSheet.index, 2);
     EXPECT_EQ(t.disk.opens, 1);
 
     // Another program saved the file: it is read again before use.
     t.disk.changeFromOutside(kBook, 2, 3, 2, workbook::CellValue::fromText("改名"));
-    t.w().OpenClassSheet(index);
+    t.lesson().OpenClassSheet(index);
     EXPECT_EQ(t.disk.opens, 1);
     EXPECT_EQ(t.st().ExcelBook->cell(3, 2).text, "改名");
     EXPECT_EQ(t.st().ExcelSheet.index, 2);
 
     // After a close the file is opened again.
     t.st().ExcelBook->close();
-    t.w().OpenClassSheet(index);
+    t.lesson().OpenClassSheet(index);
     EXPECT_EQ(t.disk.opens, 2);
 
     // A missing sheet is a failure for the caller.
     index = 4;
-    EXPECT_THROW(t.w().OpenClassSheet(index), workbook::WorkbookError);
+    EXPECT_THROW(t.lesson().OpenClassSheet(index), workbook::WorkbookError);
 
     // A roll book of the same name in another folder is another file.
     t.addRollBook("/other/点名册.xls", classes(2));
     t.useRollBook("/other/点名册.xls");
     index = 1;
-    t.w().OpenClassSheet(index);
+    t.lesson().OpenClassSheet(index);
     EXPECT_EQ(t.disk.opens, 3);
     EXPECT_EQ(t.st().ExcelBook->sheetCount(), 2);
 }
@@ -165,7 +213,7 @@ TEST(RollBookWindow, DefaultRollBookMissingAsksForAFile) {
     RollBookWindow t;
     const QString expected = QCoreApplication::applicationDirPath() + QStringLiteral("/点名册.xls");
     ASSERT_FALSE(QFileInfo::exists(expected));
-    t.w().UseDefaultRollBook();
+    t.ui().OptFl[0]->setChecked(true);
     EXPECT_EQ(t.fake.fileDialog.filters.size(), 2);
     EXPECT_EQ(t.st().RollBookPath, expected);
     EXPECT_EQ(t.st().RollBookName, QStringLiteral("点名册.xls"));
@@ -174,7 +222,8 @@ TEST(RollBookWindow, DefaultRollBookMissingAsksForAFile) {
 
     t.addRollBook(kBook, threeClasses());
     t.fake.fileDialog.answers = {FileChoice{QString::fromStdString(kBook), QStringLiteral("点名册.xls")}};
-    t.w().UseDefaultRollBook();
+    t.ui().OptFl[1]->setChecked(true); // away and back to the name list
+    t.ui().OptFl[0]->setChecked(true);
     EXPECT_EQ(t.ui().cmbXls->count(), 3);
     EXPECT_EQ(t.st().RosterCount, 45);
     EXPECT_TRUE(t.messages().size() == 1u); // the reminder of the first round only
@@ -184,7 +233,7 @@ TEST(RollBookWindow, ShowAndChooseByName) {
     RollBookWindow t;
     t.addRollBook(kBook, threeClasses());
     t.useRollBook(kBook);
-    t.w().ListClasses();
+    t.listClasses();
 
     t.ui().Image2->click();
     EXPECT_EQ(t.disk.visibleCalls, 1);
@@ -211,7 +260,7 @@ TEST(RollBookWindow, ChoosingByNameTakesThatStudentItselfOutOfThePool) {
     RollBookWindow t;
     t.addRollBook(kBook, threeClasses());
     t.useRollBook(kBook);
-    t.w().ListClasses();
+    t.listClasses();
     t.ui().chkCf->setChecked(true);
 
     auto inPool = [&](const QString& key) {

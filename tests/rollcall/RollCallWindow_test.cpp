@@ -60,30 +60,30 @@ TEST(RollCallWindow, RollingDisplayStartsAndStops) {
     NumberWindow t;
     t.ui().chkCf->setChecked(true);
     ASSERT_TRUE(t.ui().chkGd->isChecked());
-    t.w().lblXm_Click();
+    click(t.ui().lblXm);
     EXPECT_TRUE(t.ui().Timer1->isActive());
     EXPECT_EQ(t.ui().Timer1->interval(), 50);
     EXPECT_EQ(t.played(), QStringList{kStart});
     for (int k : {3, 40, 12}) {
         t.fake.random.scripted.push_back(rowOf(k, 48));
-        t.w().Timer1_Timer();
+        tick(t.ui().Timer1);
     }
     EXPECT_EQ(shown(t), u"12"_s);
-    t.w().lblXm_Click();
+    click(t.ui().lblXm);
     EXPECT_FALSE(t.ui().Timer1->isActive());
     EXPECT_EQ(t.played(), (QStringList{kStart, kPicked}));
     // The candidate of the last tick is the one that left the pool.
     EXPECT_EQ(t.st().PoolCount, 47);
     EXPECT_FALSE(t.pool().contains(u"12"_s));
     EXPECT_TRUE(t.pool().contains(u"40"_s));
-    EXPECT_EQ(t.ui().imgJs->property("Tag").toString(), u"计时"_s);
+    EXPECT_EQ(t.ui().imgJs->toolTip(), u"计时"_s);
     EXPECT_EQ(t.ui().imgJs->toolTip(), u"计时"_s);
 }
 
 TEST(RollCallWindow, UncheckingRollingStopsTheTicksWithoutAPick) {
     NumberWindow t;
     t.ui().chkCf->setChecked(true);
-    t.w().lblXm_Click();
+    click(t.ui().lblXm);
     ASSERT_TRUE(t.ui().Timer1->isActive());
     t.ui().chkGd->setChecked(false);
     EXPECT_FALSE(t.ui().Timer1->isActive());
@@ -95,11 +95,11 @@ TEST(RollCallWindow, UncheckingRollingStopsTheTicksWithoutAPick) {
 TEST(RollCallWindow, NextWhileRollingMakesOneDirectPick) {
     NumberWindow t;
     t.ui().chkCf->setChecked(true);
-    t.w().lblXm_Click();
+    click(t.ui().lblXm);
     t.fake.random.scripted.push_back(rowOf(30, 48));
-    t.w().Timer1_Timer();
+    tick(t.ui().Timer1);
     t.fake.random.scripted.push_back(rowOf(9, 48));
-    t.w().cmdNext_Click(1);
+    click(t.ui().cmdNext[1]);
     EXPECT_FALSE(t.ui().Timer1->isActive());
     EXPECT_FALSE(t.ui().chkGd->isChecked());
     EXPECT_FALSE(t.ui().MnFs[2]->isChecked());
@@ -110,7 +110,7 @@ TEST(RollCallWindow, NextWhileRollingMakesOneDirectPick) {
     EXPECT_TRUE(t.pool().contains(u"30"_s));
     // "下一个" when rolling is already off: one more pick.
     t.fake.random.scripted.push_back(rowOf(1, 47));
-    t.w().cmdNext_Click(1);
+    click(t.ui().cmdNext[1]);
     EXPECT_EQ(shown(t), u"1"_s);
     EXPECT_FALSE(t.ui().chkGd->isChecked());
 }
@@ -136,32 +136,28 @@ TEST(RollCallWindow, SequentialAndManualPicksTakeOutTheirOwnEntry) {
     ASSERT_EQ(t.st().PickIndex, 17);
     t.ui().chkCf->setChecked(true);
     t.ui().OptDmFs[1]->setChecked(true);
-    t.w().lblXm_Click();
+    click(t.ui().lblXm);
     EXPECT_EQ(shown(t), u"18"_s);
     EXPECT_FALSE(t.pool().contains(u"18"_s));
     EXPECT_TRUE(t.pool().contains(u"17"_s));
     // Chosen by hand: selection, then the mouse button released over the list.
     t.ui().List1->setCurrentRow(39);
     EXPECT_EQ(t.st().PoolCount, 47); // arrow keys or a selection alone remove nothing
-    t.w().List1_MouseUp();
+    releaseOnCurrent(t.ui().List1);
     EXPECT_FALSE(t.pool().contains(u"40"_s));
     EXPECT_EQ(t.st().PoolCount, 46);
     EXPECT_TRUE(t.ui().imgXie[1]->isVisibleTo(t.ui().FrJif));
     // Again on the same member: it is no longer in the pool, nothing else leaves.
-    t.w().List1_MouseUp();
+    releaseOnCurrent(t.ui().List1);
     EXPECT_EQ(t.st().PoolCount, 46);
 }
 
-TEST(RollCallWindow, RemovePickedNeverTouchesRowsOutsideThePool) {
+TEST(RollCallWindow, RepeatOffKeepsThePoolAndRepeatOnTakesTheDrawnRow) {
     NumberWindow t;
-    t.st().PickIndex = 200;
-    t.w().RemovePicked();
+    t.pickWith(rowOf(48, 48));
     EXPECT_EQ(t.pool(), range(1, 48));
-    t.st().PickIndex = 0;
-    t.w().RemovePicked();
-    EXPECT_EQ(t.pool(), range(1, 48));
-    t.st().PickIndex = 48;
-    t.w().RemovePicked();
+    t.ui().chkCf->setChecked(true);
+    t.pickWith(rowOf(48, 48));
     EXPECT_EQ(t.pool(), range(1, 47));
 }
 
@@ -173,7 +169,7 @@ TEST(RollCallWindow, SequentialDrawWrapsAcrossGroups) {
     t.ui().chkGd->setChecked(false);
     QStringList seen;
     for (int i = 0; i < 7; ++i) {
-        t.w().lblXm_Click();
+        click(t.ui().lblXm);
         seen.append(QString::number(t.st().CurrentGroup) + u':' + shown(t));
     }
     EXPECT_EQ(seen, (QStringList{u"1:1"_s, u"1:2"_s, u"1:3"_s, u"2:4"_s, u"2:5"_s, u"1:1"_s, u"1:2"_s}));
@@ -183,7 +179,7 @@ TEST(RollCallWindow, SequentialDrawWrapsAcrossGroups) {
     t.group(0, 1);
     seen.clear();
     for (int i = 0; i < 4; ++i) {
-        t.w().lblXm_Click();
+        click(t.ui().lblXm);
         seen.append(shown(t));
     }
     EXPECT_EQ(seen, (QStringList{u"1"_s, u"2"_s, u"3"_s, u"1"_s}));
@@ -197,20 +193,17 @@ TEST(RollCallWindow, SequentialDrawPassesEmptyGroups) {
     t.ui().List2->setCurrentRow(3);
     t.ui().List1->setCurrentRow(0); // 7, the last member of group 4
     t.ui().chkGd->setChecked(false);
-    t.w().lblXm_Click(); // on to group 5, which has nobody
+    click(t.ui().lblXm); // on to group 5, which has nobody
     EXPECT_EQ(t.st().CurrentGroup, 5);
     EXPECT_EQ(t.ui().List1->count(), 0);
-    t.w().lblXm_Click(); // wraps to group 1
+    click(t.ui().lblXm); // wraps to group 1
     EXPECT_EQ(t.st().CurrentGroup, 1);
     EXPECT_EQ(shown(t), u"1"_s);
 }
 
 TEST(RollCallWindow, DuplicateKeysSelectTheFirstMember) {
     NumberWindow t;
-    t.w().ImgZdy_Click(2);
-    for (const QString& v : {u"5"_s, u"1"_s, u"2"_s, u"5"_s})
-        t.ui().lstHm->addItem(v);
-    t.w().LoadNumberList();
+    t.lesson().UseNumberList({u"5"_s, u"1"_s, u"2"_s, u"5"_s});
     t.group(0, 2); // 5 1 | 2 5
     t.pickWith(rowOf(4, 4));
     EXPECT_EQ(t.st().PickIndex, 4);
@@ -226,7 +219,7 @@ TEST(RollCallWindow, DrawOfAValueInNoGroupShowsItWithoutAGroup) {
     NumberWindow t;
     t.pickWith(rowOf(3, 48));
     t.ui().txtShu->setText(u"100"_s);
-    t.w().ImgZdy_Click(0); // in the pool, in no group
+    click(t.ui().ImgZdy[0]); // in the pool, in no group
     t.pickWith(rowOf(49, 49));
     EXPECT_EQ(t.st().PickIndex, 49);
     EXPECT_EQ(t.st().PickKey, u"100"_s);
@@ -236,15 +229,15 @@ TEST(RollCallWindow, DrawOfAValueInNoGroupShowsItWithoutAGroup) {
 
 TEST(RollCallWindow, NextGroupButton) {
     NumberWindow t;
-    t.w().cmdNext_Click(0); // one group: nothing
+    click(t.ui().cmdNext[0]); // one group: nothing
     EXPECT_EQ(t.st().CurrentGroup, 1);
     t.setRange(1, 10);
     t.group(0, 3);
-    t.w().cmdNext_Click(0);
+    click(t.ui().cmdNext[0]);
     EXPECT_EQ(t.st().CurrentGroup, 2);
     EXPECT_EQ(itemTexts(t.ui().List1), range(5, 8));
-    t.w().cmdNext_Click(0);
-    t.w().cmdNext_Click(0);
+    click(t.ui().cmdNext[0]);
+    click(t.ui().cmdNext[0]);
     EXPECT_EQ(t.st().CurrentGroup, 1);
     EXPECT_EQ(t.ui().List2->currentRow(), 0);
     EXPECT_TRUE(t.played().isEmpty());
@@ -325,7 +318,7 @@ TEST(RollCallWindow, NameListCategorySetsUpTheWindow) {
     t.fake.fileDialog.answers.push_back({u"/nonexistent/点名册.xls"_s, u"点名册.xls"_s});
     t.ui().OptFl[0]->setChecked(true);
     EXPECT_EQ(t.st().PickCategory, 0);
-    EXPECT_EQ(t.st().FirstShow, 0);
+    EXPECT_EQ(t.lesson().session().FirstShow, 0);
     EXPECT_EQ(t.st().TodayLabel, u"03月16"_s);
     EXPECT_EQ(comboTexts(t.ui().cmbXs), (QStringList{u"姓名"_s, u"学号姓名"_s, u"组号姓名"_s, u"组号组员号姓名"_s,
                                                      u"组号学号姓名"_s, u"组号组员号学号姓名"_s}));

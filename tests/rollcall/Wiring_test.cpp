@@ -24,11 +24,6 @@ void clickItem(QListWidget* list, int row) {
     QApplication::sendEvent(list->viewport(), &release);
 }
 
-void pressEnter(QWidget* box) {
-    QKeyEvent key(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, u"\r"_s);
-    QApplication::sendEvent(box, &key);
-}
-
 } // namespace
 
 TEST(RollCallWiring, ClickingAMemberPicksItAndTakesItOut) {
@@ -72,4 +67,26 @@ TEST(RollCallWiring, NameLabelAndTimer) {
     t.ui().cmdNext[1]->click();
     EXPECT_FALSE(t.ui().chkGd->isChecked());
     EXPECT_EQ(t.played().size(), 3);
+}
+
+TEST(RollCallWiring, EnterAndSpaceOnAFocusedImageRunItsAction) {
+    NumberWindow t;
+    enterText(t.ui().txtFz[0], u"4"_s);
+    pressKey(t.ui().imgFz[1], Qt::Key_Return, u"\r"_s); // 顺序分组
+    EXPECT_EQ(t.ui().List2->count(), 4);
+    EXPECT_EQ(t.members(1), range(1, 12));
+    pressKey(t.ui().imgFz[0], Qt::Key_A, u"a"_s); // no activation key: nothing happens
+    EXPECT_EQ(t.members(1), range(1, 12));
+    pressKey(t.ui().imgFz[0], Qt::Key_Space, u" "_s); // 随机分组
+    EXPECT_NE(t.members(1), range(1, 12));
+
+    pressKey(t.ui().imgJs, Qt::Key_Space, u" "_s);
+    EXPECT_TRUE(t.ui().timJs->isActive());
+    EXPECT_EQ(t.ui().imgJs->toolTip(), u"暂停"_s);
+    pressKey(t.ui().imgJs, Qt::Key_Enter, u"\r"_s);
+    EXPECT_FALSE(t.ui().timJs->isActive());
+
+    pressKey(t.ui().ImgZdy[2], Qt::Key_Space, u" "_s); // 清空列表
+    EXPECT_EQ(t.ui().lstHm->count(), 0);
+    EXPECT_EQ(t.st().RosterCount, 0);
 }

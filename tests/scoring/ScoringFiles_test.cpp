@@ -9,7 +9,7 @@ const QString kClass1 = QStringLiteral("高一(1)班");
 const QString kClass2 = QStringLiteral("高一(2)班");
 
 void score(RealRollBook& t, const QString& key, const QString& points) {
-    t.st().PickKey = key;
+    t.choose(key);
     t.ui().Combo1[0]->setCurrentText(points);
     t.ui().imgXie[1]->show();
     t.ui().imgXie[1]->click();
@@ -19,7 +19,7 @@ TEST(ScoringFiles, NewDayColumnAndAddingUp) {
     RealRollBook t(QStringLiteral("lo_rollbook.xls"));
     const XlrdCells before = readWithXlrd(t.path);
     t.ui().chkRq->setChecked(true);
-    t.w().ListClasses();
+    t.listClasses();
     ASSERT_EQ(t.st().RosterCount, 45);
     EXPECT_EQ(t.st().ScoreColumn, 9); // I: G2 03月14, H2 03月15, today 03月16
     EXPECT_EQ(t.st().PoolCount, 45);
@@ -37,7 +37,7 @@ TEST(ScoringFiles, NewDayColumnAndAddingUp) {
     EXPECT_EQ(readWithXlrd(t.path).at({kClass1, 7, 9}), QStringLiteral("2:2.6"));
 
     // Loaded again, the two scored students are out of the pool.
-    t.w().LoadClassRoster();
+    t.reloadClass();
     EXPECT_EQ(t.st().ScoreColumn, 9);
     EXPECT_EQ(t.st().PoolCount, 43);
 }
@@ -45,7 +45,7 @@ TEST(ScoringFiles, NewDayColumnAndAddingUp) {
 TEST(ScoringFiles, WithoutNewColumnsTheLastColumnTakesToday) {
     RealRollBook t(QStringLiteral("lo_rollbook.xls"));
     const XlrdCells before = readWithXlrd(t.path);
-    t.w().ListClasses();
+    t.listClasses();
     ASSERT_EQ(t.st().ScoreColumn, 8);
     ASSERT_EQ(before.at({kClass1, 5, 8}), QStringLiteral("2:-1.0"));
 
@@ -59,7 +59,7 @@ TEST(ScoringFiles, ClassWithoutScoreHeadersScoresIntoColumnG) {
         RealRollBook t(QStringLiteral("lo_rollbook.xls"));
         const XlrdCells before = readWithXlrd(t.path);
         t.ui().chkRq->setChecked(newColumn);
-        t.w().ListClasses();
+        t.listClasses();
         t.ui().cmbXls->setCurrentIndex(1);
         ASSERT_EQ(t.st().RosterCount, 30);
         EXPECT_EQ(t.st().ScoreColumn, 7);
@@ -74,7 +74,7 @@ TEST(ScoringFiles, DateHeaderWrittenByXlwt) {
     RealRollBook t(QStringLiteral("xlwt_rollbook.xls"));
     const XlrdCells before = readWithXlrd(t.path);
     t.ui().chkRq->setChecked(true);
-    t.w().ListClasses();
+    t.listClasses();
     ASSERT_EQ(t.st().RosterCount, 12);
     EXPECT_EQ(t.st().ScoreColumn, 9);
     t.ui().chkRq->click(); // off: the last column, H
@@ -88,13 +88,13 @@ TEST(ScoringFiles, DateHeaderWrittenByXlwt) {
 TEST(ScoringFiles, GroupingWrittenBackComesBackAsWritten) {
     RealRollBook t(QStringLiteral("lo_rollbook.xls"));
     const XlrdCells before = readWithXlrd(t.path);
-    t.w().ListClasses();
+    t.listClasses();
     t.ui().cmbXls->setCurrentIndex(1); // 30 students, no grouping
     ASSERT_EQ(t.st().RosterCount, 30);
 
     // A random grouping into 4 groups: 8, 8, 8 and 6.
     t.ui().txtFz[0]->setText(QStringLiteral("4"));
-    t.w().imgFz_Click(0);
+    click(t.ui().imgFz[0]);
     const int16_t groups = t.st().GroupCount;
     const int16_t size = t.st().GroupSize;
     ASSERT_EQ(groups, 4);
@@ -118,7 +118,7 @@ TEST(ScoringFiles, GroupingWrittenBackComesBackAsWritten) {
     EXPECT_EQ(diff, expected);
 
     // Loaded again, every student sits where the grouping put it.
-    t.w().LoadClassRoster();
+    t.reloadClass();
     EXPECT_TRUE(t.fake.messages.shown.empty());
     ASSERT_EQ(t.st().GroupCount, groups);
     ASSERT_EQ(t.st().GroupSize, size);

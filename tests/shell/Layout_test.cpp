@@ -130,5 +130,5 @@ TEST_F(LayoutTest, DisplayModes) {
     EXPECT_FALSE(shezhi->isHidden());
     EXPECT_TRUE(xx->isHidden());
     for (int i = 0; i < 3; ++i)
-        EXPECT_FALSE(w->ui.MnXs[i]->isChecked());
+        EXPECT_FALSE(find<QAction>(arrayName("MnXs", i))->isChecked());
 }

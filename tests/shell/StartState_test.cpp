@@ -118,7 +118,7 @@ TEST_F(WindowTest, ClickableImagesAreNamedPicturesReachableByKeyboard) {
     }
     EXPECT_EQ(find("imgFz(0)")->toolTip(), QStringLiteral("随机分组"));
     EXPECT_EQ(find("imgXie(1)")->toolTip(), QStringLiteral("写成绩"));
-    EXPECT_EQ(find("imgJs")->property("Tag").toString(), QStringLiteral("计时"));
+    EXPECT_EQ(find("imgJs")->toolTip(), QStringLiteral("计时"));
     EXPECT_EQ(find("imgJs")->toolTip(), QStringLiteral("计时"));
 }
 
@@ -163,14 +163,14 @@ TEST_F(WindowTest, StartUpStepsPlaceTheAreasAndCaptureTheBaseline) {
     EXPECT_EQ(find("fraxianshi")->y(), shezhi->y() + shezhi->height());
     EXPECT_EQ(find("frXx")->y(), 0);
     EXPECT_EQ(find("FrXls")->pos(), find("frSz")->pos());
-    EXPECT_FLOAT_EQ(w->st.BaseWidth, 9255.0f);
-    EXPECT_FLOAT_EQ(w->st.BaseFontSize, 72.0f);
-    EXPECT_FLOAT_EQ(w->st.BaseSjHeight, 975.0f);
-    EXPECT_FLOAT_EQ(w->st.BaseXxHeight, 4665.0f);
-    EXPECT_FLOAT_EQ(w->st.BaseXxWidth, 7035.0f);
-    EXPECT_FLOAT_EQ(w->st.BaseLabXxHeight, 495.0f);
-    EXPECT_FLOAT_EQ(w->st.BaseHeight, static_cast<float>(w->height() * 15));
-    EXPECT_EQ(w->st.FirstShow, 1);
+    EXPECT_FLOAT_EQ(w->layoutBaseline().BaseWidth, 9255.0f);
+    EXPECT_FLOAT_EQ(w->layoutBaseline().BaseFontSize, 72.0f);
+    EXPECT_FLOAT_EQ(w->layoutBaseline().BaseSjHeight, 975.0f);
+    EXPECT_FLOAT_EQ(w->layoutBaseline().BaseXxHeight, 4665.0f);
+    EXPECT_FLOAT_EQ(w->layoutBaseline().BaseXxWidth, 7035.0f);
+    EXPECT_FLOAT_EQ(w->layoutBaseline().BaseLabXxHeight, 495.0f);
+    EXPECT_FLOAT_EQ(w->layoutBaseline().BaseHeight, static_cast<float>(w->height() * 15));
+    EXPECT_EQ(w->lesson().session().FirstShow, 1);
 }
 
 TEST_F(WindowTest, SettingsFramesFitTheAreaWithoutOverlapping) {
@@ -204,14 +204,14 @@ TEST_F(WindowTest, SettingsFramesFitTheAreaWithoutOverlapping) {
 }
 
 TEST_F(WindowTest, FirstActivationSelectsTheNumberCategoryOnce) {
-    w->Form_Activate();
-    EXPECT_EQ(w->st.FirstShow, 0);
+    activate(*w);
+    EXPECT_EQ(w->lesson().session().FirstShow, 0);
     EXPECT_TRUE(find<QRadioButton>("OptFl(1)")->isChecked());
     {
-        const QSignalBlocker quiet(w->ui.OptFl[2]);
-        w->ui.OptFl[2]->setChecked(true);
+        const QSignalBlocker quiet(find<QRadioButton>("OptFl(2)"));
+        find<QRadioButton>("OptFl(2)")->setChecked(true);
     }
-    w->Form_Activate(); // after a dialog or a switch of applications
+    activate(*w); // after a dialog or a switch of applications
     EXPECT_TRUE(find<QRadioButton>("OptFl(2)")->isChecked());
 }
 
@@ -245,18 +245,18 @@ private:
 TEST_F(WindowTest, ClosingWithoutARollBookTouchesNoSpreadsheet) {
     showWindow();
     EXPECT_TRUE(w->close());
-    EXPECT_EQ(w->st.ExcelApp, nullptr);
-    EXPECT_EQ(w->st.ExcelBook, nullptr);
+    EXPECT_EQ(w->lesson().session().ExcelApp, nullptr);
+    EXPECT_EQ(w->lesson().session().ExcelBook, nullptr);
 }
 
 TEST_F(WindowTest, ClosingQuitsTheSpreadsheetEvenWhenItRefuses) {
     for (bool refuse : {false, true}) {
         int quits = 0;
-        w->st.ExcelApp = std::make_unique<FakeExcel>(&quits, refuse);
+        w->lesson().UseSpreadsheetEngine(std::make_unique<FakeExcel>(&quits, refuse));
         showWindow();
         EXPECT_TRUE(w->close());
         EXPECT_EQ(quits, 1);
-        EXPECT_EQ(w->st.ExcelApp, nullptr);
-        EXPECT_EQ(w->st.ExcelBook, nullptr);
+        EXPECT_EQ(w->lesson().session().ExcelApp, nullptr);
+        EXPECT_EQ(w->lesson().session().ExcelBook, nullptr);
     }
 }

@@ -4,6 +4,7 @@
 #include "shell/FrmMd.h"
 #include "support/Fakes.h"
 
+#include "support/Driver.h"
 #include "support/Gui.h"
 #include <QApplication>
 #include <gtest/gtest.h>

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "shell/FrmMd.h"
+#include "support/Driver.h"
 #include "support/Fakes.h"
 
 #include <QApplication>
@@ -58,11 +59,15 @@ struct LiveWindow {
         window->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
-    ~LiveWindow() { window->Form_QueryUnload(); }
+    ~LiveWindow() { window->close(); }
 
     FrmMd& w() { return *window; }
-    SessionState& st() { return window->st; }
-    Controls& ui() { return window->ui; }
+    const SessionState& st() { return window->lesson().session(); }
+    Controls& ui() {
+        controls = controlsOf(window.get());
+        return controls;
+    }
+    Controls controls;
     std::vector<Message>& messages() { return modal_ ? modal.shown : fake.messages.shown; }
 
     template <typename T = QWidget> T* find(const QString& name) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "shell/FrmMd.h"
+#include "support/Driver.h"
 #include "support/Fakes.h"
 
 #include <QListWidget>
@@ -48,21 +49,24 @@ struct NumberWindow {
 
     NumberWindow() {
         window = std::make_unique<FrmMd>(fake.view());
-        window->Form_Activate();
+        controls = controlsOf(window.get());
+        activate(*window);
     }
 
     FrmMd& w() { return *window; }
-    SessionState& st() { return window->st; }
-    Controls& ui() { return window->ui; }
+    Lesson& lesson() { return window->lesson(); }
+    const SessionState& st() { return window->lesson().session(); }
+    Controls& ui() { return controls; }
+    Controls controls;
     std::vector<Message>& messages() { return fake.messages.shown; }
     QStringList& played() { return fake.sound.played; }
 
     // Types both range boxes and leaves the first, as the teacher does.
     void setRange(const QString& first, const QString& second) {
-        w().txtXh_GotFocus(0);
+        focusIn(ui().txtXh[0]);
         ui().txtXh[0]->setText(first);
         ui().txtXh[1]->setText(second);
-        w().txtXh_LostFocus(0);
+        focusOut(ui().txtXh[0]);
     }
     void setRange(int first, int second) { setRange(QString::number(first), QString::number(second)); }
 
@@ -70,7 +74,7 @@ struct NumberWindow {
     void group(int rule, const QString& value, bool atRandom = false) {
         ui().OptFz[rule]->setChecked(true);
         ui().txtFz[rule]->setText(value);
-        w().imgFz_Click(atRandom ? 0 : 1);
+        click(ui().imgFz[atRandom ? 0 : 1]);
     }
     void group(int rule, int value, bool atRandom = false) { group(rule, QString::number(value), atRandom); }
 
@@ -99,7 +103,7 @@ struct NumberWindow {
     void pickWith(float r) {
         fake.random.scripted.push_back(r);
         ui().chkGd->setChecked(false);
-        w().lblXm_Click();
+        click(ui().lblXm);
     }
 };
 

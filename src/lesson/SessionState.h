@@ -1,5 +1,5 @@
-// The main window's state that outlives one handler, field by field in its declared order.
-// Integers are 16-bit signed; arithmetic on them goes through add16/sub16/mul16.
+// The lesson's state that outlives one operation: the roll-book session, roster, group plan
+// and pick pool. Integers are 16-bit signed; arithmetic on them goes through add16/sub16/mul16.
 #pragma once
 
 #include "platform/CellTable.h"
@@ -25,20 +25,11 @@ struct SessionState {
     QString RollBookPath;
     int16_t ClassIndex = 0;
     QString TodayLabel;         // "MM月dd"
-    double ClockDuration = 0.0; // day fraction
-    double ClockStart = 0.0;    // date and time in days (the date too, so runs cross midnight)
     int16_t RosterCount = 0;
     int16_t CurrentGroup = 0;
     int16_t CurrentMember = 0;
     QString PickKey;
     QString PickText;
-    float BaseHeight = 0.f;
-    float BaseWidth = 0.f;
-    float BaseFontSize = 0.f;
-    float BaseSjHeight = 0.f;
-    float BaseXxHeight = 0.f;
-    float BaseXxWidth = 0.f;
-    float BaseLabXxHeight = 0.f;
     CellTable2 RosterTable;     // 0..RosterCount x 0..3
     CellTable3 GroupTable;      // group x slot x field
     CellTable2 PickPool;        // 0..RosterCount x 0..2 (0..3 from number lists)

@@ -1,0 +1,167 @@
+// The lesson: everything the program knows while a teacher works with it, without widgets.
+// The window forwards what the teacher does to its operations and redraws the parts that
+// `changed` names. Operations are defined beside the subsystem they belong to:
+// clock/ClockModel.cpp, numbers/NumberListModel.cpp, rollcall/DrawRules.cpp.
+#pragma once
+
+#include "lesson/SessionState.h"
+#include "platform/Platform.h"
+#include "rollcall/PickEngine.h"
+
+#include <QObject>
+#include <QStringList>
+#include <array>
+#include <memory>
+
+namespace rostrel {
+
+class Lesson : public QObject {
+    Q_OBJECT
+public:
+    // What a notification says changed; the window redraws those parts only.
+    enum Part : unsigned {
+        ClockPart = 1u << 0,      // running state, display, amount, unit, mode
+        NumbersPart = 1u << 1,    // number list, its range and custom value, their images
+        EntriesPart = 1u << 2,    // the entries the name box lists
+        DrawRulesPart = 1u << 3,  // draw rule, rolling, repeat, presentation forms, new column
+        ScoreEntryPart = 1u << 4, // the points of the score box
+    };
+
+    explicit Lesson(const Platform& platform, QObject* parent = nullptr);
+    ~Lesson() override;
+
+    const Platform& platform() const { return platform_; }
+    // Plays a cue through the platform; never fails.
+    void PlayWave(const QString& relativePath);
+
+    // ---- Roll-book session, roster, group plan and pick pool ----
+    // The roll-book, grouping and roll-call steps the window still carries out work on it.
+    SessionState& session() { return st_; }
+    const SessionState& session() const { return st_; }
+    // Makes `engine` the spreadsheet engine of the session (instead of the program's own).
+    void UseSpreadsheetEngine(std::unique_ptr<workbook::Application> engine);
+    // The roll book to open next, by path and the file name the teacher chose.
+    void UseRollBookFile(const QString& path, const QString& name);
+    // Sets the pick category alone (0 name list, 1 number, 2 row-column); the name list
+    // takes today's label for the score column.
+    void SetPickCategory(int category);
+    // Activates class sheet `sheetIndex` (0: the first, and the index becomes 1) of the roll
+    // book in use, opening it unless it is open already. A roll book another program holds
+    // open is reported and nothing is activated; other failures throw.
+    void OpenClassSheet(int16_t& sheetIndex);
+    // Releases the roll book and the engine, when the program ends.
+    void EndSession();
+    // True once, at the first activation of the window.
+    bool TakeFirstShow();
+
+    // Where each member key first occurs in the group plan; PlanChanged marks it stale.
+    rollcall::GroupKeyIndex& keyIndex() { return keyIndex_; }
+    void PlanChanged() { keyIndex_.invalidate(); }
+
+    // ---- Draw rules ----
+    bool drawsAtRandom() const { return atRandom_; }
+    void SetDrawRule(bool atRandom);
+    bool rolling() const { return rolling_; }
+    // Rolling off stops a rolling display at once; its candidate is no pick.
+    void SetRolling(bool on);
+    bool rollingActive() const { return rollingActive_; }
+    void StartRolling();
+    void StopRolling();
+    bool removesPicked() const { return removePicked_; }
+    void SetRemovePicked(bool on);
+    const QStringList& presentationForms() const { return forms_; }
+    int presentationForm() const { return form_; }
+    void SetPresentationForms(const QStringList& forms, int selected);
+    void SetPresentationForm(int form);
+    bool newColumnPerDay() const { return newColumn_; }
+    void SetNewColumnPerDay(bool on);
+
+    // ---- Entries of the name box: "number_name" per student, or the number list ----
+    const QStringList& entries() const { return entries_; }
+    void SetEntries(const QStringList& entries);
+
+    // ---- Number list ----
+    const QStringList& numberList() const { return numberList_; }
+    int numberListRevision() const { return numberRevision_; } // grows on every change of the list
+    int selectedNumber() const { return selectedNumber_; }     // row, -1 for none
+    QString rangeText(int box) const { return rangeText_.at(box); }
+    QString rangeLabel(int box) const { return rangeLabel_.at(box); }
+    QString customText() const { return customText_; }
+    bool addImageShown() const { return addShown_; }
+    bool removeImageShown() const { return removeShown_; }
+    // The range boxes and custom value of a number or row-column category, at their defaults,
+    // and the list the range gives.
+    void PrepareNumberList(int category);
+    void SetRangeText(int box, const QString& text);
+    void BeginRangeEdit();              // snapshot of both boxes, to tell later what changed
+    bool ConfirmRange(int box);         // false: the value was refused (and reported)
+    void SetCustomText(const QString& text);
+    void BeginCustomEdit();
+    bool AddCustomValues();             // false: refused (and reported)
+    void SelectNumber(int row);
+    void RemoveSelectedNumber();
+    void ClearNumberList();
+    // A number list kept from elsewhere, taken as it is (duplicates too).
+    void UseNumberList(const QStringList& list);
+    // Roster, pool and name box from the number list.
+    void LoadNumberList();
+
+    // ---- Clock and the two numeric entries (0 score points, 1 clock amount) ----
+    bool clockRunning() const { return clockRunning_; } // the start image shows "暂停"
+    bool clockTicking() const { return clockTicking_; } // the one-second tick is on
+    QString clockDisplay() const { return clockDisplay_; }
+    int clockUnit() const { return clockUnit_; }        // 0 秒, 1 分, 2 时
+    int clockMode() const { return clockMode_; }        // 0 正计时, 1 倒计时
+    double clockDuration() const { return clockDuration_; } // day fraction
+    void SetClockUnit(int unit);
+    void SetClockMode(int mode);
+    void StartOrStopClock();  // with its cue
+    void ClockTick();
+    void SetClockIdle();      // the start image back in its idle state, without a sound
+    void ResetClockDisplay(); // ticks stop, "00:00:00" shown; the start image keeps its state
+    QString entryText(int box) const { return entryText_.at(box); }
+    void SetEntryText(int box, const QString& text);
+    void NormaliseEntry(int box); // when the box is left: its number in shortest form
+    void StepEntry(int button);   // Command1(0..3): + and - of box 0, + and - of box 1
+
+Q_SIGNALS:
+    void changed(unsigned parts);
+
+private:
+    void notify(unsigned parts) { Q_EMIT changed(parts); }
+    void setNumberList(QStringList list);
+
+    Platform platform_;
+    SessionState st_;
+    rollcall::GroupKeyIndex keyIndex_;
+
+    bool atRandom_ = true;
+    bool rolling_ = true;
+    bool rollingActive_ = false;
+    bool removePicked_ = false;
+    QStringList forms_;
+    int form_ = -1;
+    bool newColumn_ = false;
+
+    QStringList entries_;
+
+    QStringList numberList_;
+    int numberRevision_ = 0;
+    int selectedNumber_ = -1;
+    std::array<QString, 2> rangeText_;
+    std::array<QString, 2> rangeLabel_;
+    QString customText_;
+    bool addShown_ = false;
+    bool removeShown_ = false;
+
+    bool clockRunning_ = false;
+    bool clockTicking_ = false;
+    QString clockDisplay_;
+    int clockUnit_ = 0;
+    int clockMode_ = 0;
+    double clockDuration_ = 0.0; // day fraction
+    double clockStart_ = 0.0;    // date and time in days (the date too, so runs cross midnight)
+    std::array<QString, 2> entryText_;
+};
+
+} // namespace rostrel

@@ -85,7 +85,7 @@ TEST(RollBookWindow, FailedLoadResetsTheClassOnShow) {
     ASSERT_FALSE(t.ui().imgXie[1]->isHidden());
     ASSERT_EQ(t.ui().List2->count(), 9);
     // Class 2's sheet cannot be read: an error value in its student-number column.
-    t.disk.changeFromOutside(kBook, 2, 5, 1, workbook::CellValue::fromError(0x2A));
+    t.disk.changeFromOutside(kBook, 2, 5, 1, workbook::CellValue::fromError(workbook::CellValue::ErrorCode::NA));
     t.ui().cmbXls->setCurrentIndex(1);
 
     EXPECT_EQ(t.messagesWith(QStringLiteral("读取班级名单失败，请检查Excel名单及其分组。")), 1);

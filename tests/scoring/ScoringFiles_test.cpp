@@ -19,7 +19,7 @@ protected:
     QString copyName() const { return QStringLiteral("点名册.") + QFileInfo(fixture()).suffix(); }
 };
 
-QString fixtureTestName(const ::testing::TestParamInfo<const char*>& info) {
+std::string fixtureTestName(const ::testing::TestParamInfo<const char*>& info) {
     std::string name = info.param;
     for (char& c : name)
         if (!std::isalnum(static_cast<unsigned char>(c)))

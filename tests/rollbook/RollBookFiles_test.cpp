@@ -143,22 +143,22 @@ void editSheet1(const QString& path, const std::vector<std::tuple<int, int, doub
     book->close();
 }
 
-TEST(RollBookFiles, StoredGroupingsThatDoNotFit) {
+TEST_P(RollBookFormats, StoredGroupingsThatDoNotFit) {
     {
         // Group numbers up to 4, member numbers up to 5: 20 places for 45 students.
-        RealRollBook t(QStringLiteral("lo_rollbook.xls"));
+        RealRollBook t(fixture(), copyName());
         std::vector<std::tuple<int, int, double>> cells;
         for (int row = 23; row <= 47; ++row)
             cells.emplace_back(row, 5, 4);
         editSheet1(t.path, cells);
-        const XlrdCells before = readWithXlrd(t.path);
+        const XlrdCells before = readCells(t.path);
         t.listClasses();
         EXPECT_EQ(t.messagesWith(kLoadFailed), 1);
         EXPECT_EQ(t.st().RosterCount, 0);
         EXPECT_FALSE(t.st().RosterTable.allocated());
         EXPECT_EQ(t.ui().List2->count(), 0);
         EXPECT_EQ(t.st().ExcelApp->workbookCount(), 0);
-        EXPECT_TRUE(changedCells(before, readWithXlrd(t.path)).empty());
+        EXPECT_TRUE(changedCells(before, readCells(t.path)).empty());
 
         // Class 2 still loads.
         t.ui().cmbXls->setCurrentIndex(1);
@@ -166,7 +166,7 @@ TEST(RollBookFiles, StoredGroupingsThatDoNotFit) {
     }
     {
         // One row says group 10, member 6: group 8 would need a 46th student.
-        RealRollBook t(QStringLiteral("lo_rollbook.xls"));
+        RealRollBook t(fixture(), copyName());
         editSheet1(t.path, {{3, 5, 10}, {3, 6, 6}});
         t.listClasses();
         EXPECT_EQ(t.messagesWith(kLoadFailed), 1);

@@ -33,7 +33,8 @@ struct FileChoice {
 class FileDialog {
 public:
     virtual ~FileDialog() = default;
-    // `filter` in the program's form "Excel文件|*.xls".
+    // `filter` in the program's form "description|patterns", pairs joined by '|'
+    // ("Excel文件|*.xls|全部|*.*"); the first pair is the one selected.
     virtual FileChoice getOpenFileName(const QString& filter) = 0;
 };
 

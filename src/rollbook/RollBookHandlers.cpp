@@ -1,6 +1,7 @@
 // Roll-book file, class selection and roster loading.
 #include "platform/Log.h"
 #include "rollbook/ClassSheet.h"
+#include "rollbook/RollBookFile.h"
 #include "rollbook/SheetAccess.h"
 #include "rollcall/PickEngine.h"
 #include "shell/FrmMd.h"
@@ -21,7 +22,6 @@ const QString kNoSheetText = QStringLiteral("找不到工作表，请检查");
 const QString kDamagedText = QStringLiteral("请打开并检查Excel文档是否损坏。");
 const QString kEmptyClassText = QStringLiteral("检测到名单表格为空，请检查");
 const QString kLoadFailedText = QStringLiteral("读取班级名单失败，请检查Excel名单及其分组。");
-const QString kDefaultRollBook = QStringLiteral("点名册.xls");
 const QString kNoViewerText = QStringLiteral("找不到可以打开Excel名单的程序，请安装电子表格软件后再试。");
 const QString kNotShownText = QStringLiteral("无法打开Excel名单，请检查名单文件是否存在。");
 
@@ -35,7 +35,7 @@ QString menuText(const QString& name) {
 // The open dialog: a file, or nothing when the teacher cancelled twice in a row (the first
 // cancel is answered with "请选择文件名" and the dialog again).
 bool FrmMd::chooseRollBook() {
-    const QString filter = QStringLiteral("Excel文件|*.xls");
+    const QString filter = rollbook::rollBookFilter();
     for (int attempt = 0; attempt < 2; ++attempt) {
         FileChoice choice;
         try {
@@ -102,8 +102,9 @@ void FrmMd::wireRollBook() {
 }
 
 void FrmMd::UseDefaultRollBook() {
-    st.RollBookPath = QDir(QCoreApplication::applicationDirPath()).filePath(kDefaultRollBook);
-    st.RollBookName = kDefaultRollBook;
+    const QString folder = QCoreApplication::applicationDirPath();
+    st.RollBookName = rollbook::defaultRollBookName(folder);
+    st.RollBookPath = QDir(folder).filePath(st.RollBookName);
     if (!QFileInfo::exists(st.RollBookPath)) {
         // The teacher gave up choosing: nothing to list.
         if (!chooseRollBook())

@@ -189,7 +189,8 @@ TEST(RollBookWindow, ChoosingTheFile) {
 
     // Cancel twice: one reminder, the dialog shown twice, nothing changes.
     t.ui().Image1->click();
-    EXPECT_EQ(t.fake.fileDialog.filters, QStringList(2, QStringLiteral("Excel文件|*.xls")));
+    EXPECT_EQ(t.fake.fileDialog.filters,
+              QStringList(2, QStringLiteral("点名册|*.xls *.xlsx *.ods|Excel 97-2003|*.xls|Excel|*.xlsx|OpenDocument|*.ods")));
     ASSERT_EQ(t.messages().size(), 1u);
     EXPECT_EQ(t.messages()[0].text, QStringLiteral("请选择文件名"));
     EXPECT_EQ(t.messages()[0].caption, QStringLiteral("Rostrel"));

@@ -60,4 +60,25 @@ name = '1班'.encode('utf-16-le')
 open(sys.argv[2], 'wb').write(data.replace(name, '\n班'.encode('utf-16-le'), 1))
 PY
 [[ "$("$book" sheets "$tmp/nl.xls")" == $'\\n班\n2班\n3班\n4班\n5班' ]] || fail "sheet name with a line break"
+# The same roll book saved as .xls, .xlsx and .ods: the same sheets, cells and edits.
+for ext in xlsx ods; do
+    other="$fixtures/lo_rollbook.$ext"
+    [[ "$("$book" sheets "$other")" == "$("$book" sheets "$fixtures/lo_rollbook.xls")" ]] || fail "sheets of .$ext"
+    for sheet in 1 2 3; do
+        [[ "$("$book" dump "$other" $sheet)" == "$("$book" dump "$fixtures/lo_rollbook.xls" $sheet)" ]] ||
+            fail "dump of .$ext sheet $sheet"
+    done
+done
+for ext in xls xlsx ods; do
+    cp "$fixtures/lo_rollbook.$ext" "$tmp/same.$ext"
+    chmod u+w "$tmp/same.$ext"
+    "$book" set "$tmp/same.$ext" 1 5 8 2.5
+    "$book" set "$tmp/same.$ext" 2 40 12 -3
+    "$book" set --text "$tmp/same.$ext" '高一(2)班' 2 7 $'03月16\n补'
+    "$book" set --clear "$tmp/same.$ext" 1 3 2
+    for sheet in 1 2 3; do "$book" dump "$tmp/same.$ext" $sheet; done >"$tmp/same.$ext.tsv"
+done
+cmp -s "$tmp/same.xls.tsv" "$tmp/same.xlsx.tsv" || fail "set on .xlsx differs from .xls"
+cmp -s "$tmp/same.xls.tsv" "$tmp/same.ods.tsv" || fail "set on .ods differs from .xls"
+grep -qx $'5\t8\tnumber\t2.5' "$tmp/same.ods.tsv" || fail "set on .ods not shown"
 echo ok

@@ -16,6 +16,9 @@ public:
     void show(const QString& caption, const QString& text, MessageIcon icon) override;
 };
 
+// The program's filter (description|patterns pairs) in QFileDialog's form.
+QString qtFileFilter(const QString& filter);
+
 class QtFileDialog : public FileDialog {
 public:
     FileChoice getOpenFileName(const QString& filter) override;

@@ -8,6 +8,8 @@
 #include "platform/workbook/OdsCodec.h"
 #include "platform/workbook/Workbook.h"
 
+#include "SaveBench.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QFile>
@@ -17,10 +19,9 @@
 #include <string>
 
 using namespace rostrel::workbook;
+using rostrel::bench::fixture;
 
 namespace {
-
-std::string fixture(const char* name) { return std::string(ROSTREL_FIXTURES_DIR) + "/" + name; }
 
 FileBytes readFile(const std::string& path) {
     QFile f(QString::fromStdString(path));
@@ -47,21 +48,20 @@ BENCHMARK(BM_BigClassOds_OpenReadAll_Codec)->Unit(benchmark::kMillisecond);
 // python3-odf loading `file` and reading the value of every cell of every table (repeated
 // blank runs skipped, not expanded), timed inside Python.
 double pythonOdfSeconds(const std::string& file) {
-    const std::string script =
-        "import sys,time\n"
-        "from odf.opendocument import load\n"
-        "from odf.table import Table,TableRow,TableCell\n"
-        "from odf.namespaces import OFFICENS\n"
-        "t=time.perf_counter()\n"
-        "d=load(sys.argv[1])\n"
-        "n=0\n"
-        "for tb in d.spreadsheet.getElementsByType(Table):\n"
-        "    for r in tb.getElementsByType(TableRow):\n"
-        "        for c in r.getElementsByType(TableCell):\n"
-        "            v=c.attributes.get((OFFICENS,'value-type'))\n"
-        "            if v=='string': n+=len(str(c))>0\n"
-        "            elif v: n+=c.attributes.get((OFFICENS,'value')) is not None\n"
-        "print(time.perf_counter()-t)\n";
+    const std::string script = "import sys,time\n"
+                               "from odf.opendocument import load\n"
+                               "from odf.table import Table,TableRow,TableCell\n"
+                               "from odf.namespaces import OFFICENS\n"
+                               "t=time.perf_counter()\n"
+                               "d=load(sys.argv[1])\n"
+                               "n=0\n"
+                               "for tb in d.spreadsheet.getElementsByType(Table):\n"
+                               "    for r in tb.getElementsByType(TableRow):\n"
+                               "        for c in r.getElementsByType(TableCell):\n"
+                               "            v=c.attributes.get((OFFICENS,'value-type'))\n"
+                               "            if v=='string': n+=len(str(c))>0\n"
+                               "            elif v: n+=c.attributes.get((OFFICENS,'value')) is not None\n"
+                               "print(time.perf_counter()-t)\n";
     const std::string cmd = "/usr/bin/python3 -c \"" + script + "\" '" + file + "' 2>/dev/null";
     FILE* p = ::popen(cmd.c_str(), "r");
     if (!p)
@@ -86,20 +86,7 @@ void BM_BigClassOds_OpenReadAll_PythonOdf(benchmark::State& state) {
 BENCHMARK(BM_BigClassOds_OpenReadAll_PythonOdf)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_BigClassOds_SetCellAndSave_Engine(benchmark::State& state) {
-    // Through the public engine, as the program saves: lock, verify, atomic replace.
-    QTemporaryDir dir;
-    const QString copy = dir.filePath(QStringLiteral("big_class.ods"));
-    QFile::copy(QString::fromStdString(fixture("big_class.ods")), copy);
-    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
-    auto book = openWorkbook(copy.toStdString());
-    book->activate(1);
-    int i = 0;
-    for (auto _ : state) {
-        ++i;
-        // A score into the last (empty) score column, as the program writes one.
-        book->setCell(3 + i % 3000, 46, CellValue::fromNumber(i % 100));
-        book->save();
-    }
+    rostrel::bench::setCellAndSave(state, "big_class.ods");
 }
 BENCHMARK(BM_BigClassOds_SetCellAndSave_Engine)->Unit(benchmark::kMillisecond);
 

@@ -8,6 +8,8 @@
 #include "platform/workbook/OoxmlCodec.h"
 #include "platform/workbook/Workbook.h"
 
+#include "SaveBench.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QFile>
@@ -20,10 +22,9 @@
 #include <string>
 
 using namespace rostrel::workbook;
+using rostrel::bench::fixture;
 
 namespace {
-
-std::string fixture(const char* name) { return std::string(ROSTREL_FIXTURES_DIR) + "/" + name; }
 
 FileBytes readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -52,18 +53,17 @@ BENCHMARK(BM_BigClassXlsx_OpenReadAll_Codec)->Unit(benchmark::kMillisecond);
 // openpyxl's read-only mode opening `file` and reading every cell value: its CPU time, taken
 // inside Python (compare it with the codec's CPU column; wall time varies with the machine's load).
 double openpyxlSeconds(const std::string& file, long& filled) {
-    const std::string script =
-        "import sys,time,warnings\n"
-        "warnings.simplefilter('ignore')\n"
-        "import openpyxl\n"
-        "t=time.process_time()\n"
-        "b=openpyxl.load_workbook(sys.argv[1],read_only=True,data_only=True)\n"
-        "n=0\n"
-        "for s in b.worksheets:\n"
-        "    for row in s.iter_rows(values_only=True):\n"
-        "        for v in row:\n"
-        "            n+=v is not None\n"
-        "print(time.process_time()-t,n)\n";
+    const std::string script = "import sys,time,warnings\n"
+                               "warnings.simplefilter('ignore')\n"
+                               "import openpyxl\n"
+                               "t=time.process_time()\n"
+                               "b=openpyxl.load_workbook(sys.argv[1],read_only=True,data_only=True)\n"
+                               "n=0\n"
+                               "for s in b.worksheets:\n"
+                               "    for row in s.iter_rows(values_only=True):\n"
+                               "        for v in row:\n"
+                               "            n+=v is not None\n"
+                               "print(time.process_time()-t,n)\n";
     const std::string cmd = "/usr/bin/python3 -c \"" + script + "\" '" + file + "' 2>/dev/null";
     FILE* p = ::popen(cmd.c_str(), "r");
     if (!p)
@@ -90,20 +90,7 @@ void BM_BigClassXlsx_OpenReadAll_OpenpyxlReadOnly(benchmark::State& state) {
 BENCHMARK(BM_BigClassXlsx_OpenReadAll_OpenpyxlReadOnly)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_BigClassXlsx_SetCellAndSave_Engine(benchmark::State& state) {
-    // Through the public engine, as the program saves: lock, verify, atomic replace.
-    QTemporaryDir dir;
-    const QString copy = dir.filePath(QStringLiteral("big_class.xlsx"));
-    QFile::copy(QString::fromStdString(fixture("big_class.xlsx")), copy);
-    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
-    auto book = openWorkbook(copy.toStdString());
-    book->activate(1);
-    int i = 0;
-    for (auto _ : state) {
-        ++i;
-        // A score into the last (empty) score column, as the program writes one.
-        book->setCell(3 + i % 3000, 46, CellValue::fromNumber(i % 100));
-        book->save();
-    }
+    rostrel::bench::setCellAndSave(state, "big_class.xlsx");
 }
 BENCHMARK(BM_BigClassXlsx_SetCellAndSave_Engine)->Unit(benchmark::kMillisecond);
 

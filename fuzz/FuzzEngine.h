@@ -25,7 +25,8 @@ inline void exerciseXls(const uint8_t* data, size_t size) {
                     for (const auto& c : cells.rows[r])
                         (void)book.cell(s, static_cast<int>(r), c.col);
                 book.setCell(s, 0, 0, CellValue::fromNumber(1.5));
-                book.setCell(s, static_cast<int>(std::min<size_t>(cells.rows.size(), 65535)), 3, CellValue::fromText("新"));
+                book.setCell(s, static_cast<int>(std::min<size_t>(cells.rows.size(), 65535)), 3,
+                             CellValue::fromText("新"));
             } catch (const WorkbookError&) {
             }
         }

@@ -61,10 +61,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         DirEntry& d = entries[c.entry % entries.size()];
         const uint32_t v = c.value == 0xFFFF ? kNoStream : c.value;
         switch (c.field % 4) {
-        case 0: d.left = v; break;
-        case 1: d.right = v; break;
-        case 2: d.child = v; break;
-        default: d.type = static_cast<uint8_t>(c.value % 6); break;
+        case 0:
+            d.left = v;
+            break;
+        case 1:
+            d.right = v;
+            break;
+        case 2:
+            d.child = v;
+            break;
+        default:
+            d.type = static_cast<uint8_t>(c.value % 6);
+            break;
         }
     }
     const Bytes file = compoundDocument(std::move(entries));

@@ -58,7 +58,7 @@ class Random {
 public:
     virtual ~Random() = default;
     virtual void reseed(double secondsSinceMidnight) = 0; // reseed from the time of day
-    virtual float next() = 0;                              // uniform in [0, 1)
+    virtual float next() = 0;                             // uniform in [0, 1)
 };
 
 class Launcher {

@@ -58,8 +58,7 @@ void FrmMd::imgXie_Click(int index) {
             const Cell header = readCell(st.ExcelSheet, kHeaderRow, st.ScoreColumn);
             if (scoring::headerDayLabel(header) != st.TodayLabel)
                 writeCell(st.ExcelSheet, kHeaderRow, st.ScoreColumn, Cell::fromText(st.TodayLabel));
-            const float sum = scoring::addPoints(readCell(st.ExcelSheet, row, st.ScoreColumn),
-                                                 lesson_.entryText(0));
+            const float sum = scoring::addPoints(readCell(st.ExcelSheet, row, st.ScoreColumn), lesson_.entryText(0));
             writeCell(st.ExcelSheet, row, st.ScoreColumn, Cell::fromNumber(scoring::storedScore(sum)));
             ui.imgXie[1]->hide();
         } else {

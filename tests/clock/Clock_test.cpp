@@ -1,8 +1,8 @@
 // The clock of the main window: start, stop, ticks and the end of a run in both modes, with a
 // fixed clock and the ticks called directly; the menu and the numeric entry boxes.
 #include "shell/FrmMd.h"
-#include "support/Fakes.h"
 #include "support/Driver.h"
+#include "support/Fakes.h"
 #include "support/Gui.h"
 
 #include <QFocusEvent>
@@ -168,7 +168,7 @@ TEST_F(ClockTest, AmountsOutsideADayAreHeldToIt) {
     EXPECT_FALSE(running());
     start("30", "时", "倒计时");
     EXPECT_EQ(tickAfter(1), QStringLiteral("23:59:58")); // 23:59:59, the longest run
-    click(ui.imgJs);                                // stop
+    click(ui.imgJs);                                     // stop
     start("24", "时", "正计时");
     EXPECT_EQ(tickAfter(86399), QStringLiteral("23:59:59"));
     EXPECT_FALSE(running());

@@ -120,9 +120,7 @@ struct RealRollBook {
     ~RealRollBook() {
         window->close(); // releases the roll book
     }
-    void use(const QString& file) {
-        window->lesson().UseRollBookFile(file, QFileInfo(file).fileName());
-    }
+    void use(const QString& file) { window->lesson().UseRollBookFile(file, QFileInfo(file).fileName()); }
     FrmMd& w() { return *window; }
     Lesson& lesson() { return window->lesson(); }
     const SessionState& st() { return window->lesson().session(); }

@@ -30,8 +30,9 @@ TEST(RollBookFile, DefaultNameTakesXlsThenXlsxThenOds) {
 }
 
 TEST(RollBookFile, DialogFilterListsAllFormatsFirst) {
-    EXPECT_EQ(qtFileFilter(rollbook::rollBookFilter()),
-              QStringLiteral("点名册 (*.xls *.xlsx *.ods);;Excel 97-2003 (*.xls);;Excel (*.xlsx);;OpenDocument (*.ods)"));
+    EXPECT_EQ(
+        qtFileFilter(rollbook::rollBookFilter()),
+        QStringLiteral("点名册 (*.xls *.xlsx *.ods);;Excel 97-2003 (*.xls);;Excel (*.xlsx);;OpenDocument (*.ods)"));
     EXPECT_EQ(qtFileFilter(QStringLiteral("Excel文件|*.xls")), QStringLiteral("Excel文件 (*.xls)"));
 }
 

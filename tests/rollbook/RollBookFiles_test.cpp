@@ -227,8 +227,9 @@ TEST(RollBookFiles, NameListCategoryAsksForTheRollBookWhenNoneIsBesideTheProgram
     t.fake.fileDialog.answers.push_back({t.path, QStringLiteral("我的点名册.xls")});
     t.ui().OptFl[0]->setChecked(true);
 
-    EXPECT_EQ(t.fake.fileDialog.filters,
-              QStringList{QStringLiteral("点名册|*.xls *.xlsx *.ods|Excel 97-2003|*.xls|Excel|*.xlsx|OpenDocument|*.ods")});
+    EXPECT_EQ(
+        t.fake.fileDialog.filters,
+        QStringList{QStringLiteral("点名册|*.xls *.xlsx *.ods|Excel 97-2003|*.xls|Excel|*.xlsx|OpenDocument|*.ods")});
     EXPECT_EQ(t.st().TodayLabel, QStringLiteral("03月16"));
     EXPECT_EQ(t.st().RollBookPath, t.path);
     EXPECT_EQ(t.ui().txtFn->text(), t.path);

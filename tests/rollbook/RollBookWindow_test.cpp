@@ -23,7 +23,6 @@ std::vector<FakeSheet> classes(int n) {
     return s;
 }
 
-
 TEST(RollBookWindow, MenuFollowsTheSheetCountOfEachWorkbook) {
     RollBookWindow t;
     t.addRollBook("/fake/five.xls", classes(5));
@@ -138,8 +137,6 @@ TEST(RollBookWindow, EmptyClassLeavesNothingOfThePreviousOne) {
     EXPECT_EQ(t.st().RosterCount, 0);
 }
 
-
-
 TEST(RollBookWindow, WorkbookSession) {
     RollBookWindow t;
     t.addRollBook(kBook, threeClasses());
@@ -190,7 +187,8 @@ TEST(RollBookWindow, ChoosingTheFile) {
     // Cancel twice: one reminder, the dialog shown twice, nothing changes.
     t.ui().Image1->click();
     EXPECT_EQ(t.fake.fileDialog.filters,
-              QStringList(2, QStringLiteral("点名册|*.xls *.xlsx *.ods|Excel 97-2003|*.xls|Excel|*.xlsx|OpenDocument|*.ods")));
+              QStringList(
+                  2, QStringLiteral("点名册|*.xls *.xlsx *.ods|Excel 97-2003|*.xls|Excel|*.xlsx|OpenDocument|*.ods")));
     ASSERT_EQ(t.messages().size(), 1u);
     EXPECT_EQ(t.messages()[0].text, QStringLiteral("请选择文件名"));
     EXPECT_EQ(t.messages()[0].caption, QStringLiteral("Rostrel"));
@@ -200,7 +198,8 @@ TEST(RollBookWindow, ChoosingTheFile) {
 
     // Cancel, then a file: it is listed.
     t.addRollBook("/fake/five.xls", classes(5));
-    t.fake.fileDialog.answers = {FileChoice{}, FileChoice{QStringLiteral("/fake/five.xls"), QStringLiteral("five.xls")}};
+    t.fake.fileDialog.answers = {FileChoice{},
+                                 FileChoice{QStringLiteral("/fake/five.xls"), QStringLiteral("five.xls")}};
     t.ui().MnSz[0]->trigger();
     EXPECT_EQ(t.messages().size(), 2u);
     EXPECT_EQ(t.st().RollBookPath, QStringLiteral("/fake/five.xls"));

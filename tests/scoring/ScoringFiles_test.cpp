@@ -50,8 +50,8 @@ TEST_P(ScoringFiles, NewDayColumnAndAddingUp) {
     score(t, QStringLiteral("4"), QStringLiteral("3"));
     EXPECT_TRUE(t.fake.messages.shown.empty());
     EXPECT_EQ(t.fake.sound.played, QStringList(2, QStringLiteral("sound\\yes.wav")));
-    EXPECT_EQ(changedCells(before, readCells(t.path)),
-              (XlrdCells{{{kClass1, 2, 9}, QStringLiteral("text:03月16")}, {{kClass1, 6, 9}, QStringLiteral("number:8.0")}}));
+    EXPECT_EQ(changedCells(before, readCells(t.path)), (XlrdCells{{{kClass1, 2, 9}, QStringLiteral("text:03月16")},
+                                                                  {{kClass1, 6, 9}, QStringLiteral("number:8.0")}}));
 
     // 2.5 + 0.1 is stored as 2.6.
     score(t, QStringLiteral("5"), QStringLiteral("2.5"));
@@ -72,8 +72,8 @@ TEST_P(ScoringFiles, WithoutNewColumnsTheLastColumnTakesToday) {
     ASSERT_EQ(before.at({kClass1, 5, 8}), QStringLiteral("number:-1.0"));
 
     score(t, QStringLiteral("3"), QStringLiteral("5"));
-    EXPECT_EQ(changedCells(before, readCells(t.path)),
-              (XlrdCells{{{kClass1, 2, 8}, QStringLiteral("text:03月16")}, {{kClass1, 5, 8}, QStringLiteral("number:4.0")}}));
+    EXPECT_EQ(changedCells(before, readCells(t.path)), (XlrdCells{{{kClass1, 2, 8}, QStringLiteral("text:03月16")},
+                                                                  {{kClass1, 5, 8}, QStringLiteral("number:4.0")}}));
 }
 
 TEST_P(ScoringFiles, ClassWithoutScoreHeadersScoresIntoColumnG) {
@@ -87,7 +87,8 @@ TEST_P(ScoringFiles, ClassWithoutScoreHeadersScoresIntoColumnG) {
         EXPECT_EQ(t.st().ScoreColumn, 7);
         score(t, QStringLiteral("30"), QStringLiteral("-2"));
         EXPECT_EQ(changedCells(before, readCells(t.path)),
-                  (XlrdCells{{{kClass2, 2, 7}, QStringLiteral("text:03月16")}, {{kClass2, 32, 7}, QStringLiteral("number:-2.0")}}));
+                  (XlrdCells{{{kClass2, 2, 7}, QStringLiteral("text:03月16")},
+                             {{kClass2, 32, 7}, QStringLiteral("number:-2.0")}}));
     }
 }
 

@@ -2,8 +2,8 @@
 #include "Version.h"
 #include "platform/workbook/Workbook.h"
 
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -16,16 +16,15 @@ using namespace rostrel::workbook;
 
 namespace {
 
-const char* kUsage =
-    "usage: rostrel-book sheets FILE\n"
-    "       rostrel-book dump FILE SHEET\n"
-    "       rostrel-book set [--text | --clear] FILE SHEET ROW COLUMN [VALUE]\n"
-    "\n"
-    "SHEET is a 1-based sheet number or a sheet name (a number in range is taken as a number).\n"
-    "ROW and COLUMN are 1-based. dump prints row, column, type (number, date, text, bool, error)\n"
-    "and value, separated by tabs; dates print as their serial number. Texts and sheet names\n"
-    "escape tab, CR, LF and backslash as \\t, \\r, \\n and \\\\. set writes a number, or a text\n"
-    "with --text, or empties the cell with --clear, and saves the file.\n";
+const char* kUsage = "usage: rostrel-book sheets FILE\n"
+                     "       rostrel-book dump FILE SHEET\n"
+                     "       rostrel-book set [--text | --clear] FILE SHEET ROW COLUMN [VALUE]\n"
+                     "\n"
+                     "SHEET is a 1-based sheet number or a sheet name (a number in range is taken as a number).\n"
+                     "ROW and COLUMN are 1-based. dump prints row, column, type (number, date, text, bool, error)\n"
+                     "and value, separated by tabs; dates print as their serial number. Texts and sheet names\n"
+                     "escape tab, CR, LF and backslash as \\t, \\r, \\n and \\\\. set writes a number, or a text\n"
+                     "with --text, or empties the cell with --clear, and saves the file.\n";
 
 struct UsageError {
     std::string message;
@@ -42,11 +41,20 @@ std::string escape(const std::string& s) {
     out.reserve(s.size());
     for (char c : s) {
         switch (c) {
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\\': out += "\\\\"; break;
-        default: out.push_back(c);
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out.push_back(c);
         }
     }
     return out;
@@ -102,12 +110,23 @@ int cmdDump(const std::vector<std::string>& args) {
     book->forEachCell([&](int row, int column, const CellValue& v) {
         out += std::to_string(row) + "\t" + std::to_string(column) + "\t";
         switch (v.kind) {
-        case CellValue::Kind::Empty: break;
-        case CellValue::Kind::Number: out += "number\t" + shortest(v.number); break;
-        case CellValue::Kind::Date: out += "date\t" + shortest(v.number); break;
-        case CellValue::Kind::Text: out += "text\t" + escape(v.text); break;
-        case CellValue::Kind::Bool: out += std::string("bool\t") + (v.boolean ? "TRUE" : "FALSE"); break;
-        case CellValue::Kind::Error: out += std::string("error\t") + errorText(v.error); break;
+        case CellValue::Kind::Empty:
+            break;
+        case CellValue::Kind::Number:
+            out += "number\t" + shortest(v.number);
+            break;
+        case CellValue::Kind::Date:
+            out += "date\t" + shortest(v.number);
+            break;
+        case CellValue::Kind::Text:
+            out += "text\t" + escape(v.text);
+            break;
+        case CellValue::Kind::Bool:
+            out += std::string("bool\t") + (v.boolean ? "TRUE" : "FALSE");
+            break;
+        case CellValue::Kind::Error:
+            out += std::string("error\t") + errorText(v.error);
+            break;
         }
         out += "\n";
     });
@@ -148,8 +167,7 @@ int cmdSet(std::vector<std::string> args) {
     }
     auto book = openWorkbook(rest[0]);
     if (book->readOnly())
-        throw WorkbookError(WorkbookError::Code::ReadOnly,
-                            rest[0] + " is read-only or open in another program");
+        throw WorkbookError(WorkbookError::Code::ReadOnly, rest[0] + " is read-only or open in another program");
     book->activate(sheetIndex(sheetNames(*book), rest[1]));
     book->setCell(static_cast<int>(row), static_cast<int>(col), value);
     book->save();

@@ -130,11 +130,15 @@ bool ContinuedReader::chars(uint32_t count, bool wide, std::u16string& out) {
     }
     return true;
 }
-void ContinuedReader::normalize() { advance(); }
+void ContinuedReader::normalize() {
+    advance();
+}
 uint32_t ContinuedReader::streamPos() const {
     return seg_ < segs_.size() ? segs_[seg_].dataPos + off_ : 0;
 }
-uint32_t ContinuedReader::recordPos() const { return seg_ < segs_.size() ? segs_[seg_].dataPos - 4 : 0; }
+uint32_t ContinuedReader::recordPos() const {
+    return seg_ < segs_.size() ? segs_[seg_].dataPos - 4 : 0;
+}
 bool ContinuedReader::atEnd() const {
     if (seg_ >= segs_.size())
         return true;
@@ -190,15 +194,24 @@ bool isBuiltinDateFormat(uint16_t f) {
 
 const char* errorText(uint8_t code) {
     switch (code) {
-    case 0x00: return "#NULL!";
-    case 0x07: return "#DIV/0!";
-    case 0x0F: return "#VALUE!";
-    case 0x17: return "#REF!";
-    case 0x1D: return "#NAME?";
-    case 0x24: return "#NUM!";
-    case 0x2A: return "#N/A";
-    case 0x2B: return "#GETTING_DATA";
-    default: return "";
+    case 0x00:
+        return "#NULL!";
+    case 0x07:
+        return "#DIV/0!";
+    case 0x0F:
+        return "#VALUE!";
+    case 0x17:
+        return "#REF!";
+    case 0x1D:
+        return "#NAME?";
+    case 0x24:
+        return "#NUM!";
+    case 0x2A:
+        return "#N/A";
+    case 0x2B:
+        return "#GETTING_DATA";
+    default:
+        return "";
     }
 }
 
@@ -252,7 +265,9 @@ bool isDateFormatString(const std::string& fmt) {
 
 // ---------------------------------------------------------------------------------------------
 
-Book::Book(Bytes stream) : stream_(std::move(stream)) { parseGlobals(); }
+Book::Book(Bytes stream) : stream_(std::move(stream)) {
+    parseGlobals();
+}
 
 std::string Book::decode8(const uint8_t* p, size_t n) const {
     std::string out;
@@ -264,10 +279,20 @@ std::string Book::decode8(const uint8_t* p, size_t n) const {
     const char* charset = nullptr;
     char name[16];
     switch (codePage_) {
-    case 367: charset = "ASCII"; break;
-    case 1200: charset = "UTF-16LE"; break;
-    case 10000: case 32768: charset = "MACINTOSH"; break;
-    case 32769: case 1252: charset = "CP1252"; break;
+    case 367:
+        charset = "ASCII";
+        break;
+    case 1200:
+        charset = "UTF-16LE";
+        break;
+    case 10000:
+    case 32768:
+        charset = "MACINTOSH";
+        break;
+    case 32769:
+    case 1252:
+        charset = "CP1252";
+        break;
     default:
         std::snprintf(name, sizeof name, "CP%d", codePage_);
         charset = name;
@@ -739,12 +764,18 @@ CellValue Book::valueOf(const SheetCells& sc, int row, int col) const {
     if (it == cells.end() || it->col != col)
         return {};
     switch (it->kind) {
-    case StoredCell::Number: return CellValue::fromNumber(it->number);
-    case StoredCell::Date: return CellValue::fromDate(it->number);
-    case StoredCell::SstText: return CellValue::fromText(std::string(sstText(it->ref)));
-    case StoredCell::OwnText: return CellValue::fromText(sc.texts[it->ref]);
-    case StoredCell::Bool: return CellValue::fromBool(it->small != 0);
-    case StoredCell::Error: return CellValue::fromError(errorFromBiff(it->small));
+    case StoredCell::Number:
+        return CellValue::fromNumber(it->number);
+    case StoredCell::Date:
+        return CellValue::fromDate(it->number);
+    case StoredCell::SstText:
+        return CellValue::fromText(std::string(sstText(it->ref)));
+    case StoredCell::OwnText:
+        return CellValue::fromText(sc.texts[it->ref]);
+    case StoredCell::Bool:
+        return CellValue::fromBool(it->small != 0);
+    case StoredCell::Error:
+        return CellValue::fromError(errorFromBiff(it->small));
     }
     return {};
 }

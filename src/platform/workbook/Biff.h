@@ -30,14 +30,16 @@ struct SheetCells {
     std::vector<std::string> texts;            // LABEL, RSTRING and formula string results
     // Ranges whose cells may not be replaced one by one (array formulas, data tables,
     // shared-formula hosts): first row, last row, first column, last column (inclusive).
-    struct Rect { uint16_t r0, r1, c0, c1; };
+    struct Rect {
+        uint16_t r0, r1, c0, c1;
+    };
     std::vector<Rect> locked;
 };
 
 struct SheetEntry {
     std::string name;
-    uint32_t bofPos = 0;       // lbPlyPos of its BOUNDSHEET record
-    uint8_t type = 0;          // BOUNDSHEET dt: 0 worksheet, 1 macro sheet, 2 chart, 6 VB module
+    uint32_t bofPos = 0;        // lbPlyPos of its BOUNDSHEET record
+    uint8_t type = 0;           // BOUNDSHEET dt: 0 worksheet, 1 macro sheet, 2 chart, 6 VB module
     uint32_t boundsheetPos = 0; // stream position of the BOUNDSHEET record
 };
 
@@ -45,9 +47,9 @@ struct SheetEntry {
 // string starts in the stream (for EXTSST). Kept small: a table can hold millions.
 struct SstEntry {
     uint32_t textPos = 0, textLen = 0; // UTF-8 in Book's string store
-    uint32_t streamPos = 0; // first byte of the string
-    uint32_t recordPos = 0; // header of the SST or CONTINUE record it starts in
-    bool plain = true;      // no rich-text runs, no phonetic block
+    uint32_t streamPos = 0;            // first byte of the string
+    uint32_t recordPos = 0;            // header of the SST or CONTINUE record it starts in
+    bool plain = true;                 // no rich-text runs, no phonetic block
 };
 
 class Book;
@@ -121,7 +123,8 @@ private:
     std::string decode8(const uint8_t* p, size_t n) const; // 8-bit text of BIFF5 in the code page
     // A string inside one record: BIFF8 flags and characters, or BIFF5 8-bit text. `lenBytes`
     // is the size of its count field.
-    bool readShortString(const uint8_t* p, size_t avail, int lenBytes, std::string& out) const;    uint32_t dateXf() const;
+    bool readShortString(const uint8_t* p, size_t avail, int lenBytes, std::string& out) const;
+    uint32_t dateXf() const;
 
     Bytes stream_;
     int biff_ = 8;
@@ -133,14 +136,16 @@ private:
     std::vector<uint16_t> xfFormat_;
     std::vector<SstEntry> sst_;
     std::string sstText_; // the shared strings' texts, one after another
-    std::string_view sstText(uint32_t i) const { return std::string_view(sstText_).substr(sst_[i].textPos, sst_[i].textLen); }
-    bool sstClean_ = false;      // the SST parsed exactly: strings may be appended
+    std::string_view sstText(uint32_t i) const {
+        return std::string_view(sstText_).substr(sst_[i].textPos, sst_[i].textLen);
+    }
+    bool sstClean_ = false; // the SST parsed exactly: strings may be appended
     bool hasSst_ = false;
-    uint32_t sstPos_ = 0;        // SST record
-    uint32_t sstEnd_ = 0;        // end of the SST and its CONTINUEs
-    uint32_t extSstPos_ = 0;     // 0: none
-    uint32_t globalsEnd_ = 0;    // end of the globals' EOF record
-    uint32_t globalsEofPos_ = 0; // the globals' EOF record
+    uint32_t sstPos_ = 0;              // SST record
+    uint32_t sstEnd_ = 0;              // end of the SST and its CONTINUEs
+    uint32_t extSstPos_ = 0;           // 0: none
+    uint32_t globalsEnd_ = 0;          // end of the globals' EOF record
+    uint32_t globalsEofPos_ = 0;       // the globals' EOF record
     std::vector<uint32_t> sheetLimit_; // by worksheet: where the next sheet's substream starts
     mutable std::vector<std::unique_ptr<SheetCells>> sheets_;
     std::vector<Edits> edits_;

@@ -19,8 +19,18 @@ namespace {
 
 bool isCellRecord(uint16_t t) {
     switch (t) {
-    case rt::NUMBER: case rt::RK: case rt::MULRK: case rt::LABELSST: case rt::LABEL: case rt::RSTRING:
-    case rt::BLANK: case rt::MULBLANK: case rt::BOOLERR: case rt::FORMULA: case rt::FORMULA3: case rt::FORMULA4:
+    case rt::NUMBER:
+    case rt::RK:
+    case rt::MULRK:
+    case rt::LABELSST:
+    case rt::LABEL:
+    case rt::RSTRING:
+    case rt::BLANK:
+    case rt::MULBLANK:
+    case rt::BOOLERR:
+    case rt::FORMULA:
+    case rt::FORMULA3:
+    case rt::FORMULA4:
         return true;
     default:
         return false;
@@ -38,12 +48,27 @@ std::u16string utf8ToUtf16(const std::string& s) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
         uint32_t cp;
         size_t n;
-        if (c < 0x80) { cp = c; n = 1; }
-        else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; n = 2; }
-        else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; n = 3; }
-        else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; n = 4; }
-        else { out.push_back(0xFFFD); ++i; continue; }
-        if (i + n > s.size()) { out.push_back(0xFFFD); break; }
+        if (c < 0x80) {
+            cp = c;
+            n = 1;
+        } else if ((c & 0xE0) == 0xC0) {
+            cp = c & 0x1F;
+            n = 2;
+        } else if ((c & 0xF0) == 0xE0) {
+            cp = c & 0x0F;
+            n = 3;
+        } else if ((c & 0xF8) == 0xF0) {
+            cp = c & 0x07;
+            n = 4;
+        } else {
+            out.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
+        if (i + n > s.size()) {
+            out.push_back(0xFFFD);
+            break;
+        }
         bool ok = true;
         for (size_t k = 1; k < n; ++k) {
             const unsigned char cc = static_cast<unsigned char>(s[i + k]);
@@ -51,7 +76,10 @@ std::u16string utf8ToUtf16(const std::string& s) {
             cp = (cp << 6) | (cc & 0x3F);
         }
         i += ok ? n : 1;
-        if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) { out.push_back(0xFFFD); continue; }
+        if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            out.push_back(0xFFFD);
+            continue;
+        }
         if (cp >= 0x10000) {
             cp -= 0x10000;
             out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
@@ -78,7 +106,9 @@ Bytes cellRecord(uint16_t type, uint16_t row, uint16_t col, uint16_t xf) {
     put16(b, xf);
     return b;
 }
-void finish(Bytes& rec) { wr16(&rec[2], static_cast<uint16_t>(rec.size() - 4)); }
+void finish(Bytes& rec) {
+    wr16(&rec[2], static_cast<uint16_t>(rec.size() - 4));
+}
 
 // Appends strings to a string-table record group (SST then CONTINUEs), splitting them over new
 // CONTINUE records as the format requires: the header and first character stay together, and
@@ -263,8 +293,8 @@ std::pair<size_t, size_t> locateCellTable(const std::vector<SubRecord>& recs) {
 struct Item {
     uint16_t row = 0, c0 = 0, c1 = 0;
     uint16_t type = 0;
-    uint32_t pos = 0, len = 0; // the original record (header included), when not `own`
-    Bytes own;                 // a new record, header included
+    uint32_t pos = 0, len = 0;                         // the original record (header included), when not `own`
+    Bytes own;                                         // a new record, header included
     std::vector<std::pair<uint32_t, uint32_t>> extras; // original records: position, size
     bool removed = false;
 };
@@ -276,13 +306,13 @@ struct SheetTable {
     size_t first = 0, last = 0; // the table: recs[first..last]
     uint32_t end = 0;           // stream position after the substream
     std::vector<Item> items;
-    std::map<uint16_t, Bytes> rowRecs; // row -> ROW record, header included
+    std::map<uint16_t, Bytes> rowRecs;                  // row -> ROW record, header included
     std::vector<std::pair<uint32_t, uint32_t>> leading; // records of the table before its first cell
     std::map<uint16_t, uint16_t> rowXf;
     std::vector<std::pair<std::pair<uint16_t, uint16_t>, uint16_t>> colXf; // COLINFO: columns -> XF
     uint16_t defaultRowHeight = 0x00FF;
-    bool hadDbcell = false; // writers that leave DBCELL and INDEX out get none
-    std::map<uint16_t, ColumnSpan> grown; // rows that gained cells
+    bool hadDbcell = false;                                  // writers that leave DBCELL and INDEX out get none
+    std::map<uint16_t, ColumnSpan> grown;                    // rows that gained cells
     std::unordered_map<uint16_t, std::vector<size_t>> byRow; // items of each row
 
     uint16_t newCellXf(uint16_t row, uint16_t col) const {
@@ -562,8 +592,9 @@ uint32_t Writer::rebuildSheet(int sheet) {
 SheetTable Writer::readTable(int sheet) const {
     SheetTable t;
     const SheetEntry& entry = b_.worksheets_[sheet];
-    t.end = walkSubstream(s_, entry.bofPos, b_.sheetLimit_[sheet], entry.name,
-                          [&](const Rec& r, int depth) { t.recs.push_back({r, depth}); });
+    t.end = walkSubstream(s_, entry.bofPos, b_.sheetLimit_[sheet], entry.name, [&](const Rec& r, int depth) {
+        t.recs.push_back({r, depth});
+    });
     std::tie(t.first, t.last) = locateCellTable(t.recs);
     for (const SubRecord& r : t.recs) {
         if (r.depth != 1)
@@ -946,8 +977,7 @@ void Book::verify(const Bytes& out) const {
                 CellValue got = check->valueOf(theirs, static_cast<int>(r), c);
                 if (want.kind == CellValue::Kind::Number && got.kind == CellValue::Kind::Date)
                     got.kind = CellValue::Kind::Number; // a number written into a date cell
-                if (want.kind == CellValue::Kind::Date && got.kind == CellValue::Kind::Number &&
-                    dateXf() == UINT32_MAX)
+                if (want.kind == CellValue::Kind::Date && got.kind == CellValue::Kind::Number && dateXf() == UINT32_MAX)
                     got.kind = CellValue::Kind::Date; // no date format in the workbook to give it
                 if (!(want == got) && !(want.kind == got.kind && want.kind != CellValue::Kind::Text &&
                                         want.number != want.number && got.number != got.number))

@@ -1,7 +1,7 @@
 // The codec of a file, chosen by what the file holds, never by its name.
 #include "platform/workbook/Codec.h"
-#include "platform/workbook/Ole.h"
 #include "platform/workbook/OdsCodec.h"
+#include "platform/workbook/Ole.h"
 #include "platform/workbook/OoxmlCodec.h"
 #include "platform/workbook/XlsCodec.h"
 #include "platform/workbook/ZipPackage.h"

@@ -36,7 +36,8 @@ public:
     // 1-based row and column inside the format's limits; empty outside the used range.
     virtual CellValue cell(int sheet, int row, int column) const = 0;
     // Every non-empty cell of a sheet, rows ascending, columns ascending within a row.
-    virtual void forEachCell(int sheet, const std::function<void(int row, int column, const CellValue&)>& visit) const = 0;
+    virtual void forEachCell(int sheet,
+                             const std::function<void(int row, int column, const CellValue&)>& visit) const = 0;
     // Records an edit (kept until serialize); throws Unsupported for a cell that cannot be
     // changed alone (inside an array formula, say).
     virtual void setCell(int sheet, int row, int column, const CellValue& value) = 0;

@@ -89,10 +89,10 @@ public:
         if (readOnly_)
             throw WorkbookError(WorkbookError::Code::ReadOnly, "the workbook is read-only");
         if (row < 1 || column < 1 || row > codec_->maxRows() || column > codec_->maxColumns())
-            throw WorkbookError(WorkbookError::Code::BadCell,
-                                std::string("the cell lies outside an .") + codec_->formatName() + " sheet (" +
-                                    std::to_string(codec_->maxRows()) + " rows, " +
-                                    std::to_string(codec_->maxColumns()) + " columns)");
+            throw WorkbookError(WorkbookError::Code::BadCell, std::string("the cell lies outside an .") +
+                                                                  codec_->formatName() + " sheet (" +
+                                                                  std::to_string(codec_->maxRows()) + " rows, " +
+                                                                  std::to_string(codec_->maxColumns()) + " columns)");
         codec_->setCell(active_, row, column, value);
     }
     void save() override {

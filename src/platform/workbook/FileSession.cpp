@@ -107,7 +107,7 @@ std::vector<uint8_t> FileSession::read() {
     const int fd = ::openat(dir_, name_.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         ioError("cannot open " + real_, errno);
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int err = errno;
         ::close(fd);
@@ -142,7 +142,7 @@ std::vector<uint8_t> FileSession::read() {
 }
 
 bool FileSession::changedOnDisk() const {
-    struct stat st{};
+    struct stat st {};
     if (::fstatat(dir_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return true;
     return !(FileStamp::of(st) == stamp_);
@@ -189,7 +189,7 @@ void FileSession::removeStaleTemps() {
     }
     ::closedir(d);
     for (const std::string& n : stale) {
-        struct stat st{};
+        struct stat st {};
         if (::fstatat(dir_, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid())
             ::unlinkat(dir_, n.c_str(), 0);
     }
@@ -201,7 +201,7 @@ void FileSession::replace(const std::vector<uint8_t>& bytes) {
     FileLockGuard guard(dir_, name_);
     if (guard.timedOut())
         throw WorkbookError(WorkbookError::Code::Io, "cannot save " + real_ + ": another process is still saving it");
-    struct stat st{};
+    struct stat st {};
     if (::fstatat(dir_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !(FileStamp::of(st) == stamp_))
         conflict();
     if (st.st_nlink > 1)
@@ -225,13 +225,14 @@ void FileSession::replace(const std::vector<uint8_t>& bytes) {
         (void)!::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
     if (::fchmod(fd, st.st_mode & 07777) != 0)
         fail("cannot set the permissions of " + real_, errno);
-    const int source = guard.fd() >= 0 ? guard.fd() : ::openat(dir_, name_.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const int source =
+        guard.fd() >= 0 ? guard.fd() : ::openat(dir_, name_.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     const int attrErr = source >= 0 ? copyAttributes(source, fd) : 0;
     if (source >= 0 && source != guard.fd())
         ::close(source);
     if (attrErr != 0)
         fail("cannot keep the access control list of " + real_, attrErr);
-    struct stat mine{};
+    struct stat mine {};
     if (::fstat(fd, &mine) != 0)
         fail("cannot write " + real_, errno);
     if (mine.st_gid != st.st_gid && (mine.st_mode & 070) != 0 && ::fchmod(fd, mine.st_mode & 07707) != 0)
@@ -245,7 +246,7 @@ void FileSession::replace(const std::vector<uint8_t>& bytes) {
     }
     // Right before the rename: still the file read, unchanged (another program may have
     // written it while we were writing).
-    struct stat now{};
+    struct stat now {};
     if (::fstatat(dir_, name_.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || !(FileStamp::of(now) == stamp_)) {
         ::unlinkat(dir_, tmp.c_str(), 0);
         conflict();

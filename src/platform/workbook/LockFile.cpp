@@ -104,7 +104,9 @@ std::string commandName(long pid) {
         s.pop_back();
     return s;
 }
-bool processExists(long pid) { return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH; }
+bool processExists(long pid) {
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
 
 // Reads at most a few kilobytes of a lock file without following links or blocking on a FIFO.
 bool readLock(int dir, const std::string& name, std::string& content, struct stat& st, bool& readable) {
@@ -151,7 +153,7 @@ FileLockGuard::FileLockGuard(int dir, const std::string& name, int waitMs) {
         fd_ = ::openat(dir, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
         if (fd_ < 0)
             return;
-        struct stat mine{};
+        struct stat mine {};
         if (::fstat(fd_, &mine) != 0 || !S_ISREG(mine.st_mode)) {
             ::close(fd_);
             fd_ = -1;
@@ -170,7 +172,7 @@ FileLockGuard::FileLockGuard(int dir, const std::string& name, int waitMs) {
         }
         // Granted: still the file the name holds? A save renames a new file over the one we
         // waited on; its lock excludes nobody.
-        struct stat now{};
+        struct stat now {};
         if (::fstatat(dir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == mine.st_dev &&
             now.st_ino == mine.st_ino) {
             locked_ = true;
@@ -190,7 +192,9 @@ FileLockGuard::~FileLockGuard() {
         ::close(fd_); // releases the flock
 }
 
-LockFile::~LockFile() { release(); }
+LockFile::~LockFile() {
+    release();
+}
 
 std::string LockFile::content() {
     const std::time_t now = std::time(nullptr);
@@ -238,7 +242,7 @@ bool LockFile::isStale(const std::string& content, bool readable, const struct s
 
 bool LockFile::acquire(int dir, const std::string& name) {
     release();
-    struct stat st{};
+    struct stat st {};
     if (::fstatat(dir, excelOwnerName(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         return false;
     const std::string lock = lockName(name);
@@ -265,7 +269,7 @@ bool LockFile::acquire(int dir, const std::string& name) {
             return EEXIST;
         const int err = errno;
         // No hard links here (some removable media): renamed in when none exists.
-        struct stat probe{};
+        struct stat probe {};
         if (::fstatat(dir, lock.c_str(), &probe, AT_SYMLINK_NOFOLLOW) == 0)
             return EEXIST;
         if (::renameat(dir, tmp.c_str(), dir, lock.c_str()) == 0) {
@@ -278,7 +282,7 @@ bool LockFile::acquire(int dir, const std::string& name) {
     if (result == EEXIST) {
         std::string existing;
         bool readable = false;
-        struct stat lst{};
+        struct stat lst {};
         if (readLock(dir, lock, existing, lst, readable) && isStale(existing, readable, lst)) {
             ::unlinkat(dir, lock.c_str(), 0);
             result = place();
@@ -302,7 +306,7 @@ void LockFile::release() {
     // Someone may have removed our lock and another holder written its own: leave that one.
     std::string existing;
     bool readable = false;
-    struct stat st{};
+    struct stat st {};
     if (readLock(dir_, name_, existing, st, readable) && readable && existing == written_)
         ::unlinkat(dir_, name_.c_str(), 0);
     dir_ = -1;

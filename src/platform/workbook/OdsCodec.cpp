@@ -14,7 +14,9 @@ namespace {
 constexpr const char* kContent = "content.xml";
 constexpr const char* kManifest = "META-INF/manifest.xml";
 
-[[noreturn]] void damaged(const std::string& what) { throw WorkbookError(WorkbookError::Code::Damaged, what); }
+[[noreturn]] void damaged(const std::string& what) {
+    throw WorkbookError(WorkbookError::Code::Damaged, what);
+}
 
 bool isSpreadsheetType(const FileBytes& m) {
     const std::string s(m.begin(), m.end());
@@ -48,7 +50,8 @@ uint64_t digest(const Codec& codec, int sheet) {
 class OdsCodec : public Codec {
 public:
     OdsCodec(FileBytes original, zip::Package package, FileBytes content, ods::Content doc)
-        : original_(std::move(original)), package_(std::move(package)), content_(std::move(content)), doc_(std::move(doc)) {}
+        : original_(std::move(original)), package_(std::move(package)), content_(std::move(content)),
+          doc_(std::move(doc)) {}
 
     const char* formatName() const override { return "ods"; }
     int maxRows() const override { return ods::kMaxRows; }

@@ -120,7 +120,8 @@ public:
         if (n.ns == xml::Ns::Office && n.local == "spreadsheet") {
             spreadsheetDepth_ = depth_;
             sawSpreadsheet_ = true;
-        } else if (spreadsheetDepth_ && depth_ == spreadsheetDepth_ + 1 && n.ns == xml::Ns::Table && n.local == "table") {
+        } else if (spreadsheetDepth_ && depth_ == spreadsheetDepth_ + 1 && n.ns == xml::Ns::Table &&
+                   n.local == "table") {
             out.tables.emplace_back();
             table_ = &out.tables.back();
             tableDepth_ = depth_;
@@ -263,7 +264,8 @@ private:
         if ((mc || mr) && !cellDropped_) {
             const long long c = mc ? attrCount(mc, kMaxColumns) : 1, r = mr ? attrCount(mr, kMaxRows) : 1;
             table_->locked.push_back({row_->row, static_cast<int>(std::min<long long>(row_->row + r - 1, kMaxRows)),
-                                      cell_->col, static_cast<int>(std::min<long long>(cell_->col + c - 1, kMaxColumns))});
+                                      cell_->col,
+                                      static_cast<int>(std::min<long long>(cell_->col + c - 1, kMaxColumns))});
         }
     }
 
@@ -413,7 +415,9 @@ bool parseDate(const std::string& s, double& serial) {
     // A time zone, when given, is ignored: the sheet shows the local wall time.
     if (i < s.size() && s[i] != 'Z' && s[i] != '+' && s[i] != '-')
         return false;
-    serial = static_cast<double>(daysFromCivil(negative ? -y : y, static_cast<unsigned>(m), static_cast<unsigned>(d)) - kEpoch) + frac;
+    serial = static_cast<double>(daysFromCivil(negative ? -y : y, static_cast<unsigned>(m), static_cast<unsigned>(d)) -
+                                 kEpoch) +
+             frac;
     return true;
 }
 
@@ -494,7 +498,8 @@ const RowRun* findRow(const Table& t, int row) {
 }
 
 const CellRun* findCell(const RowRun& r, int col) {
-    auto it = std::upper_bound(r.cells.begin(), r.cells.end(), col, [](int c, const CellRun& run) { return c < run.col; });
+    auto it =
+        std::upper_bound(r.cells.begin(), r.cells.end(), col, [](int c, const CellRun& run) { return c < run.col; });
     if (it == r.cells.begin())
         return nullptr;
     --it;

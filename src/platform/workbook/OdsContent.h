@@ -64,10 +64,10 @@ Content parseContent(const uint8_t* data, size_t size);
 bool manifestEncrypted(const uint8_t* data, size_t size);
 
 // Value conversions of the format, shared with the writer.
-bool parseDate(const std::string& s, double& serial);     // 2026-03-14[T08:30:00[.5]]
-bool parseDuration(const std::string& s, double& days);   // PT08H30M00S
-std::string formatDate(double serial);                    // "" when out of range
-std::string formatNumber(double v);                       // shortest text that reads back exactly
+bool parseDate(const std::string& s, double& serial);   // 2026-03-14[T08:30:00[.5]]
+bool parseDuration(const std::string& s, double& days); // PT08H30M00S
+std::string formatDate(double serial);                  // "" when out of range
+std::string formatNumber(double v);                     // shortest text that reads back exactly
 
 // Finds the run holding a row or a cell (nullptr when none does).
 const RowRun* findRow(const Table& t, int row);

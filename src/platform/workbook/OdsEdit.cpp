@@ -65,7 +65,8 @@ struct Tag {
         attrs.push_back({n, v, '"'});
     }
     void remove(const std::string& n) {
-        attrs.erase(std::remove_if(attrs.begin(), attrs.end(), [&](const Attr& a) { return a.name == n; }), attrs.end());
+        attrs.erase(std::remove_if(attrs.begin(), attrs.end(), [&](const Attr& a) { return a.name == n; }),
+                    attrs.end());
     }
     std::string render(bool empty) const {
         std::string out = "<" + name;
@@ -81,16 +82,23 @@ std::string escape(std::string_view s, bool attribute) {
     out.reserve(s.size());
     for (char c : s) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
         case '"':
             if (attribute) {
                 out += "&quot;";
                 break;
             }
             [[fallthrough]];
-        default: out.push_back(c);
+        default:
+            out.push_back(c);
         }
     }
     return out;
@@ -176,7 +184,8 @@ struct Writer {
         size_t start = 0;
         for (;;) {
             const size_t nl = text.find('\n', start);
-            const std::string_view para = std::string_view(text).substr(start, nl == std::string::npos ? std::string::npos : nl - start);
+            const std::string_view para =
+                std::string_view(text).substr(start, nl == std::string::npos ? std::string::npos : nl - start);
             out += "<" + xp + ":p>";
             for (size_t i = 0; i < para.size();) {
                 if (para[i] == '\t') {
@@ -219,18 +228,18 @@ struct Writer {
         if (orig) {
             const Tag o = Tag::parse(slice(orig->startTag));
             t.name = o.name;
-            for (const char* keep : {"style-name", "content-validation-name", "number-columns-spanned", "number-rows-spanned"})
+            for (const char* keep :
+                 {"style-name", "content-validation-name", "number-columns-spanned", "number-rows-spanned"})
                 if (const Tag::Attr* a = o.find(tp + ":" + keep))
                     t.attrs.push_back(*a);
             for (const Span& s : orig->keptChildren)
                 children += slice(s);
         }
         std::string p;
-        auto typed = [&](const char* type) {
-            t.set(op + ":value-type", type);
-        };
+        auto typed = [&](const char* type) { t.set(op + ":value-type", type); };
         switch (v.kind) {
-        case CellValue::Kind::Empty: break;
+        case CellValue::Kind::Empty:
+            break;
         case CellValue::Kind::Number:
             typed("float");
             t.set(op + ":value", formatNumber(v.number));
@@ -276,7 +285,8 @@ struct Writer {
 
     std::string blankCells(int n) const {
         const std::string name = tp + ":table-cell";
-        return n == 1 ? "<" + name + "/>" : "<" + name + " " + tp + ":number-columns-repeated=\"" + std::to_string(n) + "\"/>";
+        return n == 1 ? "<" + name + "/>"
+                      : "<" + name + " " + tp + ":number-columns-repeated=\"" + std::to_string(n) + "\"/>";
     }
 
     std::string blankRows(int n) const {
@@ -399,7 +409,8 @@ CellValue writableValue(const CellValue& v) {
         std::string t = xmlSafe(v.text);
         return CellValue::fromText(std::move(t));
     }
-    default: return v;
+    default:
+        return v;
     }
 }
 

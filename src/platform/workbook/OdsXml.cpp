@@ -20,7 +20,9 @@ struct State {
     size_t lastStartEnd = 0;
 };
 
-size_t position(XML_Parser p) { return static_cast<size_t>(XML_GetCurrentByteIndex(p)); }
+size_t position(XML_Parser p) {
+    return static_cast<size_t>(XML_GetCurrentByteIndex(p));
+}
 
 void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** attrs) {
     auto* s = static_cast<State*>(data);
@@ -60,14 +62,18 @@ void XMLCALL onEnd(void* data, const XML_Char* name) {
         XML_StopParser(s->parser, XML_FALSE);
 }
 
-void XMLCALL onText(void* data, const XML_Char* text, int len) { static_cast<State*>(data)->handler->text(text, len); }
+void XMLCALL onText(void* data, const XML_Char* text, int len) {
+    static_cast<State*>(data)->handler->text(text, len);
+}
 
 void refuse(State* s) {
     s->refused = true;
     XML_StopParser(s->parser, XML_FALSE);
 }
 
-void XMLCALL onDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) { refuse(static_cast<State*>(data)); }
+void XMLCALL onDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+    refuse(static_cast<State*>(data));
+}
 
 void XMLCALL onEntity(void* data, const XML_Char*, int, const XML_Char*, int, const XML_Char*, const XML_Char*,
                       const XML_Char*, const XML_Char*) {
@@ -104,19 +110,27 @@ Ns namespaceOf(std::string_view uri) {
 
 std::string_view namespaceUri(Ns ns) {
     switch (ns) {
-    case Ns::Table: return "urn:oasis:names:tc:opendocument:xmlns:table:1.0";
-    case Ns::Office: return "urn:oasis:names:tc:opendocument:xmlns:office:1.0";
-    case Ns::Text: return "urn:oasis:names:tc:opendocument:xmlns:text:1.0";
-    case Ns::Draw: return "urn:oasis:names:tc:opendocument:xmlns:drawing:1.0";
-    case Ns::Manifest: return "urn:oasis:names:tc:opendocument:xmlns:manifest:1.0";
-    case Ns::Calcext: return "urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0";
-    default: return {};
+    case Ns::Table:
+        return "urn:oasis:names:tc:opendocument:xmlns:table:1.0";
+    case Ns::Office:
+        return "urn:oasis:names:tc:opendocument:xmlns:office:1.0";
+    case Ns::Text:
+        return "urn:oasis:names:tc:opendocument:xmlns:text:1.0";
+    case Ns::Draw:
+        return "urn:oasis:names:tc:opendocument:xmlns:drawing:1.0";
+    case Ns::Manifest:
+        return "urn:oasis:names:tc:opendocument:xmlns:manifest:1.0";
+    case Ns::Calcext:
+        return "urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0";
+    default:
+        return {};
     }
 }
 
 Name Scope::resolve(const char* qname, bool attribute) const {
     const char* colon = std::strchr(qname, ':');
-    const std::string_view prefix = colon ? std::string_view(qname, static_cast<size_t>(colon - qname)) : std::string_view();
+    const std::string_view prefix =
+        colon ? std::string_view(qname, static_cast<size_t>(colon - qname)) : std::string_view();
     const std::string_view local = colon ? std::string_view(colon + 1) : std::string_view(qname);
     if (!colon && attribute)
         return {Ns::None, local};
@@ -159,11 +173,11 @@ void parse(const uint8_t* data, size_t size, Handler& handler, const char* what)
                 throw WorkbookError(WorkbookError::Code::Damaged, std::string(what) + ": " + handler.stopped());
             if (s.refused)
                 throw WorkbookError(WorkbookError::Code::Damaged,
-                                    std::string(what) + " declares a document type or entities, which are not accepted");
-            throw WorkbookError(WorkbookError::Code::Damaged,
-                                std::string(what) + " is not well-formed XML (line " +
-                                    std::to_string(XML_GetCurrentLineNumber(p)) + ": " +
-                                    XML_ErrorString(XML_GetErrorCode(p)) + ")");
+                                    std::string(what) +
+                                        " declares a document type or entities, which are not accepted");
+            throw WorkbookError(WorkbookError::Code::Damaged, std::string(what) + " is not well-formed XML (line " +
+                                                                  std::to_string(XML_GetCurrentLineNumber(p)) + ": " +
+                                                                  XML_ErrorString(XML_GetErrorCode(p)) + ")");
         }
         done += n;
     } while (done < size);

@@ -68,8 +68,7 @@ private:
     std::string* prev_;
 };
 
-template <typename T>
-struct Unref {
+template <typename T> struct Unref {
     T* p;
     explicit Unref(T* q) : p(q) {}
     ~Unref() {
@@ -94,8 +93,7 @@ public:
     }
     Holds(const Holds&) = delete;
     Holds& operator=(const Holds&) = delete;
-    template <typename T>
-    T* keep(T* p) {
+    template <typename T> T* keep(T* p) {
         if (p)
             objects_.push_back(p);
         return p;

@@ -13,7 +13,7 @@ namespace rostrel::workbook::ole {
 struct Entry {
     std::string name; // UTF-8
     bool storage = false;
-    xls::Bytes data; // streams
+    xls::Bytes data;         // streams
     bool hasClassId = false; // storages, and streams whose directory entry holds one
     std::array<uint8_t, 16> classId{};
     std::vector<Entry> children; // storages

@@ -17,8 +17,9 @@ namespace {
 }
 
 [[noreturn]] void strict() {
-    throw WorkbookError(WorkbookError::Code::Damaged,
-                        "the workbook is saved as Strict Open XML, which cannot be read; save it as an ordinary .xlsx workbook");
+    throw WorkbookError(
+        WorkbookError::Code::Damaged,
+        "the workbook is saved as Strict Open XML, which cannot be read; save it as an ordinary .xlsx workbook");
 }
 
 const Relationship* findRel(const std::vector<Relationship>& rels, std::string_view kind) {
@@ -98,7 +99,9 @@ OoxmlCodec::OoxmlCodec(FileBytes bytes) : package_(zip::Package::read(refuseEncr
     }
 }
 
-std::unique_ptr<Codec> openOoxmlCodec(FileBytes bytes) { return std::make_unique<OoxmlCodec>(std::move(bytes)); }
+std::unique_ptr<Codec> openOoxmlCodec(FileBytes bytes) {
+    return std::make_unique<OoxmlCodec>(std::move(bytes));
+}
 
 const OoxmlCodec::Sheet& OoxmlCodec::sheetAt(int sheet) const {
     if (sheet < 1 || sheet > sheetCount())
@@ -106,9 +109,13 @@ const OoxmlCodec::Sheet& OoxmlCodec::sheetAt(int sheet) const {
     return sheets_[static_cast<size_t>(sheet - 1)];
 }
 
-std::string OoxmlCodec::sheetName(int sheet) const { return sheetAt(sheet).name; }
+std::string OoxmlCodec::sheetName(int sheet) const {
+    return sheetAt(sheet).name;
+}
 
-const std::string& OoxmlCodec::sheetPart(int sheet) const { return sheetAt(sheet).part; }
+const std::string& OoxmlCodec::sheetPart(int sheet) const {
+    return sheetAt(sheet).part;
+}
 
 const SheetCells& OoxmlCodec::cellsOf(int sheet) const {
     const Sheet& s = sheetAt(sheet);
@@ -122,16 +129,24 @@ const SheetCells& OoxmlCodec::cellsOf(int sheet) const {
     return *s.cells;
 }
 
-void OoxmlCodec::loadSheet(int sheet) { cellsOf(sheet); }
+void OoxmlCodec::loadSheet(int sheet) {
+    cellsOf(sheet);
+}
 
 CellValue OoxmlCodec::toValue(const SheetCells& cells, const StoredCell& c) const {
     switch (c.kind) {
-    case StoredCell::Number: return CellValue::fromNumber(c.number);
-    case StoredCell::Date: return CellValue::fromDate(c.number);
-    case StoredCell::SharedText: return CellValue::fromText(strings_.strings[c.ref]);
-    case StoredCell::OwnText: return CellValue::fromText(cells.texts[c.ref]);
-    case StoredCell::Bool: return CellValue::fromBool(c.small != 0);
-    case StoredCell::Error: return CellValue::fromError(static_cast<CellValue::ErrorCode>(c.small));
+    case StoredCell::Number:
+        return CellValue::fromNumber(c.number);
+    case StoredCell::Date:
+        return CellValue::fromDate(c.number);
+    case StoredCell::SharedText:
+        return CellValue::fromText(strings_.strings[c.ref]);
+    case StoredCell::OwnText:
+        return CellValue::fromText(cells.texts[c.ref]);
+    case StoredCell::Bool:
+        return CellValue::fromBool(c.small != 0);
+    case StoredCell::Error:
+        return CellValue::fromError(static_cast<CellValue::ErrorCode>(c.small));
     }
     return {};
 }
@@ -176,7 +191,8 @@ void OoxmlCodec::forEachCell(int sheet, const std::function<void(int, int, const
 void OoxmlCodec::setCell(int sheet, int row, int column, const CellValue& value) {
     const Sheet& s = sheetAt(sheet);
     if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns)
-        throw WorkbookError(WorkbookError::Code::BadCell, "the cell lies outside an .xlsx sheet (1048576 rows, 16384 columns)");
+        throw WorkbookError(WorkbookError::Code::BadCell,
+                            "the cell lies outside an .xlsx sheet (1048576 rows, 16384 columns)");
     for (const LockedRange& r : cellsOf(sheet).locked)
         if (r.contains(row, column))
             throw WorkbookError(WorkbookError::Code::Unsupported,
@@ -211,7 +227,8 @@ FileBytes OoxmlCodec::serialize() const {
         if (v.kind == CellValue::Kind::Date && !(style && styles_.isDate(*style))) {
             if (!dateXf) {
                 if (stylesPart_.empty())
-                    throw WorkbookError(WorkbookError::Code::Unsupported, "the workbook has no styles to show a date with");
+                    throw WorkbookError(WorkbookError::Code::Unsupported,
+                                        "the workbook has no styles to show a date with");
                 uint32_t index = 0;
                 replaced[stylesPart_] = styles_.withDateXf(package_.member(stylesPart_), index);
                 dateXf = index;
@@ -222,14 +239,17 @@ FileBytes OoxmlCodec::serialize() const {
         if (style && *style != 0)
             open += " s=\"" + std::to_string(*style) + "\"";
         auto withValue = [&](const char* type, const std::string& text) {
-            return open + (type ? std::string(" t=\"") + type + "\"" : std::string()) + "><" + vTag + ">" + text + "</" +
-                   vTag + "></" + c + ">";
+            return open + (type ? std::string(" t=\"") + type + "\"" : std::string()) + "><" + vTag + ">" + text +
+                   "</" + vTag + "></" + c + ">";
         };
         switch (v.kind) {
-        case CellValue::Kind::Empty: return style && *style != 0 ? open + "/>" : std::string();
+        case CellValue::Kind::Empty:
+            return style && *style != 0 ? open + "/>" : std::string();
         case CellValue::Kind::Number:
-        case CellValue::Kind::Date: return withValue(nullptr, formatNumber(v.number));
-        case CellValue::Kind::Bool: return withValue("b", v.boolean ? "1" : "0");
+        case CellValue::Kind::Date:
+            return withValue(nullptr, formatNumber(v.number));
+        case CellValue::Kind::Bool:
+            return withValue("b", v.boolean ? "1" : "0");
         case CellValue::Kind::Error: {
             return withValue("e", errorText(v.error));
         }
@@ -306,7 +326,8 @@ void OoxmlCodec::verify(const FileBytes& out) const {
     try {
         back = std::make_unique<OoxmlCodec>(out);
     } catch (const WorkbookError& e) {
-        throw WorkbookError(WorkbookError::Code::Damaged, std::string("the saved workbook does not read back: ") + e.what());
+        throw WorkbookError(WorkbookError::Code::Damaged,
+                            std::string("the saved workbook does not read back: ") + e.what());
     }
     if (back->sheetCount() != sheetCount())
         throw WorkbookError(WorkbookError::Code::Damaged, "the saved workbook lost a sheet");
@@ -322,8 +343,9 @@ void OoxmlCodec::verify(const FileBytes& out) const {
         back->forEachCell(s, [&](int, int, const CellValue&) { ++actual; });
         same = same && expected == actual;
         if (!same)
-            throw WorkbookError(WorkbookError::Code::Damaged,
-                                "the saved sheet \"" + sheets_[static_cast<size_t>(s - 1)].name + "\" does not read back as written");
+            throw WorkbookError(WorkbookError::Code::Damaged, "the saved sheet \"" +
+                                                                  sheets_[static_cast<size_t>(s - 1)].name +
+                                                                  "\" does not read back as written");
     }
 }
 

@@ -46,7 +46,9 @@ bool relationshipIs(const std::string& type, std::string_view kind) {
            type[type.size() - kind.size() - 1] == '/';
 }
 
-bool isStrictType(const std::string& type) { return type.rfind(kStrictNsPrefix, 0) == 0; }
+bool isStrictType(const std::string& type) {
+    return type.rfind(kStrictNsPrefix, 0) == 0;
+}
 
 namespace {
 

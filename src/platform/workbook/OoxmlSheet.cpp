@@ -15,7 +15,8 @@ namespace {
 
 class SheetReader : public XmlHandler {
 public:
-    SheetReader(SheetCells& out, const SheetContext& ctx, const std::string& part) : out_(out), ctx_(ctx), part_(part) {}
+    SheetReader(SheetCells& out, const SheetContext& ctx, const std::string& part)
+        : out_(out), ctx_(ctx), part_(part) {}
 
     void start(const XName& n, const char** atts, uint64_t, uint64_t) override {
         ++depth_;

@@ -26,7 +26,7 @@ struct StoredCell {
     double number = 0.0;
 };
 struct StoredRow {
-    uint32_t row = 0; // 1-based
+    uint32_t row = 0;              // 1-based
     std::vector<StoredCell> cells; // by column
 };
 // Cells that may not be replaced one by one: array formulas, data tables, shared-formula hosts.

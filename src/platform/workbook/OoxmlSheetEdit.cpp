@@ -191,7 +191,9 @@ private:
     int col_ = 0, cellRow_ = 0;
 };
 
-std::string q(const std::string& prefix, const char* local) { return prefix.empty() ? local : prefix + ":" + local; }
+std::string q(const std::string& prefix, const char* local) {
+    return prefix.empty() ? local : prefix + ":" + local;
+}
 
 } // namespace
 
@@ -212,8 +214,8 @@ SheetEditResult editSheet(const FileBytes& xml, const std::string& part, const C
     for (const auto& [rc, v] : edits)
         for (const Rect& r : scan.locked)
             if (r.contains(rc.first, rc.second))
-                throw WorkbookError(WorkbookError::Code::Unsupported,
-                                    "the cell " + cellRef(rc.first, rc.second) + " belongs to an array or shared formula");
+                throw WorkbookError(WorkbookError::Code::Unsupported, "the cell " + cellRef(rc.first, rc.second) +
+                                                                          " belongs to an array or shared formula");
 
     SheetEditResult result;
     std::vector<Splice> splices;
@@ -247,8 +249,8 @@ SheetEditResult editSheet(const FileBytes& xml, const std::string& part, const C
         auto next = it;
         while (next != edits.end() && next->first.first == row)
             ++next;
-        auto found = std::lower_bound(scan.rows.begin(), scan.rows.end(), row,
-                                      [](const RowAt& r, int v) { return r.row < v; });
+        auto found =
+            std::lower_bound(scan.rows.begin(), scan.rows.end(), row, [](const RowAt& r, int v) { return r.row < v; });
         if (found != scan.rows.end() && found->row == row) {
             RowAt& r = *found;
             std::string tail; // new cells after the last existing one
@@ -284,12 +286,14 @@ SheetEditResult editSheet(const FileBytes& xml, const std::string& part, const C
             for (auto e = it; e != next; ++e)
                 cells += renderCell(row, e->first.second, columnStyle(e->first.second), e->second);
             if (!cells.empty()) {
-                const std::string rowXml = "<" + rowName + " r=\"" + std::to_string(row) + "\">" + cells + "</" + rowName + ">";
+                const std::string rowXml =
+                    "<" + rowName + " r=\"" + std::to_string(row) + "\">" + cells + "</" + rowName + ">";
                 insertedRows = true;
                 if (found != scan.rows.end())
                     splices.push_back({found->pos, 0, rowXml});
                 else if (scan.dataEmpty) // <sheetData/> becomes <sheetData>rows</sheetData>
-                    splices.push_back({scan.dataPos + scan.dataTagLen - 2, 2, ">" + rowXml + "</" + q(p, "sheetData") + ">"});
+                    splices.push_back(
+                        {scan.dataPos + scan.dataTagLen - 2, 2, ">" + rowXml + "</" + q(p, "sheetData") + ">"});
                 else
                     splices.push_back({scan.dataEnd, 0, rowXml});
             }
@@ -319,8 +323,8 @@ SheetEditResult editSheet(const FileBytes& xml, const std::string& part, const C
             d.c1 = std::max(d.c1, rc.second);
         }
         if (any) {
-            const std::string ref = d.r0 == d.r1 && d.c0 == d.c1 ? cellRef(d.r0, d.c0)
-                                                                 : cellRef(d.r0, d.c0) + ":" + cellRef(d.r1, d.c1);
+            const std::string ref =
+                d.r0 == d.r1 && d.c0 == d.c1 ? cellRef(d.r0, d.c0) : cellRef(d.r0, d.c0) + ":" + cellRef(d.r1, d.c1);
             splices.push_back({scan.dimensionPos, scan.dimensionEnd - scan.dimensionPos,
                                "<" + q(scan.dimensionPrefix, "dimension") + " ref=\"" + ref + "\"/>"});
         }

@@ -12,8 +12,8 @@ namespace rostrel::workbook::ooxml {
 
 struct SharedStrings {
     std::vector<std::string> strings;
-    std::vector<uint8_t> plain; // a single <t>, no runs: may be reused for a new cell of that text
-    std::string prefix;         // of <sst>
+    std::vector<uint8_t> plain;          // a single <t>, no runs: may be reused for a new cell of that text
+    std::string prefix;                  // of <sst>
     uint64_t startPos = 0, startLen = 0; // the <sst> start tag
     uint64_t endPos = 0;                 // </sst>, or the end of an empty <sst/>
     bool empty = false;                  // written as <sst/>

@@ -74,16 +74,19 @@ Styles Styles::parse(const FileBytes& xml, const std::string& part) {
 
 FileBytes Styles::withDateXf(const FileBytes& original, uint32_t& index) const {
     if (!hasCellXfs)
-        throw WorkbookError(WorkbookError::Code::Unsupported, "the workbook has no cell formats to add a date format to");
+        throw WorkbookError(WorkbookError::Code::Unsupported,
+                            "the workbook has no cell formats to add a date format to");
     index = static_cast<uint32_t>(xfIsDate.size());
     const std::string xf = prefix.empty() ? "xf" : prefix + ":xf";
     std::string tag(reinterpret_cast<const char*>(original.data() + cellXfsPos), cellXfsLen);
     std::vector<Splice> splices;
-    const std::string item = "<" + xf + " numFmtId=\"14\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\" applyNumberFormat=\"1\"/>";
+    const std::string item =
+        "<" + xf + " numFmtId=\"14\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\" applyNumberFormat=\"1\"/>";
     if (cellXfsEnd == cellXfsPos + cellXfsLen && tag.size() >= 2 && tag[tag.size() - 2] == '/') {
         tag.erase(tag.size() - 2, 1);
         const std::string name = prefix.empty() ? "cellXfs" : prefix + ":cellXfs";
-        splices.push_back({cellXfsPos, cellXfsLen, withAttribute(tag, "count", std::to_string(index + 1)) + item + "</" + name + ">"});
+        splices.push_back({cellXfsPos, cellXfsLen,
+                           withAttribute(tag, "count", std::to_string(index + 1)) + item + "</" + name + ">"});
     } else {
         splices.push_back({cellXfsPos, cellXfsLen, withAttribute(tag, "count", std::to_string(index + 1))});
         splices.push_back({cellXfsEnd, 0, item});

@@ -11,7 +11,7 @@
 namespace rostrel::workbook::ooxml {
 
 struct Styles {
-    std::vector<uint8_t> xfIsDate; // by cellXfs index
+    std::vector<uint8_t> xfIsDate;  // by cellXfs index
     std::optional<uint32_t> dateXf; // a plain cell format showing a date, when there is one
     std::string prefix;
     bool hasCellXfs = false;

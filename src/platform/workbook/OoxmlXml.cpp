@@ -66,7 +66,8 @@ struct XmlParser::Impl {
     static void onStart(void* data, const char* name, const char** atts) {
         auto* self = static_cast<Impl*>(data);
         try {
-            self->handler->start(self->namespaces ? split(name) : splitQualified(name), atts, static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)),
+            self->handler->start(self->namespaces ? split(name) : splitQualified(name), atts,
+                                 static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)),
                                  static_cast<uint64_t>(XML_GetCurrentByteCount(self->parser)));
         } catch (...) {
             self->failure = std::current_exception();
@@ -76,7 +77,8 @@ struct XmlParser::Impl {
     static void onEnd(void* data, const char* name) {
         auto* self = static_cast<Impl*>(data);
         try {
-            self->handler->end(self->namespaces ? split(name) : splitQualified(name), static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)),
+            self->handler->end(self->namespaces ? split(name) : splitQualified(name),
+                               static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)),
                                static_cast<uint64_t>(XML_GetCurrentByteCount(self->parser)));
         } catch (...) {
             self->failure = std::current_exception();
@@ -320,14 +322,29 @@ std::string xmlEscape(std::string_view s) {
     out.reserve(s.size() + 8);
     for (char c : s) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\r': out += "&#13;"; break;
-        case '\t': out += "&#9;"; break;
-        case '\n': out += "&#10;"; break;
-        default: out.push_back(c);
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\r':
+            out += "&#13;";
+            break;
+        case '\t':
+            out += "&#9;";
+            break;
+        case '\n':
+            out += "&#10;";
+            break;
+        default:
+            out.push_back(c);
         }
     }
     return out;
@@ -360,7 +377,8 @@ bool parseIsoDate(std::string_view s, bool date1904, double& serial) {
     int y, mo, d, h = 0, mi = 0, sec = 0;
     double frac = 0;
     size_t i = 0;
-    if (digits(s, 0, 4, y) && s.size() >= 10 && s[4] == '-' && s[7] == '-' && digits(s, 5, 2, mo) && digits(s, 8, 2, d)) {
+    if (digits(s, 0, 4, y) && s.size() >= 10 && s[4] == '-' && s[7] == '-' && digits(s, 5, 2, mo) &&
+        digits(s, 8, 2, d)) {
         i = 10;
         if (i < s.size() && s[i] == 'T')
             ++i;
@@ -408,7 +426,8 @@ FileBytes applySplices(const FileBytes& in, std::vector<Splice> splices) {
     for (const Splice& s : splices) {
         if (s.pos < at || s.pos + s.len > in.size())
             throw WorkbookError(WorkbookError::Code::Unsupported, "overlapping changes to one part");
-        out.insert(out.end(), in.begin() + static_cast<std::ptrdiff_t>(at), in.begin() + static_cast<std::ptrdiff_t>(s.pos));
+        out.insert(out.end(), in.begin() + static_cast<std::ptrdiff_t>(at),
+                   in.begin() + static_cast<std::ptrdiff_t>(s.pos));
         out.insert(out.end(), s.text.begin(), s.text.end());
         at = s.pos + s.len;
     }

@@ -29,7 +29,10 @@ public:
     // comes with len 0 right after its start. `atts` alternate names and values, null-ended.
     virtual void start(const XName& name, const char** atts, uint64_t pos, uint64_t len) = 0;
     virtual void end(const XName& name, uint64_t pos, uint64_t len) = 0;
-    virtual void text(const char* s, int len) { (void)s; (void)len; }
+    virtual void text(const char* s, int len) {
+        (void)s;
+        (void)len;
+    }
 };
 
 class XmlParser {

@@ -17,19 +17,44 @@ namespace rostrel::workbook {
 struct CellValue {
     enum class Kind { Empty, Number, Date, Text, Bool, Error };
     Kind kind = Kind::Empty;
-    double number = 0.0;  // Number and Date (the date serial number)
-    std::string text;     // Text
+    double number = 0.0; // Number and Date (the date serial number)
+    std::string text;    // Text
     // The error values of spreadsheet formulas, as every format knows them.
     enum class ErrorCode : uint8_t { Null, Div0, Value, Ref, Name, Num, NA, GettingData };
-    bool boolean = false;             // Bool
+    bool boolean = false;              // Bool
     ErrorCode error = ErrorCode::Null; // Error
 
     static CellValue empty() { return {}; }
-    static CellValue fromNumber(double v) { CellValue c; c.kind = Kind::Number; c.number = v; return c; }
-    static CellValue fromDate(double serial) { CellValue c; c.kind = Kind::Date; c.number = serial; return c; }
-    static CellValue fromText(std::string t) { CellValue c; c.kind = Kind::Text; c.text = std::move(t); return c; }
-    static CellValue fromBool(bool b) { CellValue c; c.kind = Kind::Bool; c.boolean = b; return c; }
-    static CellValue fromError(ErrorCode e) { CellValue c; c.kind = Kind::Error; c.error = e; return c; }
+    static CellValue fromNumber(double v) {
+        CellValue c;
+        c.kind = Kind::Number;
+        c.number = v;
+        return c;
+    }
+    static CellValue fromDate(double serial) {
+        CellValue c;
+        c.kind = Kind::Date;
+        c.number = serial;
+        return c;
+    }
+    static CellValue fromText(std::string t) {
+        CellValue c;
+        c.kind = Kind::Text;
+        c.text = std::move(t);
+        return c;
+    }
+    static CellValue fromBool(bool b) {
+        CellValue c;
+        c.kind = Kind::Bool;
+        c.boolean = b;
+        return c;
+    }
+    static CellValue fromError(ErrorCode e) {
+        CellValue c;
+        c.kind = Kind::Error;
+        c.error = e;
+        return c;
+    }
 
     bool isEmpty() const { return kind == Kind::Empty; }
     friend bool operator==(const CellValue&, const CellValue&) = default;
@@ -89,9 +114,9 @@ public:
     virtual ~Workbook() = default;
 
     virtual const std::string& path() const = 0;
-    virtual std::string name() const = 0;       // file name without its folder
-    virtual bool readOnly() const = 0;          // file not writable, or another program holds it
-    virtual int sheetCount() const = 0;         // worksheets only
+    virtual std::string name() const = 0;                  // file name without its folder
+    virtual bool readOnly() const = 0;                     // file not writable, or another program holds it
+    virtual int sheetCount() const = 0;                    // worksheets only
     virtual std::string sheetName(int index) const = 0;    // throws NoSuchSheet
     virtual void activate(int index) = 0;                  // throws NoSuchSheet; Damaged for a broken sheet
     virtual int activeSheet() const = 0;                   // 1-based
@@ -126,7 +151,7 @@ public:
     virtual Workbook& open(const std::string& path) = 0;
     // Shows the active roll book in the desktop's program; throws NotShown when none starts.
     virtual void setVisible(bool visible) = 0;
-    virtual void quit() = 0;                   // closes every workbook without saving
+    virtual void quit() = 0; // closes every workbook without saving
 };
 
 // The engine's application. `showFile` opens a file in the desktop's spreadsheet program

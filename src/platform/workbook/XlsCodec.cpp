@@ -37,10 +37,10 @@ struct BiffError {
     const char* text;
 };
 constexpr BiffError kBiffErrors[] = {
-    {0x00, CellValue::ErrorCode::Null, "#NULL!"}, {0x07, CellValue::ErrorCode::Div0, "#DIV/0!"},
+    {0x00, CellValue::ErrorCode::Null, "#NULL!"},   {0x07, CellValue::ErrorCode::Div0, "#DIV/0!"},
     {0x0F, CellValue::ErrorCode::Value, "#VALUE!"}, {0x17, CellValue::ErrorCode::Ref, "#REF!"},
-    {0x1D, CellValue::ErrorCode::Name, "#NAME?"}, {0x24, CellValue::ErrorCode::Num, "#NUM!"},
-    {0x2A, CellValue::ErrorCode::NA, "#N/A"}, {0x2B, CellValue::ErrorCode::GettingData, "#GETTING_DATA"},
+    {0x1D, CellValue::ErrorCode::Name, "#NAME?"},   {0x24, CellValue::ErrorCode::Num, "#NUM!"},
+    {0x2A, CellValue::ErrorCode::NA, "#N/A"},       {0x2B, CellValue::ErrorCode::GettingData, "#GETTING_DATA"},
 };
 
 } // namespace
@@ -85,9 +85,11 @@ ole::Entry& LoadedFile::stream() {
 LoadedFile loadXls(const uint8_t* data, size_t size) {
     if (!ole::hasOleSignature(data, size)) {
         if (size >= 4 && data[1] == 0x00 && (data[0] == 0x09) && (data[2] <= 0x10))
-            throw WorkbookError(WorkbookError::Code::NotOle, "the file uses an old Excel format (BIFF2-4), not supported");
+            throw WorkbookError(WorkbookError::Code::NotOle,
+                                "the file uses an old Excel format (BIFF2-4), not supported");
         if (size >= 4 && (data[0] == 0x09) && (data[1] == 0x02 || data[1] == 0x04 || data[1] == 0x08))
-            throw WorkbookError(WorkbookError::Code::NotOle, "the file uses an old Excel format (BIFF2-4), not supported");
+            throw WorkbookError(WorkbookError::Code::NotOle,
+                                "the file uses an old Excel format (BIFF2-4), not supported");
         throw WorkbookError(WorkbookError::Code::NotOle, "not an Excel 97-2003 workbook");
     }
     LoadedFile f;
@@ -106,7 +108,8 @@ LoadedFile loadXls(const uint8_t* data, size_t size) {
 xls::Bytes saveXls(const LoadedFile& file, xls::Bytes* newStream) {
     if (file.doc.lossy)
         throw WorkbookError(WorkbookError::Code::Damaged,
-                            "the file's container is damaged and cannot be rewritten without loss: " + file.doc.warnings);
+                            "the file's container is damaged and cannot be rewritten without loss: " +
+                                file.doc.warnings);
     xls::Bytes stream = file.book->serialize();
     // Write a copy of the document tree with the new stream in place of the old one.
     ole::Document copy;

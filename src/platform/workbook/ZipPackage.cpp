@@ -24,12 +24,16 @@ constexpr size_t kEndSize = 22;
     throw WorkbookError(WorkbookError::Code::Damaged, "the package is damaged: " + what);
 }
 
-uint16_t rd16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t rd16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 uint32_t rd32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
            (static_cast<uint32_t>(p[3]) << 24);
 }
-uint64_t rd64(const uint8_t* p) { return static_cast<uint64_t>(rd32(p)) | (static_cast<uint64_t>(rd32(p + 4)) << 32); }
+uint64_t rd64(const uint8_t* p) {
+    return static_cast<uint64_t>(rd32(p)) | (static_cast<uint64_t>(rd32(p + 4)) << 32);
+}
 
 void put16(FileBytes& b, uint16_t v) {
     b.push_back(static_cast<uint8_t>(v));
@@ -39,7 +43,9 @@ void put32(FileBytes& b, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
-void putText(FileBytes& b, const std::string& s) { b.insert(b.end(), s.begin(), s.end()); }
+void putText(FileBytes& b, const std::string& s) {
+    b.insert(b.end(), s.begin(), s.end());
+}
 
 std::string lowerAscii(std::string s) {
     for (char& c : s)
@@ -255,8 +261,8 @@ Package Package::read(FileBytes bytes, Limits limits) {
         // The local header: its own name and extra lengths decide where the data begins.
         if (e.localOffset > n || n - e.localOffset < kLocalHeaderSize || rd32(d + e.localOffset) != kLocalSig)
             damaged("the member \"" + e.name + "\" has no local header");
-        const uint64_t dataOffset = e.localOffset + kLocalHeaderSize + rd16(d + e.localOffset + 26) +
-                                    rd16(d + e.localOffset + 28);
+        const uint64_t dataOffset =
+            e.localOffset + kLocalHeaderSize + rd16(d + e.localOffset + 26) + rd16(d + e.localOffset + 28);
         if (dataOffset > n || e.compressedSize > n - dataOffset)
             damaged("the member \"" + e.name + "\" is cut short");
         e.dataOffset = dataOffset;
@@ -277,9 +283,13 @@ Package Package::read(FileBytes bytes, Limits limits) {
     return pkg;
 }
 
-const std::vector<std::string>& Package::names() const { return names_; }
+const std::vector<std::string>& Package::names() const {
+    return names_;
+}
 
-bool Package::has(const std::string& name) const { return index_.count(name) != 0; }
+bool Package::has(const std::string& name) const {
+    return index_.count(name) != 0;
+}
 
 uint64_t Package::declaredSize(const std::string& name) const {
     auto it = index_.find(name);
@@ -359,8 +369,8 @@ FileBytes Package::member(const std::string& name) const {
     return out;
 }
 
-FileBytes Package::rewrite(const std::map<std::string, FileBytes>& replaced, const std::map<std::string, FileBytes>& added,
-                           const std::set<std::string>& removed) const {
+FileBytes Package::rewrite(const std::map<std::string, FileBytes>& replaced,
+                           const std::map<std::string, FileBytes>& added, const std::set<std::string>& removed) const {
     for (const auto& [name, data] : replaced)
         entry(name);
     for (const auto& [name, data] : added)

@@ -58,7 +58,7 @@ public:
         uint64_t localOffset = 0, dataOffset = 0;
         uint16_t internalAttrs = 0;
         uint32_t externalAttrs = 0;
-        std::string extra;   // central-directory extra fields, ZIP64 field removed
+        std::string extra; // central-directory extra fields, ZIP64 field removed
         std::string comment;
     };
 

@@ -44,8 +44,8 @@ Bytes nthRecord(const Bytes& stream, uint16_t type, int nth) {
 
 TEST(BiffSteps, RowAndDimensionRecords) {
     // Row 9 gaining columns 3..9, 300 twips high: colMac is one past the last column.
-    EXPECT_EQ(rowRecord(9, 3, 9, 0x012C), hex({0x08, 0x02, 0x10, 0x00, 0x09, 0x00, 0x03, 0x00, 0x0A, 0x00, 0x2C,
-                                              0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x0F, 0x00}));
+    EXPECT_EQ(rowRecord(9, 3, 9, 0x012C), hex({0x08, 0x02, 0x10, 0x00, 0x09, 0x00, 0x03, 0x00, 0x0A, 0x00,
+                                               0x2C, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x0F, 0x00}));
     Bytes row = rowRecord(2, 4, 5, 0xFF);
     widenRow(row.data() + 4, 1, 3); // left only
     EXPECT_EQ(Bytes(row.begin() + 6, row.begin() + 10), hex({0x01, 0x00, 0x06, 0x00}));
@@ -78,10 +78,10 @@ TEST(BiffSteps, StringIndexRecalculationAndDbcellRecords) {
     std::vector<std::pair<uint32_t, uint32_t>> pos;
     for (uint32_t i = 0; i < 20; ++i)
         pos.emplace_back(100 + 10 * i, i < 16 ? 88 : 250);
-    EXPECT_EQ(extSstRecord(pos), hex({0xFF, 0x00, 0x1A, 0x00, 0x08, 0x00,                          //
-                                      100, 0, 0, 0, 12, 0, 0, 0,                                 // string 0
-                                      180, 0, 0, 0, 92, 0, 0, 0,                                 // string 8
-                                      4, 1, 0, 0, 10, 0, 0, 0}));                                // string 16
+    EXPECT_EQ(extSstRecord(pos), hex({0xFF, 0x00, 0x1A, 0x00, 0x08, 0x00,          //
+                                      100,  0,    0,    0,    12,   0,    0, 0,    // string 0
+                                      180,  0,    0,    0,    92,   0,    0, 0,    // string 8
+                                      4,    1,    0,    0,    10,   0,    0, 0})); // string 16
     // 1200 strings: 1200 / 128 + 1 = 10 per bucket, 120 buckets.
     pos.assign(1200, {5000, 4000});
     const Bytes big = extSstRecord(pos);
@@ -115,12 +115,26 @@ TEST(BiffSteps, LocatingTheCellTable) {
         return recs;
     };
     using P = std::pair<size_t, size_t>;
-    EXPECT_EQ(locateCellTable(sub({{rt::BOF, 1}, {rt::DIMENSIONS, 1}, {rt::ROW, 1}, {rt::NUMBER, 1}, {rt::FORMULA, 1},
-                                   {rt::STRING, 1}, {rt::CONTINUE, 1}, {rt::DBCELL, 1}, {rt::WINDOW2, 1}, {rt::EOF_, 1}})),
+    EXPECT_EQ(locateCellTable(sub({{rt::BOF, 1},
+                                   {rt::DIMENSIONS, 1},
+                                   {rt::ROW, 1},
+                                   {rt::NUMBER, 1},
+                                   {rt::FORMULA, 1},
+                                   {rt::STRING, 1},
+                                   {rt::CONTINUE, 1},
+                                   {rt::DBCELL, 1},
+                                   {rt::WINDOW2, 1},
+                                   {rt::EOF_, 1}})),
               (P{2, 7}));
     // A chart inside the sheet holds NUMBER records of its own.
-    EXPECT_EQ(locateCellTable(sub({{rt::BOF, 1}, {rt::ROW, 1}, {rt::RK, 1}, {rt::BOF, 2}, {rt::NUMBER, 2},
-                                   {rt::EOF_, 2}, {rt::WINDOW2, 1}, {rt::EOF_, 1}})),
+    EXPECT_EQ(locateCellTable(sub({{rt::BOF, 1},
+                                   {rt::ROW, 1},
+                                   {rt::RK, 1},
+                                   {rt::BOF, 2},
+                                   {rt::NUMBER, 2},
+                                   {rt::EOF_, 2},
+                                   {rt::WINDOW2, 1},
+                                   {rt::EOF_, 1}})),
               (P{1, 2}));
     // No cells: an empty range after DIMENSIONS, else before WINDOW2, else before the EOF.
     EXPECT_EQ(locateCellTable(sub({{rt::BOF, 1}, {rt::DIMENSIONS, 1}, {rt::WINDOW2, 1}, {rt::EOF_, 1}})), (P{2, 1}));
@@ -138,9 +152,8 @@ TEST(BiffSteps, WalkingASubstream) {
     const uint32_t end = walkSubstream(s, 0, static_cast<uint32_t>(s.size()), "x",
                                        [&](const Rec& r, int depth) { seen.emplace_back(r.type, depth); });
     EXPECT_EQ(end, s.size());
-    const std::vector<std::pair<uint16_t, int>> want{{rt::BOF, 1},  {rt::DIMENSIONS, 1}, {rt::NUMBER, 1},
-                                                     {rt::BOF, 2},  {rt::EOF_, 2},       {rt::WINDOW2, 1},
-                                                     {rt::EOF_, 1}};
+    const std::vector<std::pair<uint16_t, int>> want{{rt::BOF, 1},  {rt::DIMENSIONS, 1}, {rt::NUMBER, 1}, {rt::BOF, 2},
+                                                     {rt::EOF_, 2}, {rt::WINDOW2, 1},    {rt::EOF_, 1}};
     EXPECT_EQ(seen, want);
     auto code = [&](uint32_t limit, const Bytes& bytes) {
         try {
@@ -158,8 +171,8 @@ TEST(BiffSteps, WalkingASubstream) {
 
 // Each kind of cell record, fed to the sheet parser one at a time.
 TEST(BiffSteps, ParsingCellRecords) {
-    const Bytes stream = hostile::workbookStream({"S"}, {hostile::sheetSubstream({}, 0, 0)}, {0},
-                                                 hostile::sstRecord({"x", "y"}));
+    const Bytes stream =
+        hostile::workbookStream({"S"}, {hostile::sheetSubstream({}, 0, 0)}, {0}, hostile::sstRecord({"x", "y"}));
     Book book(stream);
     SheetCells cells;
     SheetParser p(book, cells);
@@ -221,13 +234,15 @@ TEST(BiffSteps, SettlingARowKeepsTheLaterOfTwoRecords) {
 TEST(BiffSteps, ASaveRebuildsTheRollBooksRecordsByteForByte) {
     LoadedFile f = load(fixturePath(QStringLiteral("lo_rollbook.xls")));
     const Bytes& before = f.stream().data;
-    ASSERT_EQ(nthRecord(before, rt::DIMENSIONS, 2), hex({0x00, 0x02, 0x0E, 0x00, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 6, 0, 0, 0}));
+    ASSERT_EQ(nthRecord(before, rt::DIMENSIONS, 2),
+              hex({0x00, 0x02, 0x0E, 0x00, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 6, 0, 0, 0}));
     ASSERT_EQ(nthRecord(before, rt::RECALCID, 0), hex({0xC1, 0x01, 0x08, 0x00, 0xC1, 0x01, 0, 0, 0x54, 0x8D, 0x01, 0}));
     f.book->setCell(2, 9, 9, CellValue::fromNumber(7)); // J10: a new row
     f.book->setCell(2, 2, 7, CellValue::fromNumber(1)); // H3: row 3 widened to column H
     Bytes after;
     saveXls(f, &after);
-    EXPECT_EQ(nthRecord(after, rt::DIMENSIONS, 2), hex({0x00, 0x02, 0x0E, 0x00, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0, 10, 0, 0, 0}));
+    EXPECT_EQ(nthRecord(after, rt::DIMENSIONS, 2),
+              hex({0x00, 0x02, 0x0E, 0x00, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0, 10, 0, 0, 0}));
     EXPECT_EQ(nthRecord(after, rt::RECALCID, 0), hex({0xC1, 0x01, 0x08, 0x00, 0xC1, 0x01, 0, 0, 0, 0, 0, 0}));
     std::vector<Bytes> rows;
     for (const auto& r : records(after))

@@ -27,7 +27,8 @@ Listed listed(const Workbook& book) {
 
 TEST(Codec, ChosenByContentNotByName) {
     QTemporaryDir dir;
-    const std::string renamed = copyFixture(dir, QStringLiteral("five_classes.xls"), QStringLiteral("roll.xlsx")).toStdString();
+    const std::string renamed =
+        copyFixture(dir, QStringLiteral("five_classes.xls"), QStringLiteral("roll.xlsx")).toStdString();
     EXPECT_EQ(openWorkbook(renamed, Access::ReadOnly)->sheetCount(), 5);
     const std::string zip = dir.filePath(QStringLiteral("package.xls")).toStdString();
     QFile f(QString::fromStdString(zip));
@@ -59,8 +60,8 @@ TEST(Codec, EnumerationFollowsUnsavedWritesInRowOrder) {
     }));
 
     const auto [firstRow, firstColumn, firstValue] = before.front();
-    book->setCell(firstRow, firstColumn, CellValue::empty()); // cleared: no longer listed
-    book->setCell(3, 200, CellValue::fromText("新")); // new, inside the used rows
+    book->setCell(firstRow, firstColumn, CellValue::empty());                 // cleared: no longer listed
+    book->setCell(3, 200, CellValue::fromText("新"));                         // new, inside the used rows
     book->setCell(60000, 1, CellValue::fromError(CellValue::ErrorCode::Ref)); // new, far below
     Listed expected(before.begin() + 1, before.end());
     expected.emplace_back(3, 200, CellValue::fromText("新"));
@@ -80,9 +81,9 @@ TEST(Codec, EnumerationFollowsUnsavedWritesInRowOrder) {
 
 TEST(Codec, ErrorValuesHaveTheirSpreadsheetTexts) {
     using E = CellValue::ErrorCode;
-    const std::pair<E, const char*> texts[] = {{E::Null, "#NULL!"}, {E::Div0, "#DIV/0!"}, {E::Value, "#VALUE!"},
-                                               {E::Ref, "#REF!"},   {E::Name, "#NAME?"},  {E::Num, "#NUM!"},
-                                               {E::NA, "#N/A"},     {E::GettingData, "#GETTING_DATA"}};
+    const std::pair<E, const char*> texts[] = {
+        {E::Null, "#NULL!"}, {E::Div0, "#DIV/0!"}, {E::Value, "#VALUE!"}, {E::Ref, "#REF!"},
+        {E::Name, "#NAME?"}, {E::Num, "#NUM!"},    {E::NA, "#N/A"},       {E::GettingData, "#GETTING_DATA"}};
     for (const auto& [code, text] : texts)
         EXPECT_STREQ(errorText(code), text);
 }

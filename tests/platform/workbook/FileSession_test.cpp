@@ -32,13 +32,15 @@ namespace {
 std::string copyOf(const QTemporaryDir& dir, const char* name, const char* as = nullptr) {
     return copyFixture(dir, QString::fromUtf8(name), as ? QString::fromUtf8(as) : QString()).toStdString();
 }
-std::string folderOf(const std::string& p) { return p.substr(0, p.rfind('/')); }
+std::string folderOf(const std::string& p) {
+    return p.substr(0, p.rfind('/'));
+}
 std::string lockOf(const std::string& path) {
     const auto slash = path.rfind('/');
     return path.substr(0, slash + 1) + ".~lock." + path.substr(slash + 1) + "#";
 }
 bool exists(const std::string& p) {
-    struct stat st{};
+    struct stat st {};
     return ::lstat(p.c_str(), &st) == 0;
 }
 std::string readText(const std::string& path) {
@@ -56,7 +58,9 @@ void age(const std::string& path, int seconds) {
 }
 } // namespace
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QStringList& list, std::ostream* os) { *os << list.join(u' ').toStdString(); }
+inline void PrintTo(const QStringList& list, std::ostream* os) {
+    *os << list.join(u' ').toStdString();
+}
 QT_END_NAMESPACE
 namespace {
 QStringList entries(const std::string& folder) {
@@ -90,7 +94,7 @@ struct OtherWriter {
 // `cp -p` or `rsync -t --inplace` of a same-sized version would: only the change time moves.
 void rewriteKeepingSizeAndTime(const std::string& path) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20)); // past the clock's granularity
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     const std::string bytes = readText(path);
     const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
@@ -192,7 +196,8 @@ TEST(FileSession, SymbolicLinksAreResolvedOnceAtOpen) {
     auto again = openWorkbook(real, Access::ReadOnly);
     again->activate(1);
     EXPECT_EQ(again->cell(3, 3), CellValue::fromNumber(77));
-    EXPECT_EQ(entries(folderOf(real)), QStringList({QStringLiteral("five_classes.xls"), QStringLiteral("xlwt_rollbook.xls")}));
+    EXPECT_EQ(entries(folderOf(real)),
+              QStringList({QStringLiteral("five_classes.xls"), QStringLiteral("xlwt_rollbook.xls")}));
 }
 
 // A rename would split a hard-linked roll book in two: the save is refused, nothing written.
@@ -212,7 +217,8 @@ TEST(FileSession, HardLinkedRollBookIsRefusedNotSplit) {
         EXPECT_EQ(e.code(), WorkbookError::Code::Io);
         EXPECT_NE(std::string(e.what()).find("hard links"), std::string::npos) << e.what();
     }
-    struct stat a{}, b{};
+    struct stat a {
+    }, b{};
     ASSERT_EQ(::stat(path.c_str(), &a), 0);
     ASSERT_EQ(::stat(second.c_str(), &b), 0);
     EXPECT_EQ(a.st_ino, b.st_ino);
@@ -337,7 +343,8 @@ TEST(FileSession, SaveKeepsAttributesAndNeverWidensGroupAccess) {
         uint16_t tag, perm;
         uint32_t id;
     };
-    const Entry acl[] = {{0x01, 6, undefined}, {0x02, 4, 12345}, {0x04, 4, undefined}, {0x10, 4, undefined}, {0x20, 0, undefined}};
+    const Entry acl[] = {
+        {0x01, 6, undefined}, {0x02, 4, 12345}, {0x04, 4, undefined}, {0x10, 4, undefined}, {0x20, 0, undefined}};
     std::string blob(4, '\0');
     blob[0] = 2; // version
     for (const Entry& e : acl)
@@ -387,7 +394,7 @@ TEST(FileSession, SaveKeepsAttributesAndNeverWidensGroupAccess) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     ASSERT_EQ(WEXITSTATUS(status), 0);
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_gid, nobody); // a group of its own
     EXPECT_EQ(st.st_mode & 0777, 0600u);

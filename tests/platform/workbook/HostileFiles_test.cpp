@@ -37,7 +37,9 @@ std::string writeFile(const QTemporaryDir& dir, const char* name, const Bytes& b
     return path.toStdString();
 }
 
-Bytes smallWorkbook() { return oneSheetWorkbook({{0x0203, number(0, 0, 1.5)}}, 1, 1); }
+Bytes smallWorkbook() {
+    return oneSheetWorkbook({{0x0203, number(0, 0, 1.5)}}, 1, 1);
+}
 
 double secondsOf(const std::function<void()>& f) {
     const auto t0 = std::chrono::steady_clock::now();
@@ -76,15 +78,13 @@ TEST(HostileFiles, DirectoriesLibgsfCannotTakeAreRefusedAsDamaged) {
     const Bytes wb = smallWorkbook();
     const Bytes deep = siblingChain(wb, 40000);
     ASSERT_GT(deep.size(), 5'000'000u);
-    double took = secondsOf([&] {
-        EXPECT_EQ(codeOf([&] { loadXls(deep.data(), deep.size()); }), WorkbookError::Code::Damaged);
-    });
+    double took =
+        secondsOf([&] { EXPECT_EQ(codeOf([&] { loadXls(deep.data(), deep.size()); }), WorkbookError::Code::Damaged); });
     EXPECT_LT(took, 2.0);
 
     const Bytes many = balancedDirectory(wb, 3000); // a tree of depth 12, but 3000 entries
-    took = secondsOf([&] {
-        EXPECT_EQ(codeOf([&] { loadXls(many.data(), many.size()); }), WorkbookError::Code::Damaged);
-    });
+    took =
+        secondsOf([&] { EXPECT_EQ(codeOf([&] { loadXls(many.data(), many.size()); }), WorkbookError::Code::Damaged); });
     EXPECT_LT(took, 2.0);
 
     std::vector<DirEntry> loop(3);
@@ -119,7 +119,8 @@ TEST(HostileFiles, SheetTablesSharingASubstreamAreRefusedAsDamaged) {
     const Bytes shared = ole::write(big.doc);
     QTemporaryDir dir;
     const std::string path = writeFile(dir, "shared.xls", shared);
-    const double took = secondsOf([&] { EXPECT_EQ(codeOf([&] { openWorkbook(path); }), WorkbookError::Code::Damaged); });
+    const double took =
+        secondsOf([&] { EXPECT_EQ(codeOf([&] { openWorkbook(path); }), WorkbookError::Code::Damaged); });
     EXPECT_LT(took, 2.0);
     EXPECT_EQ(readBytes(QString::fromStdString(path)), shared);
 
@@ -138,7 +139,8 @@ TEST(HostileFiles, SheetTablesSharingASubstreamAreRefusedAsDamaged) {
 // broken cannot be activated (damaged), and a save of another sheet carries it along as it was.
 TEST(HostileFiles, DamagedSheetsAreRefusedAsDamaged) {
     const Bytes broken = sheetSubstream({{0x0203, number(0, 0, 2)}, {0x00FD, Bytes(10, 0)}}, 1, 1); // no strings
-    const Bytes stream = workbookStream({"好", "坏"}, {sheetSubstream({{0x0203, number(0, 0, 1)}}, 1, 1), broken}, {0, 1});
+    const Bytes stream =
+        workbookStream({"好", "坏"}, {sheetSubstream({{0x0203, number(0, 0, 1)}}, 1, 1), broken}, {0, 1});
     QTemporaryDir dir;
     const std::string path = writeFile(dir, "damaged-sheet.xls", xlsFile(stream));
     {
@@ -213,11 +215,8 @@ TEST(HostileFiles, ADuplicateCellRecordReadsAsTheLaterOne) {
         xls::put32(mulrk, ((k + 1) << 2) | 0x02);
     }
     xls::put16(mulrk, 2);
-    const Bytes stream = oneSheetWorkbook({{0x0203, number(1, 0, 10)},
-                                           {0x00BD, mulrk},
-                                           {0x0203, number(1, 0, 20)},
-                                           {0x0203, number(0, 1, 30)}},
-                                          2, 3);
+    const Bytes stream = oneSheetWorkbook(
+        {{0x0203, number(1, 0, 10)}, {0x00BD, mulrk}, {0x0203, number(1, 0, 20)}, {0x0203, number(0, 1, 30)}}, 2, 3);
     QTemporaryDir dir;
     const std::string path = writeFile(dir, "twice.xls", xlsFile(stream));
     {

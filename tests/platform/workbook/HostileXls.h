@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -164,7 +164,9 @@ inline Bytes compoundDocument(std::vector<DirEntry> entries) {
     return out;
 }
 
-inline std::u16string ascii16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+inline std::u16string ascii16(const std::string& s) {
+    return std::u16string(s.begin(), s.end());
+}
 
 // A root holding the workbook stream and `extra` empty streams "s0000000".. whose sibling
 // links form one chain (each the right sibling of the one before), as no writer lays them out.
@@ -194,7 +196,10 @@ inline std::vector<DirEntry> balancedEntries(const Bytes& workbook, uint32_t ext
     for (DirEntry& d : e)
         d.left = d.right = d.child = kNoStream;
     // Entries 1..n+1 in order; the middle of each range is the parent of its halves.
-    struct Range { uint32_t lo, hi, parent; bool leftOf; };
+    struct Range {
+        uint32_t lo, hi, parent;
+        bool leftOf;
+    };
     std::vector<Range> todo{{1, extra + 2, kNoStream, false}};
     while (!todo.empty()) {
         const Range r = todo.back();
@@ -324,6 +329,8 @@ inline Bytes oneSheetWorkbook(const std::vector<CellRecord>& cells, uint32_t row
 }
 
 // A plain container around a workbook stream: root, "Workbook".
-inline Bytes xlsFile(const Bytes& workbook) { return siblingChain(workbook, 0); }
+inline Bytes xlsFile(const Bytes& workbook) {
+    return siblingChain(workbook, 0);
+}
 
 } // namespace rostrel::test::hostile

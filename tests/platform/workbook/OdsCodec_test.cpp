@@ -12,9 +12,13 @@ using namespace rostrel::test::odsutil;
 
 namespace {
 
-FileBytes bytesOf(const std::string& s) { return FileBytes(s.begin(), s.end()); }
+FileBytes bytesOf(const std::string& s) {
+    return FileBytes(s.begin(), s.end());
+}
 
-FileBytes rollBook() { return readBytes(rostrel::test::fixturePath(QStringLiteral("lo_rollbook.ods"))); }
+FileBytes rollBook() {
+    return readBytes(rostrel::test::fixturePath(QStringLiteral("lo_rollbook.ods")));
+}
 
 // lo_rollbook.ods with some members replaced or removed.
 FileBytes variant(const std::map<std::string, FileBytes>& replaced, const std::set<std::string>& removed = {}) {
@@ -64,7 +68,7 @@ TEST(OdsCodec, EditsShowAtOnceAndReadBackAfterSaving) {
     auto codec = openOdsCodec(original);
     EXPECT_FALSE(codec->hasEdits());
     EXPECT_EQ(codec->serialize(), original) << "nothing written, nothing changed";
-    codec->setCell(1, 3, 9, CellValue::fromNumber(5));       // a score in a new day column
+    codec->setCell(1, 3, 9, CellValue::fromNumber(5)); // a score in a new day column
     codec->setCell(1, 2, 9, CellValue::fromText("03月16"));
     codec->setCell(1, 3, 2, CellValue::empty());
     codec->setCell(3, 2000000 / 2, 1, CellValue::fromDate(46095.25)); // deep in the blank-row run
@@ -108,8 +112,9 @@ TEST(OdsCodec, PackagesThatAreNotPlainSpreadsheetsAreRefused) {
         R"(<manifest:algorithm manifest:algorithm-name="http://www.w3.org/2001/04/xmlenc#aes256-cbc" manifest:initialisation-vector="AAAA"/>)"
         R"(</manifest:encryption-data></manifest:file-entry></manifest:manifest>)";
     EXPECT_EQ(refusal(variant({{"META-INF/manifest.xml", bytesOf(encrypted)}})), Code::Encrypted);
-    const std::string laughs = R"(<?xml version="1.0"?><!DOCTYPE d [<!ENTITY a "aaaaaaaaaa"><!ENTITY b "&a;&a;&a;&a;&a;&a;">]>)"
-                               R"(<office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0">&b;</office:document-content>)";
+    const std::string laughs =
+        R"(<?xml version="1.0"?><!DOCTYPE d [<!ENTITY a "aaaaaaaaaa"><!ENTITY b "&a;&a;&a;&a;&a;&a;">]>)"
+        R"(<office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0">&b;</office:document-content>)";
     EXPECT_EQ(refusal(variant({{"content.xml", bytesOf(laughs)}})), Code::Damaged);
     EXPECT_EQ(refusal(variant({{"content.xml", bytesOf("<office:document-content")}})), Code::Damaged);
     EXPECT_EQ(refusal(bytesOf("PK\x03\x04 not really")), Code::Damaged);

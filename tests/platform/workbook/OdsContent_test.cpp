@@ -22,9 +22,13 @@ const std::string kHead =
     R"(xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2"><office:body><office:spreadsheet>)";
 const std::string kTail = "</office:spreadsheet></office:body></office:document-content>";
 
-std::string doc(const std::string& tables) { return kHead + tables + kTail; }
+std::string doc(const std::string& tables) {
+    return kHead + tables + kTail;
+}
 
-Content parse(const std::string& xml) { return parseContent(reinterpret_cast<const uint8_t*>(xml.data()), xml.size()); }
+Content parse(const std::string& xml) {
+    return parseContent(reinterpret_cast<const uint8_t*>(xml.data()), xml.size());
+}
 
 using Cells = std::map<std::pair<int, int>, CellValue>;
 
@@ -135,10 +139,12 @@ TEST(OdsContent, DocumentTypesEntitiesAndBrokenXmlAreRefused) {
     const std::string bomb =
         R"(<?xml version="1.0"?><!DOCTYPE a [<!ENTITY a "aaaa"><!ENTITY b "&a;&a;&a;&a;">]><office:document-content/>)";
     // A few bytes that stand for 17 billion numbers.
-    const std::string repeats = doc(R"(<table:table table:name="x"><table:table-row table:number-rows-repeated="1048576">)"
-                                    R"(<table:table-cell table:number-columns-repeated="16384" office:value-type="float" office:value="1"/>)"
-                                    R"(</table:table-row></table:table>)");
-    for (const std::string& bad : {dtd, bomb, repeats, kSheet.substr(0, kSheet.size() - 20), std::string(), std::string("<a/>")}) {
+    const std::string repeats =
+        doc(R"(<table:table table:name="x"><table:table-row table:number-rows-repeated="1048576">)"
+            R"(<table:table-cell table:number-columns-repeated="16384" office:value-type="float" office:value="1"/>)"
+            R"(</table:table-row></table:table>)");
+    for (const std::string& bad :
+         {dtd, bomb, repeats, kSheet.substr(0, kSheet.size() - 20), std::string(), std::string("<a/>")}) {
         try {
             parse(bad);
             ADD_FAILURE() << "accepted: " << bad.substr(0, 60);
@@ -159,18 +165,18 @@ TEST(OdsContent, EditsSplitRunsAndChangeOnlyTheWrittenCells) {
     std::map<int, SheetEdits> edits;
     SheetEdits& e = edits[0];
     e[{4, 2}] = CellValue::fromText("  新 <&>\"值\"  x\ty\nz"); // middle of a 3-row, 2-cell run
-    e[{4, 5}] = CellValue::fromNumber(4.5);                   // past the row's last cell
+    e[{4, 5}] = CellValue::fromNumber(4.5);                     // past the row's last cell
     e[{4, 40}] = CellValue::fromBool(false);
-    e[{2, 9}] = CellValue::fromNumber(-7.25);                 // a formula cell
-    e[{3, 3}] = CellValue::fromDate(46096.5);                 // a cell with a note
-    e[{1, 1}] = CellValue::fromText("标题");                   // a merged title
-    e[{1, 2}] = CellValue::fromError(CellValue::ErrorCode::NA);                   // a covered cell
-    e[{2, 1}] = CellValue::empty();                           // cleared
-    e[{100, 3}] = CellValue::fromNumber(100000.25);           // inside the blank-row run
+    e[{2, 9}] = CellValue::fromNumber(-7.25);                   // a formula cell
+    e[{3, 3}] = CellValue::fromDate(46096.5);                   // a cell with a note
+    e[{1, 1}] = CellValue::fromText("标题");                    // a merged title
+    e[{1, 2}] = CellValue::fromError(CellValue::ErrorCode::NA); // a covered cell
+    e[{2, 1}] = CellValue::empty();                             // cleared
+    e[{100, 3}] = CellValue::fromNumber(100000.25);             // inside the blank-row run
     e[{kMaxRows, kMaxColumns}] = CellValue::fromText("末");
-    edits[1][{3, 2}] = CellValue::fromNumber(1);              // past the last row of a short sheet
-    edits[1][{9, 9}] = CellValue::empty();                    // clearing nothing adds nothing
-    edits[2][{2, 1}] = CellValue::fromText("r2");             // a table without rows
+    edits[1][{3, 2}] = CellValue::fromNumber(1);  // past the last row of a short sheet
+    edits[1][{9, 9}] = CellValue::empty();        // clearing nothing adds nothing
+    edits[2][{2, 1}] = CellValue::fromText("r2"); // a table without rows
     const std::string out = edited(kSheet, before, edits);
     const Content after = parse(out);
 
@@ -185,15 +191,26 @@ TEST(OdsContent, EditsSplitRunsAndChangeOnlyTheWrittenCells) {
     EXPECT_EQ(cellsOf(after.tables[0]), want);
     EXPECT_EQ(cellsOf(after.tables[1]), (Cells{{{3, 2}, CellValue::fromNumber(1)}}));
     EXPECT_EQ(cellsOf(after.tables[2]), (Cells{{{2, 1}, CellValue::fromText("r2")}}));
-    EXPECT_NE(out.find(R"(<table:table-column table:number-columns-repeated="2"/><table:table-row><table:table-cell/></table:table-row>)"),
-              std::string::npos) << "rows follow the columns";
+    EXPECT_NE(
+        out.find(
+            R"(<table:table-column table:number-columns-repeated="2"/><table:table-row><table:table-cell/></table:table-row>)"),
+        std::string::npos)
+        << "rows follow the columns";
     // Runs are split, never expanded.
     EXPECT_LE(after.tables[0].rows.size(), before.tables[0].rows.size() + 6);
     // Styles, spans and the note stay; the formula goes; the text is there for other programs.
-    EXPECT_NE(out.find(R"(<table:table-cell table:style-name="ce1" table:number-columns-spanned="3" table:number-rows-spanned="1" office:value-type="string")"), std::string::npos);
-    EXPECT_NE(out.find(R"(<table:table-cell table:style-name="ce2" office:value-type="string" calcext:value-type="string"><text:p><text:s text:c="2"/>新 &lt;&amp;&gt;"值" <text:s/>x<text:tab/>y</text:p><text:p>z</text:p>)"), std::string::npos)
+    EXPECT_NE(
+        out.find(
+            R"(<table:table-cell table:style-name="ce1" table:number-columns-spanned="3" table:number-rows-spanned="1" office:value-type="string")"),
+        std::string::npos);
+    EXPECT_NE(
+        out.find(
+            R"(<table:table-cell table:style-name="ce2" office:value-type="string" calcext:value-type="string"><text:p><text:s text:c="2"/>新 &lt;&amp;&gt;"值" <text:s/>x<text:tab/>y</text:p><text:p>z</text:p>)"),
+        std::string::npos)
         << out.substr(out.find("新") - 150, 300);
-    EXPECT_NE(out.find(R"(office:value-type="float" office:value="-7.25" calcext:value-type="float"><text:p>-7.25</text:p>)"), std::string::npos);
+    EXPECT_NE(
+        out.find(R"(office:value-type="float" office:value="-7.25" calcext:value-type="float"><text:p>-7.25</text:p>)"),
+        std::string::npos);
     EXPECT_EQ(out.find("of:=[.A2]*2"), std::string::npos);
     EXPECT_NE(out.find("<office:annotation><text:p>a note</text:p></office:annotation>"), std::string::npos);
     EXPECT_NE(out.find(R"(office:date-value="2026-03-15T12:00:00")"), std::string::npos);
@@ -204,7 +221,11 @@ TEST(OdsContent, EditsSplitRunsAndChangeOnlyTheWrittenCells) {
 }
 
 TEST(OdsContent, TextsAreMadeWritableAndImpossibleNumbersRefused) {
-    EXPECT_EQ(writableValue(CellValue::fromText("a\x01\rb\xff" "c")).text, "ab\xEF\xBF\xBD" "c");
+    EXPECT_EQ(writableValue(CellValue::fromText("a\x01\rb\xff"
+                                                "c"))
+                  .text,
+              "ab\xEF\xBF\xBD"
+              "c");
     EXPECT_THROW(writableValue(CellValue::fromNumber(std::numeric_limits<double>::infinity())), WorkbookError);
     EXPECT_THROW(writableValue(CellValue::fromDate(1e12)), WorkbookError);
 }
@@ -221,7 +242,8 @@ TEST(OdsContent, PrefixesAreTheDocumentsOwn) {
     // The text namespace bound on the body only, and a "table" prefix that means something else.
     const std::string textNs = R"( xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0")";
     renamed.erase(renamed.find(textNs), textNs.size());
-    renamed.replace(renamed.find("<office:body>"), 13, "<office:body" + textNs + R"( xmlns:table="urn:example:other">)");
+    renamed.replace(renamed.find("<office:body>"), 13,
+                    "<office:body" + textNs + R"( xmlns:table="urn:example:other">)");
     const Content before = parse(renamed);
     ASSERT_EQ(before.tables.size(), 3u);
     EXPECT_EQ(before.tablePrefix, "tb");

@@ -68,17 +68,18 @@ std::map<QString, Grid> libreOfficeSheets(const std::map<QString, std::string>& 
         files << f;
     QProcess p;
     // A profile of its own, so that a LibreOffice running elsewhere does not take the job.
-    p.start(soffice(), QStringList{QStringLiteral("-env:UserInstallation=file://") + tmp.filePath(QStringLiteral("profile")),
-                                   QStringLiteral("--headless"), QStringLiteral("--convert-to"),
-                                   QStringLiteral("csv:Text - txt - csv (StarCalc):9,34,76,1,,0,false,true,false,false,false,1"),
-                                   QStringLiteral("--outdir"), out} +
-                           files);
+    p.start(soffice(),
+            QStringList{QStringLiteral("-env:UserInstallation=file://") + tmp.filePath(QStringLiteral("profile")),
+                        QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                        QStringLiteral("csv:Text - txt - csv (StarCalc):9,34,76,1,,0,false,true,false,false,false,1"),
+                        QStringLiteral("--outdir"), out} +
+                files);
     p.waitForFinished(1800000);
     std::map<QString, Grid> grids;
     for (const auto& [f, sheet] : firstSheet) {
         // One sheet exported by number: LibreOffice names the file NAME-SHEET.csv.
-        QFile csv(QDir(out).filePath(QFileInfo(f).completeBaseName() + QLatin1Char('-') + QString::fromStdString(sheet) +
-                                     QStringLiteral(".csv")));
+        QFile csv(QDir(out).filePath(QFileInfo(f).completeBaseName() + QLatin1Char('-') +
+                                     QString::fromStdString(sheet) + QStringLiteral(".csv")));
         if (csv.open(QIODevice::ReadOnly))
             grids[f] = parseTsv(QString::fromUtf8(csv.readAll()));
     }
@@ -120,7 +121,8 @@ TEST(OdsCorpus, EveryOkFileReadsAsPythonOdfReadsIt) {
             ADD_FAILURE() << name << ": " << e.what();
         }
     }
-    std::printf("[ corpus ] %d of %d files agree with python3-odf on every cell\n", agreed, static_cast<int>(files.size()));
+    std::printf("[ corpus ] %d of %d files agree with python3-odf on every cell\n", agreed,
+                static_cast<int>(files.size()));
 }
 
 // Each file: its first used cell overwritten, a text two rows below the last used row, a
@@ -155,7 +157,8 @@ TEST(OdsCorpus, EditedCopiesChangeOnlyTheEditedCells) {
             if (firstRow)
                 edits.push_back({firstRow, firstCol, CellValue::fromNumber(123.25)});
             edits.push_back({std::min(lastRow + 2, codec->maxRows()), 3, CellValue::fromText("新文字 " + name)});
-            edits.push_back({std::max(firstRow, 1), std::min(lastCol + 3, codec->maxColumns()), CellValue::fromNumber(-7.5)});
+            edits.push_back(
+                {std::max(firstRow, 1), std::min(lastCol + 3, codec->maxColumns()), CellValue::fromNumber(-7.5)});
             for (const Edit& e : edits)
                 codec->setCell(1, e.row, e.col, e.value);
             const FileBytes saved = codec->serialize();
@@ -238,14 +241,10 @@ TEST(OdsCorpus, LibreOfficeShowsEveryKindOfValueWritten) {
     QTemporaryDir tmp;
     auto codec = openOds(rostrel::test::fixturePath(QStringLiteral("lo_rollbook.ods")));
     const std::vector<Edit> edits = {
-        {3, 7, CellValue::fromNumber(4.5)},
-        {3, 8, CellValue::fromText("  两个  空格 制表 ")},
-        {3, 9, CellValue::fromBool(true)},
-        {3, 10, CellValue::fromError(CellValue::ErrorCode::NA)},
-        {3, 11, CellValue::fromText("a<b>&\"c\"")},
-        {4, 2, CellValue::fromText("新行")},
-        {9, 30, CellValue::fromNumber(100000.25)},
-        {3, 2, CellValue::fromDate(46095)},
+        {3, 7, CellValue::fromNumber(4.5)},         {3, 8, CellValue::fromText("  两个  空格 制表 ")},
+        {3, 9, CellValue::fromBool(true)},          {3, 10, CellValue::fromError(CellValue::ErrorCode::NA)},
+        {3, 11, CellValue::fromText("a<b>&\"c\"")}, {4, 2, CellValue::fromText("新行")},
+        {9, 30, CellValue::fromNumber(100000.25)},  {3, 2, CellValue::fromDate(46095)},
     };
     for (const Edit& e : edits)
         codec->setCell(1, e.row, e.col, e.value);

@@ -15,7 +15,9 @@ inline QString odsDir(const char* sub) {
     return QDir(QStringLiteral(ROSTREL_FIXTURES_DIR)).filePath(QStringLiteral("ods/") + QLatin1String(sub));
 }
 
-inline std::unique_ptr<Codec> openOds(const QString& path) { return workbook::openOdsCodec(readBytes(path)); }
+inline std::unique_ptr<Codec> openOds(const QString& path) {
+    return workbook::openOdsCodec(readBytes(path));
+}
 
 inline BookDump codecDump(const Codec& codec) {
     BookDump d;
@@ -30,7 +32,8 @@ inline BookDump codecDump(const Codec& codec) {
 
 inline bool odfAvailable() {
     return QFileInfo::exists(QStringLiteral("/usr/bin/python3")) &&
-           QProcess::execute(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import odf")}) == 0;
+           QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                             {QStringLiteral("-c"), QStringLiteral("import odf")}) == 0;
 }
 
 // python3-odf's view of each file, from one python process.
@@ -84,12 +87,14 @@ inline std::string compare(const BookDump& mine, const BookDump& theirs, const c
         const SheetDump& a = mine.sheets[s];
         const SheetDump& b = theirs.sheets[s];
         auto where = [&](const std::pair<int, int>& rc) {
-            return "sheet " + std::to_string(s + 1) + " cell " + std::to_string(rc.first) + "," + std::to_string(rc.second);
+            return "sheet " + std::to_string(s + 1) + " cell " + std::to_string(rc.first) + "," +
+                   std::to_string(rc.second);
         };
         for (const auto& [rc, cell] : a) {
             auto it = b.find(rc);
             if (it == b.end() || !(it->second == cell))
-                return where(rc) + ": ours " + describe(cell) + ", " + who + " " + (it == b.end() ? "empty" : describe(it->second));
+                return where(rc) + ": ours " + describe(cell) + ", " + who + " " +
+                       (it == b.end() ? "empty" : describe(it->second));
         }
         for (const auto& [rc, cell] : b)
             if (!a.count(rc))

@@ -16,7 +16,9 @@ using rostrel::test::xlsutil::readBytes;
 
 namespace {
 
-QString fixtures(const char* sub) { return QDir(QStringLiteral(ROSTREL_FIXTURES_DIR)).filePath(QLatin1String(sub)); }
+QString fixtures(const char* sub) {
+    return QDir(QStringLiteral(ROSTREL_FIXTURES_DIR)).filePath(QLatin1String(sub));
+}
 
 QStringList filesIn(const QString& dir) {
     QStringList out;
@@ -29,12 +31,9 @@ QStringList filesIn(const QString& dir) {
 // under one name (readers disagree on which is the sheet), a sheet with a row 0, package
 // relationships that are no XML, and Strict Open XML.
 const std::set<QString> kRefusedOnPurpose = {
-    QStringLiteral("duplicate-filename.xlsx"),
-    QStringLiteral("duplicate-filename-case-insensitive.xlsx"),
-    QStringLiteral("poc-shared-strings.xlsx"),
-    QStringLiteral("SampleSS.strict.xlsx"),
-    QStringLiteral("SimpleStrict.xlsx"),
-    QStringLiteral("xlsx-corrupted.xlsx"),
+    QStringLiteral("duplicate-filename.xlsx"), QStringLiteral("duplicate-filename-case-insensitive.xlsx"),
+    QStringLiteral("poc-shared-strings.xlsx"), QStringLiteral("SampleSS.strict.xlsx"),
+    QStringLiteral("SimpleStrict.xlsx"),       QStringLiteral("xlsx-corrupted.xlsx"),
 };
 
 // A package of the 2006 beta format: its sheets read empty (as openpyxl reads them) and are
@@ -88,7 +87,8 @@ std::vector<Edit> chooseEdits(OoxmlCodec& codec) {
         maxCol = std::max(maxCol, c);
         used.emplace_back(r, c);
     });
-    const Edit beyond{1, std::min(maxRow + 2, ooxml::kMaxRows), std::min(maxCol + 1, 16384), CellValue::fromText("点名 测试&<x>")};
+    const Edit beyond{1, std::min(maxRow + 2, ooxml::kMaxRows), std::min(maxCol + 1, 16384),
+                      CellValue::fromText("点名 测试&<x>")};
     codec.setCell(beyond.sheet, beyond.row, beyond.col, beyond.value);
     edits.push_back(beyond);
     for (const auto& [r, c] : used) {
@@ -161,7 +161,8 @@ TEST_F(OoxmlCorpus, EditedCopiesReadBackWithOnlyTheEditsChanged) {
         BookDump want = ourDump(back);
         for (const Edit& e : edits) {
             const CellValue got = back.cell(e.sheet, e.row, e.col);
-            EXPECT_TRUE(got.kind == e.value.kind || (got.kind == CellValue::Kind::Date && e.value.kind == CellValue::Kind::Number))
+            EXPECT_TRUE(got.kind == e.value.kind ||
+                        (got.kind == CellValue::Kind::Date && e.value.kind == CellValue::Kind::Number))
                 << ooxml::cellRef(e.row, e.col);
         }
         // Every member but the edited sheet, the shared strings, and (after a formula was
@@ -291,17 +292,20 @@ TEST_F(OoxmlCorpus, LibreOfficeShowsTheEdits) {
         where[base] = {maxRow + 2, 1};
     }
     QProcess p;
-    p.start(soffice, QStringList{QStringLiteral("-env:UserInstallation=file://") + QDir(work.path()).filePath(QStringLiteral("profile")),
-                                 QStringLiteral("--headless"), QStringLiteral("--convert-to"),
-                                 QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,1"),
-                                 QStringLiteral("--outdir"), QDir(work.path()).filePath(QStringLiteral("csv"))} +
-                         saved);
+    p.start(soffice,
+            QStringList{QStringLiteral("-env:UserInstallation=file://") +
+                            QDir(work.path()).filePath(QStringLiteral("profile")),
+                        QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                        QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,1"),
+                        QStringLiteral("--outdir"), QDir(work.path()).filePath(QStringLiteral("csv"))} +
+                saved);
     p.waitForFinished(600000);
     for (const auto& [base, cell] : where) {
         SCOPED_TRACE(base.toStdString());
         // Named after the file and the sheet exported.
         const QDir csv(QDir(work.path()).filePath(QStringLiteral("csv")));
-        const QStringList found = csv.entryList({base + QStringLiteral("-*.csv"), base + QStringLiteral(".csv")}, QDir::Files);
+        const QStringList found =
+            csv.entryList({base + QStringLiteral("-*.csv"), base + QStringLiteral(".csv")}, QDir::Files);
         ASSERT_FALSE(found.isEmpty()) << "LibreOffice did not convert it";
         QFile f(csv.filePath(found.first()));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));

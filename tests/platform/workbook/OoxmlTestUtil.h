@@ -24,13 +24,16 @@ using xlsutil::SheetDump;
 
 inline bool openpyxlAvailable() {
     return QFileInfo::exists(QStringLiteral("/usr/bin/python3")) &&
-           QProcess::execute(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import openpyxl")}) == 0;
+           QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                             {QStringLiteral("-c"), QStringLiteral("import openpyxl")}) == 0;
 }
 
 // A text as the dump prints it: long ones as their SHA-1.
 inline std::string dumpText(const std::string& text) {
     if (text.size() > 256)
-        return "sha1:" + QCryptographicHash::hash(QByteArray::fromStdString(text), QCryptographicHash::Sha1).toHex().toStdString();
+        return "sha1:" + QCryptographicHash::hash(QByteArray::fromStdString(text), QCryptographicHash::Sha1)
+                             .toHex()
+                             .toStdString();
     return xlsutil::escape(text);
 }
 
@@ -73,7 +76,8 @@ inline BookDump parseDump(const QByteArray& data) {
 inline std::map<QString, BookDump> openpyxlDump(const QStringList& files, const QString& folder) {
     QProcess p;
     p.start(QStringLiteral("/usr/bin/python3"),
-            QStringList{QStringLiteral(ROSTREL_SOURCE_DIR "/tests/platform/workbook/openpyxl_dump.py"), folder} + files);
+            QStringList{QStringLiteral(ROSTREL_SOURCE_DIR "/tests/platform/workbook/openpyxl_dump.py"), folder} +
+                files);
     p.waitForFinished(1200000);
     std::map<QString, BookDump> out;
     for (const QString& f : files) {

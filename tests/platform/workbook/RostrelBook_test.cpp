@@ -8,7 +8,8 @@
 #include <gtest/gtest.h>
 
 TEST(RostrelBook, CommandsOutputAndRefusals) {
-    const QString tool = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../tools/rostrel-book/rostrel-book"));
+    const QString tool =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../tools/rostrel-book/rostrel-book"));
     if (!QFileInfo::exists(tool))
         GTEST_SKIP() << "rostrel-book is not built beside the tests";
     QProcess p;

@@ -18,7 +18,9 @@ using namespace rostrel::test::xlsutil;
 
 namespace {
 
-std::string describe(const Cell& c) { return c.kind + ":" + (c.kind == "number" || c.kind == "date" ? std::to_string(c.number) : c.text); }
+std::string describe(const Cell& c) {
+    return c.kind + ":" + (c.kind == "number" || c.kind == "date" ? std::to_string(c.number) : c.text);
+}
 
 // First difference between two dumps, or "".
 std::string compare(const BookDump& mine, const BookDump& theirs) {
@@ -210,7 +212,8 @@ TEST(XlsCorpus, EditedCopiesChangeOnlyTheEditedCells) {
             auto ai = before.streamPath, bi = after.streamPath;
             a.children[ai[0]].data.clear();
             b.children[bi[0]].data.clear();
-            std::function<bool(const ole::Entry&, const ole::Entry&)> same = [&](const ole::Entry& x, const ole::Entry& y) {
+            std::function<bool(const ole::Entry&, const ole::Entry&)> same = [&](const ole::Entry& x,
+                                                                                 const ole::Entry& y) {
                 if (x.name != y.name || x.storage != y.storage || x.data != y.data ||
                     x.children.size() != y.children.size() || (x.hasClassId && x.classId != y.classId))
                     return false;
@@ -266,12 +269,12 @@ TEST(XlsCorpus, RefusedFilesGiveErrorsAndStayByteIdentical) {
     const QStringList files = xlsFilesIn(corpusDir("refuse"));
     ASSERT_GE(files.size(), 30);
     std::map<std::string, WorkbookError::Code> expected = {
-        {"password.xls", WorkbookError::Code::Encrypted},     {"xor-encryption-abc.xls", WorkbookError::Code::Encrypted},
-        {"35897-type4.xls", WorkbookError::Code::Encrypted},  {"50833.xls", WorkbookError::Code::Encrypted},
-        {"51832.xls", WorkbookError::Code::Encrypted},        {"testEXCEL_3.xls", WorkbookError::Code::NotOle},
-        {"testEXCEL_4.xls", WorkbookError::Code::NotOle},     {"testEXCEL_95.xls", WorkbookError::Code::OldFormat},
-        {"testEXCEL_5.xls", WorkbookError::Code::OldFormat},  {"59074.xls", WorkbookError::Code::OldFormat},
-        {"61300.xls", WorkbookError::Code::Damaged},          {"45290.xls", WorkbookError::Code::Damaged},
+        {"password.xls", WorkbookError::Code::Encrypted},    {"xor-encryption-abc.xls", WorkbookError::Code::Encrypted},
+        {"35897-type4.xls", WorkbookError::Code::Encrypted}, {"50833.xls", WorkbookError::Code::Encrypted},
+        {"51832.xls", WorkbookError::Code::Encrypted},       {"testEXCEL_3.xls", WorkbookError::Code::NotOle},
+        {"testEXCEL_4.xls", WorkbookError::Code::NotOle},    {"testEXCEL_95.xls", WorkbookError::Code::OldFormat},
+        {"testEXCEL_5.xls", WorkbookError::Code::OldFormat}, {"59074.xls", WorkbookError::Code::OldFormat},
+        {"61300.xls", WorkbookError::Code::Damaged},         {"45290.xls", WorkbookError::Code::Damaged},
     };
     for (const QString& f : files) {
         if (!f.endsWith(QStringLiteral(".xls")))
@@ -296,7 +299,8 @@ TEST(XlsCorpus, RefusedFilesGiveErrorsAndStayByteIdentical) {
         } catch (const WorkbookError& e) {
             code = e.code();
         }
-        std::printf("[ refuse ] %-70s %s\n", name.c_str(), code ? std::to_string(static_cast<int>(*code)).c_str() : "read and saved");
+        std::printf("[ refuse ] %-70s %s\n", name.c_str(),
+                    code ? std::to_string(static_cast<int>(*code)).c_str() : "read and saved");
         auto want = expected.find(name);
         if (want != expected.end()) {
             EXPECT_TRUE(code.has_value()) << name;

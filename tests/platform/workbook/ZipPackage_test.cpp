@@ -16,7 +16,9 @@ using rostrel::workbook::zip::Package;
 
 namespace {
 
-FileBytes bytesOf(const std::string& s) { return FileBytes(s.begin(), s.end()); }
+FileBytes bytesOf(const std::string& s) {
+    return FileBytes(s.begin(), s.end());
+}
 
 struct Member {
     Member(std::string n, std::string c, bool d = true, std::optional<uint32_t> size = {},
@@ -102,7 +104,9 @@ FileBytes makeZip(const std::vector<Member>& members) {
     return out;
 }
 
-std::string text(const FileBytes& b) { return std::string(b.begin(), b.end()); }
+std::string text(const FileBytes& b) {
+    return std::string(b.begin(), b.end());
+}
 
 // The message of the Damaged refusal, or "" when none came.
 std::string refusal(const std::function<void()>& f) {
@@ -127,7 +131,10 @@ TEST(ZipPackage, ReadsMembersInDirectoryOrder) {
     EXPECT_EQ(text(p.member("big")), big);
     std::string streamed;
     size_t pieces = 0;
-    p.streamMember("big", [&](const char* d, size_t n) { streamed.append(d, n); ++pieces; });
+    p.streamMember("big", [&](const char* d, size_t n) {
+        streamed.append(d, n);
+        ++pieces;
+    });
     EXPECT_EQ(streamed, big);
     EXPECT_GT(pieces, 1u);
     EXPECT_NE(refusal([&] { p.member("nope"); }), "");
@@ -167,7 +174,10 @@ TEST(ZipPackage, RefusesBombsByDeclaredAndByRealSize) {
     // Declared too large.
     EXPECT_NE(refusal([&] { Package::read(makeZip({{"a", std::string(1001, 'a')}}), small); }), "");
     // Together too large.
-    EXPECT_NE(refusal([&] { Package::read(makeZip({{"a", std::string(800, 'a')}, {"b", std::string(800, 'b')}}), small); }), "");
+    EXPECT_NE(refusal([&] {
+                  Package::read(makeZip({{"a", std::string(800, 'a')}, {"b", std::string(800, 'b')}}), small);
+              }),
+              "");
     // Declared small, inflates larger: caught while inflating, before the whole is produced.
     const Package liar = Package::read(makeZip({{"a", std::string(1u << 20, 'a'), true, 500}}));
     size_t delivered = 0;

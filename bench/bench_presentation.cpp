@@ -10,10 +10,11 @@ namespace {
 using namespace rostrel;
 
 QStringList names() {
-    const QStringList family{QStringLiteral("张"), QStringLiteral("王"), QStringLiteral("李"), QStringLiteral("赵"),
-                             QStringLiteral("欧阳"), QStringLiteral("司马"), QStringLiteral("陈"), QStringLiteral("刘")};
-    const QStringList given{QStringLiteral("伟"), QStringLiteral("芳芳"), QStringLiteral("娜"), QStringLiteral("秀英"),
-                            QStringLiteral("敏"), QStringLiteral("静"), QStringLiteral("丽华")};
+    const QStringList family{QStringLiteral("张"), QStringLiteral("王"),   QStringLiteral("李"),
+                             QStringLiteral("赵"), QStringLiteral("欧阳"), QStringLiteral("司马"),
+                             QStringLiteral("陈"), QStringLiteral("刘")};
+    const QStringList given{QStringLiteral("伟"), QStringLiteral("芳芳"), QStringLiteral("娜"),  QStringLiteral("秀英"),
+                            QStringLiteral("敏"), QStringLiteral("静"),   QStringLiteral("丽华")};
     QStringList out;
     int n = 0;
     for (const QString& f : family)
@@ -69,7 +70,14 @@ void BM_FullRepaint_Fullscreen(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(BM_RollingTick_Fullscreen)->Args({3840, 2160})->Args({1920, 1080})->Unit(benchmark::kMillisecond)
-    ->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_FullRepaint_Fullscreen)->Args({3840, 2160})->Unit(benchmark::kMillisecond)->Repetitions(5)
+BENCHMARK(BM_RollingTick_Fullscreen)
+    ->Args({3840, 2160})
+    ->Args({1920, 1080})
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_FullRepaint_Fullscreen)
+    ->Args({3840, 2160})
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
     ->ReportAggregatesOnly(true);

@@ -63,8 +63,12 @@ void drawNext(benchmark::State& state, int groups) {
     benchmark::DoNotOptimize(b.window->lesson().session().PickKey);
 }
 
-void BM_DrawNext_32767InOneGroup(benchmark::State& state) { drawNext(state, 1); }
-void BM_DrawNext_32767In1000Groups(benchmark::State& state) { drawNext(state, 1000); }
+void BM_DrawNext_32767InOneGroup(benchmark::State& state) {
+    drawNext(state, 1);
+}
+void BM_DrawNext_32767In1000Groups(benchmark::State& state) {
+    drawNext(state, 1000);
+}
 
 // The first draw after a grouping, which builds the key index.
 void BM_FirstDrawAfterGrouping_32767(benchmark::State& state) {
@@ -141,9 +145,23 @@ void BM_RangeStep_32767(benchmark::State& state) {
 
 BENCHMARK(BM_DrawNext_32767InOneGroup)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_DrawNext_32767In1000Groups)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_FirstDrawAfterGrouping_32767)->Unit(benchmark::kMillisecond)->Iterations(20)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_FirstDrawAfterGrouping_32767)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 BENCHMARK(BM_KeyIndexBuild_32767)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_RandomGrouping_Core_32767)->Arg(1)->Arg(1000)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_RandomGrouping_Window_32767)->Arg(1)->Arg(1000)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_RandomGrouping_Core_32767)
+    ->Arg(1)
+    ->Arg(1000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_RandomGrouping_Window_32767)
+    ->Arg(1)
+    ->Arg(1000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 BENCHMARK(BM_FillMemberList_16384)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_RangeStep_32767)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);

@@ -7,6 +7,8 @@
 //   bench_workbook --benchmark_repetitions=7 --benchmark_report_aggregates_only=true
 #include "platform/workbook/Workbook.h"
 
+#include "SaveBench.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QDir>
@@ -17,10 +19,9 @@
 #include <string>
 
 using namespace rostrel::workbook;
+using rostrel::bench::fixture;
 
 namespace {
-
-std::string fixture(const char* name) { return std::string(ROSTREL_FIXTURES_DIR) + "/" + name; }
 
 // Reads rows 1..rows x columns 1..cols of the first sheet; returns how many cells were not empty.
 long readAll(Workbook& book, int rows, int cols) {
@@ -56,16 +57,19 @@ BENCHMARK(BM_LoRollbook_OpenReadClass_Engine)->Unit(benchmark::kMicrosecond);
 
 // xlrd opening `file` and reading rows x cols of its first sheet, timed inside Python.
 double xlrdSeconds(const std::string& file, int rows, int cols) {
-    const std::string script =
-        "import sys,time,xlrd\n"
-        "t=time.perf_counter()\n"
-        "b=xlrd.open_workbook(sys.argv[1])\n"
-        "s=b.sheet_by_index(0)\n"
-        "n=0\n"
-        "for r in range(min(s.nrows," + std::to_string(rows) + ")):\n"
-        "    for c in range(min(s.ncols," + std::to_string(cols) + ")):\n"
-        "        n+=s.cell_type(r,c)!=0 and s.cell_value(r,c) is not None\n"
-        "print(time.perf_counter()-t)\n";
+    const std::string script = "import sys,time,xlrd\n"
+                               "t=time.perf_counter()\n"
+                               "b=xlrd.open_workbook(sys.argv[1])\n"
+                               "s=b.sheet_by_index(0)\n"
+                               "n=0\n"
+                               "for r in range(min(s.nrows," +
+                               std::to_string(rows) +
+                               ")):\n"
+                               "    for c in range(min(s.ncols," +
+                               std::to_string(cols) +
+                               ")):\n"
+                               "        n+=s.cell_type(r,c)!=0 and s.cell_value(r,c) is not None\n"
+                               "print(time.perf_counter()-t)\n";
     const std::string cmd = "/usr/bin/python3 -c '" + script + "' '" + file + "' 2>/dev/null";
     FILE* p = ::popen(cmd.c_str(), "r");
     if (!p)
@@ -102,19 +106,7 @@ void BM_LoRollbook_OpenReadClass_Xlrd(benchmark::State& state) {
 BENCHMARK(BM_LoRollbook_OpenReadClass_Xlrd)->UseManualTime()->Iterations(3)->Unit(benchmark::kMicrosecond);
 
 void BM_BigClass_SetCellAndSave_Engine(benchmark::State& state) {
-    QTemporaryDir dir;
-    const QString copy = dir.filePath(QStringLiteral("big_class.xls"));
-    QFile::copy(QString::fromStdString(fixture("big_class.xls")), copy);
-    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
-    auto book = openWorkbook(copy.toStdString());
-    book->activate(1);
-    int i = 0;
-    for (auto _ : state) {
-        ++i;
-        // A score into the last (empty) score column, as the program writes one.
-        book->setCell(3 + i % 3000, 46, CellValue::fromNumber(i % 100));
-        book->save();
-    }
+    rostrel::bench::setCellAndSave(state, "big_class.xls");
 }
 BENCHMARK(BM_BigClass_SetCellAndSave_Engine)->Unit(benchmark::kMillisecond);
 

@@ -1,7 +1,9 @@
 // Starts the program: the splash window, which opens the main window.
 //
+// `--version` and `--help` print and exit before any window system is touched.
 // Hidden diagnostic flag: `--measure-startup` skips the splash, prints the milliseconds from
 // the start of main() to the first paint of the main window on stderr, and quits.
+#include "Version.h"
 #include "platform/SetupStore.h"
 #include "platform/qt/DesktopPlatform.h"
 #include "platform/qt/QuitOnSignal.h"
@@ -13,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -37,23 +40,44 @@ private:
     bool done_ = false;
 };
 
+const char kHelp[] = "Usage: rostrel [Qt options]\n"
+                     "A classroom tool: calls on students, forms groups, runs a clock and writes scores\n"
+                     "into the teacher's .xls roll book. The window is in Chinese.\n"
+                     "\n"
+                     "  --help     show this text and exit\n"
+                     "  --version  show the version and exit\n"
+                     "\n"
+                     "Data files (sound/, icons/, 说明文档.txt) are taken from the current folder, else\n"
+                     "from the installed share/rostrel.\n";
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     QElapsedTimer sinceStart;
     sinceStart.start();
     bool measure = false;
-    for (int i = 1; i < argc; ++i)
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::fputs("rostrel " ROSTREL_VERSION "\n", stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
         if (std::strcmp(argv[i], "--measure-startup") == 0)
             measure = true;
+    }
 
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Rostrel"));
+    app.setApplicationVersion(QStringLiteral(ROSTREL_VERSION));
     app.setDesktopFileName(QStringLiteral("rostrel"));
     const std::unique_ptr<QTranslator> qtTexts = rostrel::loadQtTranslations(QLocale::system());
     if (qtTexts)
         QApplication::installTranslator(qtTexts.get());
     rostrel::quitOnTerminationSignals();
+    std::signal(SIGXFSZ, SIG_IGN); // a file-size limit fails the save instead of ending the program
     rostrel::DesktopPlatform desktop;
     std::unique_ptr<rostrel::FrmMd> window;
     auto openMain = [&] {

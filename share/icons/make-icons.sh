@@ -48,3 +48,8 @@ for size in 256 48; do
           -font "$FONT" -fill white -stroke none -pointsize $((size * 55 / 100)) -gravity center -annotate +0+0 '点' \
           rostrel-$size.png
 done
+# The desktop's icon theme: the usual hicolor sizes, scaled down from the large icon.
+for size in 16 22 24 32 48 64 128 256; do
+  mkdir -p ../hicolor/${size}x${size}/apps
+  convert rostrel-256.png -filter Lanczos -resize ${size}x${size} -depth 8 -strip ../hicolor/${size}x${size}/apps/rostrel.png
+done

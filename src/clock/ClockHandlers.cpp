@@ -112,8 +112,8 @@ void followTimer(QTimer* timer, bool on) {
 // end colour for "时间到", and the background's in the dark half of the end flash.
 void showClockTone(QLabel* label, const clock::ClockFace& face) {
     QPalette p = label->palette();
-    const QColor back = label->parentWidget() ? label->parentWidget()->palette().color(QPalette::Window)
-                                              : p.color(QPalette::Window);
+    const QColor back =
+        label->parentWidget() ? label->parentWidget()->palette().color(QPalette::Window) : p.color(QPalette::Window);
     QColor text = QApplication::palette(label).color(QPalette::WindowText);
     if (face.tone == clock::ClockTone::Warning)
         text = theme::warningColour(back);
@@ -158,8 +158,7 @@ void FrmMd::wireClock() {
 
 void FrmMd::showClock() {
     const bool running = lesson_.clockRunning();
-    showState(ui.imgJs, running ? ui.Image4 : ui.Image3,
-              running ? kRunning : lesson_.clockPaused() ? kPaused : kIdle);
+    showState(ui.imgJs, running ? ui.Image4 : ui.Image3, running ? kRunning : lesson_.clockPaused() ? kPaused : kIdle);
     ui.lblSj->setText(lesson_.clockDisplay());
     showClockTone(ui.lblSj, lesson_.clockFace());
     followTimer(ui.timJs, lesson_.clockTicking());

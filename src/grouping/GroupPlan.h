@@ -2,9 +2,9 @@
 // entries into groups (in order, or at random), and the grouping summary.
 #pragma once
 
+#include "lesson/SessionState.h"
 #include "platform/CellTable.h"
 #include "platform/Platform.h"
-#include "lesson/SessionState.h"
 
 #include <QString>
 #include <cstdint>
@@ -26,9 +26,9 @@ int memberCount(int a, int size, int n);
 struct Plan {
     int16_t groupCount = 0;
     int16_t groupSize = 0;
-    CellTable3 table;                                 // 0..M x 0..S x 0..2
-    std::vector<std::pair<int16_t, int16_t>> placed;  // entry e -> (group, slot); index 0 unused
-    std::vector<int16_t> drawList;                    // the working list as the grouping left it
+    CellTable3 table;                                // 0..M x 0..S x 0..2
+    std::vector<std::pair<int16_t, int16_t>> placed; // entry e -> (group, slot); index 0 unused
+    std::vector<int16_t> drawList;                   // the working list as the grouping left it
 };
 
 // Places roster entries 1..n into m groups of at most s.

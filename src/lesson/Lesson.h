@@ -95,11 +95,11 @@ public:
     // and the list the range gives.
     void PrepareNumberList(int category);
     void SetRangeText(int box, const QString& text);
-    void BeginRangeEdit();              // snapshot of both boxes, to tell later what changed
-    bool ConfirmRange(int box);         // false: the value was refused (and reported)
+    void BeginRangeEdit();      // snapshot of both boxes, to tell later what changed
+    bool ConfirmRange(int box); // false: the value was refused (and reported)
     void SetCustomText(const QString& text);
     void BeginCustomEdit();
-    bool AddCustomValues();             // false: refused (and reported)
+    bool AddCustomValues(); // false: refused (and reported)
     void SelectNumber(int row);
     void RemoveSelectedNumber();
     void ClearNumberList();
@@ -114,16 +114,16 @@ public:
     // What the time display shows: text, tone (last minute, end) and the end flash.
     clock::ClockFace clockFace() const { return clockFace_; }
     bool clockFlashing() const;
-    void RefreshClockFace(); // the end flash moves on
-    void StartClockRun();    // a new run from the amount, unit and mode set, with its cue
+    void RefreshClockFace();                            // the end flash moves on
+    void StartClockRun();                               // a new run from the amount, unit and mode set, with its cue
     bool clockTicking() const { return clockTicking_; } // the one-second tick is on
     QString clockDisplay() const { return clockDisplay_; }
-    int clockUnit() const { return clockUnit_; }        // 0 秒, 1 分, 2 时
-    int clockMode() const { return clockMode_; }        // 0 正计时, 1 倒计时
+    int clockUnit() const { return clockUnit_; }            // 0 秒, 1 分, 2 时
+    int clockMode() const { return clockMode_; }            // 0 正计时, 1 倒计时
     double clockDuration() const { return clockDuration_; } // day fraction
     void SetClockUnit(int unit);
     void SetClockMode(int mode);
-    void StartOrStopClock();  // start, pause or resume, with its cue
+    void StartOrStopClock(); // start, pause or resume, with its cue
     void ClockTick();
     void SetClockIdle();      // the start image back in its idle state, without a sound
     void ResetClockDisplay(); // ticks stop, "00:00:00" shown; the start image keeps its state

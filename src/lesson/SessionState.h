@@ -19,20 +19,20 @@ struct SheetRef {
 };
 
 struct SessionState {
-    int16_t PickCategory = 0;   // 0 name list, 1 number, 2 row-column
+    int16_t PickCategory = 0; // 0 name list, 1 number, 2 row-column
     int16_t FirstShow = 0;
     QString RollBookName;
     QString RollBookPath;
     int16_t ClassIndex = 0;
-    QString TodayLabel;         // "MM月dd"
+    QString TodayLabel; // "MM月dd"
     int16_t RosterCount = 0;
     int16_t CurrentGroup = 0;
     int16_t CurrentMember = 0;
     QString PickKey;
     QString PickText;
-    CellTable2 RosterTable;     // 0..RosterCount x 0..3
-    CellTable3 GroupTable;      // group x slot x field
-    CellTable2 PickPool;        // 0..RosterCount x 0..2 (0..3 from number lists)
+    CellTable2 RosterTable; // 0..RosterCount x 0..3
+    CellTable3 GroupTable;  // group x slot x field
+    CellTable2 PickPool;    // 0..RosterCount x 0..2 (0..3 from number lists)
     int16_t PickIndex = 0;
     int16_t PoolCount = 0;
     std::vector<int16_t> GroupDrawList;

@@ -23,7 +23,10 @@ public:
         cols_ = lastCol + 1;
         cells_.assign(static_cast<size_t>(rows_) * static_cast<size_t>(cols_), Cell());
     }
-    void clear() { rows_ = cols_ = 0; cells_.clear(); }
+    void clear() {
+        rows_ = cols_ = 0;
+        cells_.clear();
+    }
     bool allocated() const { return rows_ > 0; }
     int lastRow() const { return rows_ - 1; }
     int lastCol() const { return cols_ - 1; }
@@ -56,7 +59,10 @@ public:
         n2_ = last2 + 1;
         cells_.assign(static_cast<size_t>(n0_) * static_cast<size_t>(n1_) * static_cast<size_t>(n2_), Cell());
     }
-    void clear() { n0_ = n1_ = n2_ = 0; cells_.clear(); }
+    void clear() {
+        n0_ = n1_ = n2_ = 0;
+        cells_.clear();
+    }
     bool allocated() const { return n0_ > 0; }
     int last0() const { return n0_ - 1; }
     int last1() const { return n1_ - 1; }

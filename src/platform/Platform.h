@@ -35,7 +35,8 @@ struct FileChoice {
 class FileDialog {
 public:
     virtual ~FileDialog() = default;
-    // `filter` in the program's form "Excel文件|*.xls".
+    // `filter` in the program's form "description|patterns", pairs joined by '|'
+    // ("Excel文件|*.xls|全部|*.*"); the first pair is the one selected.
     virtual FileChoice getOpenFileName(const QString& filter) = 0;
 };
 
@@ -59,7 +60,7 @@ class Random {
 public:
     virtual ~Random() = default;
     virtual void reseed(double secondsSinceMidnight) = 0; // reseed from the time of day
-    virtual float next() = 0;                              // uniform in [0, 1)
+    virtual float next() = 0;                             // uniform in [0, 1)
 };
 
 class Launcher {

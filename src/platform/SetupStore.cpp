@@ -24,13 +24,16 @@ QStringList rollBookFolders() {
     return folders;
 }
 
-QString startRollBook(const std::optional<QString>& remembered, const QString& fileName, const QStringList& folders) {
+QString startRollBook(const std::optional<QString>& remembered, const QStringList& fileNames,
+                      const QStringList& folders) {
     if (remembered && !remembered->isEmpty() && QFileInfo(*remembered).isFile())
         return QFileInfo(*remembered).absoluteFilePath();
     for (const QString& folder : folders) {
-        const QFileInfo f(QDir(folder).filePath(fileName));
-        if (f.isFile())
-            return f.absoluteFilePath();
+        for (const QString& name : fileNames) {
+            const QFileInfo f(QDir(folder).filePath(name));
+            if (f.isFile())
+                return f.absoluteFilePath();
+        }
     }
     return {};
 }

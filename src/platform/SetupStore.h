@@ -53,15 +53,21 @@ inline const char* const kNoRememberVariable = "ROSTREL_NO_REMEMBER";
 // False with the option on the command line, or the variable set to anything but "" or "0".
 bool rememberingWanted(const QStringList& arguments, const QByteArray& variable);
 
-// The default roll book's file name.
-inline const QString kDefaultRollBookName = QStringLiteral("点名册.xls");
+// The default roll book's file names, in the order they are looked for in each folder: the
+// older format first, so that a teacher who kept the .xls beside a converted copy keeps the file
+// the program has always written to.
+inline const QStringList kDefaultRollBookNames{QStringLiteral("点名册.xls"), QStringLiteral("点名册.xlsx"),
+                                               QStringLiteral("点名册.ods")};
+inline const QString kDefaultRollBookName = kDefaultRollBookNames.first();
 
 // Where the default roll book is looked for, in order: the current folder, the user's
 // documents folder, the program's own folder.
 QStringList rollBookFolders();
 
 // The roll book to start from: the remembered one while it exists, else the first
-// `fileName` found in `folders`; "" when there is none (the teacher then chooses one).
-QString startRollBook(const std::optional<QString>& remembered, const QString& fileName, const QStringList& folders);
+// of `fileNames` found in `folders` (folder by folder); "" when there is none (the teacher then
+// chooses one).
+QString startRollBook(const std::optional<QString>& remembered, const QStringList& fileNames,
+                      const QStringList& folders);
 
 } // namespace rostrel

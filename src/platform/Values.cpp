@@ -106,9 +106,15 @@ int16_t readInt16(QStringView text) {
     return toInt16(leadingNumber(text));
 }
 
-int16_t add16(int a, int b) { return checked(static_cast<long long>(a) + b); }
-int16_t sub16(int a, int b) { return checked(static_cast<long long>(a) - b); }
-int16_t mul16(int a, int b) { return checked(static_cast<long long>(a) * b); }
+int16_t add16(int a, int b) {
+    return checked(static_cast<long long>(a) + b);
+}
+int16_t sub16(int a, int b) {
+    return checked(static_cast<long long>(a) - b);
+}
+int16_t mul16(int a, int b) {
+    return checked(static_cast<long long>(a) * b);
+}
 
 QString plainText(long long value) {
     return QString::number(value);

@@ -3,6 +3,8 @@
 // plain and shortest decimal text, and the default text of a cell value.
 #pragma once
 
+#include "platform/workbook/Workbook.h"
+
 #include <QString>
 #include <QStringView>
 #include <cstdint>
@@ -57,13 +59,38 @@ struct Cell {
     double number = 0.0; // Number, Date (serial day number, 1900 system)
     QString text;        // Text
     bool boolean = false;
-    int error = 0;
+    workbook::CellValue::ErrorCode error = workbook::CellValue::ErrorCode::Null;
 
-    static Cell fromNumber(double v) { Cell c; c.kind = Kind::Number; c.number = v; return c; }
-    static Cell fromDate(double serial) { Cell c; c.kind = Kind::Date; c.number = serial; return c; }
-    static Cell fromText(const QString& t) { Cell c; c.kind = Kind::Text; c.text = t; return c; }
-    static Cell fromBool(bool b) { Cell c; c.kind = Kind::Bool; c.boolean = b; return c; }
-    static Cell fromError(int e) { Cell c; c.kind = Kind::Error; c.error = e; return c; }
+    static Cell fromNumber(double v) {
+        Cell c;
+        c.kind = Kind::Number;
+        c.number = v;
+        return c;
+    }
+    static Cell fromDate(double serial) {
+        Cell c;
+        c.kind = Kind::Date;
+        c.number = serial;
+        return c;
+    }
+    static Cell fromText(const QString& t) {
+        Cell c;
+        c.kind = Kind::Text;
+        c.text = t;
+        return c;
+    }
+    static Cell fromBool(bool b) {
+        Cell c;
+        c.kind = Kind::Bool;
+        c.boolean = b;
+        return c;
+    }
+    static Cell fromError(workbook::CellValue::ErrorCode e) {
+        Cell c;
+        c.kind = Kind::Error;
+        c.error = e;
+        return c;
+    }
 
     bool isEmpty() const { return kind == Kind::Empty; }
     friend bool operator==(const Cell&, const Cell&) = default;

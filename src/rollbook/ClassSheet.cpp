@@ -38,7 +38,7 @@ workbook::CellValue toCellValue(const Cell& c) {
     case K::Bool:
         return workbook::CellValue::fromBool(c.boolean);
     case K::Error:
-        return workbook::CellValue::fromError(static_cast<uint8_t>(c.error));
+        return workbook::CellValue::fromError(c.error);
     }
     return {};
 }
@@ -89,7 +89,9 @@ std::optional<CellTable3> groupsByOwnNumbers(const CellTable2& roster, int16_t c
         return std::nullopt;
     // Roster index sitting in (g, m), 0 when free.
     std::vector<int> seat(seats, 0);
-    auto at = [&](int g, int m) -> int& { return seat[static_cast<size_t>(g - 1) * static_cast<size_t>(groupSize) + static_cast<size_t>(m - 1)]; };
+    auto at = [&](int g, int m) -> int& {
+        return seat[static_cast<size_t>(g - 1) * static_cast<size_t>(groupSize) + static_cast<size_t>(m - 1)];
+    };
     std::vector<int> members(static_cast<size_t>(groupCount) + 1, 0);
     for (int i = 1; i <= count; ++i) {
         const int g = seatNumber(roster.at(i, 2), groupCount);

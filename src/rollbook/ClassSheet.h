@@ -17,10 +17,10 @@ namespace rostrel::rollbook {
 // Class-sheet layout (1-based rows and columns).
 inline constexpr int kHeaderRow = 2;
 inline constexpr int kFirstStudentRow = 3;
-inline constexpr int kNumberColumn = 1; // A: student number
-inline constexpr int kNameColumn = 2;   // B: name
-inline constexpr int kGroupColumn = 5;  // E: group number
-inline constexpr int kMemberColumn = 6; // F: member number within the group
+inline constexpr int kNumberColumn = 1;     // A: student number
+inline constexpr int kNameColumn = 2;       // B: name
+inline constexpr int kGroupColumn = 5;      // E: group number
+inline constexpr int kMemberColumn = 6;     // F: member number within the group
 inline constexpr int kFirstScoreColumn = 7; // G
 
 // A cell as the engine gives it <-> a cell as the session holds it.

@@ -1,9 +1,10 @@
 // Roll-book file, class selection and roster loading.
 #include "platform/Log.h"
+#include "platform/SetupStore.h"
 #include "rollbook/ClassSheet.h"
+#include "rollbook/RollBookFile.h"
 #include "rollbook/SheetAccess.h"
 #include "rollcall/PickEngine.h"
-#include "platform/SetupStore.h"
 #include "shell/FrmMd.h"
 
 #include <QCoreApplication>
@@ -22,7 +23,6 @@ const QString kNoSheetText = QStringLiteral("找不到工作表，请检查");
 const QString kDamagedText = QStringLiteral("请打开并检查Excel文档是否损坏。");
 const QString kEmptyClassText = QStringLiteral("检测到名单表格为空，请检查");
 const QString kLoadFailedText = QStringLiteral("读取班级名单失败，请检查Excel名单及其分组。");
-const QString kDefaultRollBook = QStringLiteral("点名册.xls");
 const QString kNoViewerText = QStringLiteral("找不到可以打开Excel名单的程序，请安装电子表格软件后再试。");
 const QString kNotShownText = QStringLiteral("无法打开Excel名单，请检查名单文件是否存在。");
 
@@ -36,7 +36,7 @@ QString menuText(const QString& name) {
 // The open dialog: a file, or nothing when the teacher cancelled twice in a row (the first
 // cancel is answered with "请选择文件名" and the dialog again).
 bool FrmMd::chooseRollBook() {
-    const QString filter = QStringLiteral("Excel文件|*.xls");
+    const QString filter = rollbook::rollBookFilter();
     for (int attempt = 0; attempt < 2; ++attempt) {
         FileChoice choice;
         try {
@@ -108,9 +108,9 @@ void FrmMd::UseDefaultRollBook() {
     std::optional<QString> remembered;
     if (platform.setup)
         remembered = platform.setup->load().rollBook;
-    st.RollBookPath = startRollBook(remembered, kDefaultRollBook, rollBookFolders());
+    st.RollBookPath = startRollBook(remembered, kDefaultRollBookNames, rollBookFolders());
     if (st.RollBookPath.isEmpty())
-        st.RollBookPath = QDir(QCoreApplication::applicationDirPath()).filePath(kDefaultRollBook);
+        st.RollBookPath = QDir(QCoreApplication::applicationDirPath()).filePath(kDefaultRollBookName);
     st.RollBookName = QFileInfo(st.RollBookPath).fileName();
     if (!QFileInfo::exists(st.RollBookPath)) {
         // The teacher gave up choosing: nothing to list.

@@ -10,8 +10,7 @@ namespace rostrel {
 
 // Runs a handler from a signal: a failure the handler does not answer itself never leaves
 // the event loop (the action just ends).
-template <typename F>
-void guarded(F&& f) noexcept {
+template <typename F> void guarded(F&& f) noexcept {
     try {
         f();
     } catch (const std::exception&) {

@@ -26,18 +26,27 @@ std::optional<QString> pickCaption(int category, int form, int group, int member
         return kBreak + text;
     if (category == 0) {
         switch (form) {
-        case 1: return key + u' ' + text;
-        case 2: return g + QStringLiteral("组 ") + kBreak + text;
-        case 3: return g + u'组' + m + QStringLiteral("号 ") + kBreak + text;
-        case 4: return g + u'组' + kBreak + key + text;
-        case 5: return g + u'组' + m + QStringLiteral("号 ") + kBreak + key + u' ' + text;
-        default: return std::nullopt;
+        case 1:
+            return key + u' ' + text;
+        case 2:
+            return g + QStringLiteral("组 ") + kBreak + text;
+        case 3:
+            return g + u'组' + m + QStringLiteral("号 ") + kBreak + text;
+        case 4:
+            return g + u'组' + kBreak + key + text;
+        case 5:
+            return g + u'组' + m + QStringLiteral("号 ") + kBreak + key + u' ' + text;
+        default:
+            return std::nullopt;
         }
     }
     switch (form) {
-    case 1: return g + QStringLiteral("组 ") + kBreak + text;
-    case 2: return g + QStringLiteral("组 ") + m + QStringLiteral("号 ") + kBreak + text;
-    default: return std::nullopt;
+    case 1:
+        return g + QStringLiteral("组 ") + kBreak + text;
+    case 2:
+        return g + QStringLiteral("组 ") + m + QStringLiteral("号 ") + kBreak + text;
+    default:
+        return std::nullopt;
     }
 }
 

@@ -219,7 +219,6 @@ void FrmMd::List1_MouseUp() {
     ui.imgXie[1]->show();
 }
 
-
 void FrmMd::showDrawRules() {
     {
         const QSignalBlocker b0(ui.OptDmFs[0]);

@@ -35,8 +35,8 @@ struct WriteRecord {
     int sheet = 0;         // 1-based index of the class sheet when written
     std::string sheetName; // found by name if the sheets moved since
     std::vector<CellChange> cells;
-    QString label;    // "张三 +5", "张三 缺", "分组"
-    QString dayLabel; // the score column's day, "03月15" (scores and absent marks)
+    QString label;      // "张三 +5", "张三 缺", "分组"
+    QString dayLabel;   // the score column's day, "03月15" (scores and absent marks)
     int studentRow = 0; // sheet row of the student (scores and absent marks)
 };
 

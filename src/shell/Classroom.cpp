@@ -8,9 +8,9 @@
 #include "shell/Theme.h"
 
 #include <QAbstractItemView>
-#include <QFileInfo>
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>

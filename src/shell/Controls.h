@@ -21,19 +21,19 @@ namespace rostrel {
 
 struct Controls {
     // Regions
-    QWidget* fraShezhi = nullptr;  // settings area
-    QWidget* fraxianshi = nullptr; // display area
-    ClickLabel* lblXm = nullptr;   // the big name label
-    ClickLabel* lblSj = nullptr;   // clock display
-    QGroupBox* frXx = nullptr;     // group information
-    QLabel* LabXx = nullptr;       // grouping summary
-    ListBox* List1 = nullptr;      // members
-    ListBox* List2 = nullptr;      // groups
-    QLabel* Label1 = nullptr;      // "组号"
-    QLabel* LabCz = nullptr;       // position line of the pick
+    QWidget* fraShezhi = nullptr;          // settings area
+    QWidget* fraxianshi = nullptr;         // display area
+    ClickLabel* lblXm = nullptr;           // the big name label
+    ClickLabel* lblSj = nullptr;           // clock display
+    QGroupBox* frXx = nullptr;             // group information
+    QLabel* LabXx = nullptr;               // grouping summary
+    ListBox* List1 = nullptr;              // members
+    ListBox* List2 = nullptr;              // groups
+    QLabel* Label1 = nullptr;              // "组号"
+    QLabel* LabCz = nullptr;               // position line of the pick
     std::array<QPushButton*, 2> cmdNext{}; // "下一组", "下一个"
-    QTimer* Timer1 = nullptr;      // rolling display, 50 ms
-    QTimer* timJs = nullptr;       // clock, 1000 ms
+    QTimer* Timer1 = nullptr;              // rolling display, 50 ms
+    QTimer* timJs = nullptr;               // clock, 1000 ms
 
     // Category and draw rules
     QGroupBox* FraFl = nullptr; // "项目"
@@ -46,12 +46,12 @@ struct Controls {
     // Presentation and score entry
     QGroupBox* fraJf = nullptr; // "打分"
     QComboBox* cmbXs = nullptr;
-    QLabel* Label5 = nullptr;   // "呈现形式"
+    QLabel* Label5 = nullptr; // "呈现形式"
     QGroupBox* FrJif = nullptr;
     std::array<QComboBox*, 2> Combo1{}; // 0 score box, 1 clock amount
     std::array<QPushButton*, 4> Command1{};
-    QCheckBox* chkRq = nullptr; // "Excel新列写入"
-    QLabel* Label7 = nullptr;   // "记录成绩"
+    QCheckBox* chkRq = nullptr;          // "Excel新列写入"
+    QLabel* Label7 = nullptr;            // "记录成绩"
     std::array<ClickLabel*, 2> imgXie{}; // 0 "写分组", 1 "写成绩"
 
     // Roll book
@@ -59,9 +59,9 @@ struct Controls {
     QLineEdit* txtFn = nullptr;
     QComboBox* cmbXls = nullptr;
     QComboBox* CmbXm = nullptr;
-    ClickLabel* Image1 = nullptr; // "寻找名单文件"
-    ClickLabel* Image2 = nullptr; // "浏览名单内容"
-    QLabel* Label6 = nullptr;     // "名单"
+    ClickLabel* Image1 = nullptr;    // "寻找名单文件"
+    ClickLabel* Image2 = nullptr;    // "浏览名单内容"
+    QLabel* Label6 = nullptr;        // "名单"
     std::array<QLabel*, 2> Label3{}; // "班 级", "点名册"
 
     // Number list

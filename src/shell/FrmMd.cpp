@@ -8,8 +8,7 @@
 
 namespace rostrel {
 
-FrmMd::FrmMd(const Platform& p, QWidget* parent)
-    : QMainWindow(parent), lesson_(p), st(lesson_.session()), platform(p) {
+FrmMd::FrmMd(const Platform& p, QWidget* parent) : QMainWindow(parent), lesson_(p), st(lesson_.session()), platform(p) {
     buildControls();
     connect(&lesson_, &Lesson::changed, this, &FrmMd::showLesson);
     wireShell();

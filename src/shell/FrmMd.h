@@ -52,15 +52,15 @@ private:
     Platform platform;
 
     // ---- Shell (shell/) ----
-    void Form_Initialize();        // start-up steps
-    void Form_Activate();          // first activation selects the number category
-    void Form_QueryUnload();       // releases the workbook session
-    void Form_Resize();            // layout pass
-    void MnXs_Click(int index);    // display modes
-    void MnBz_Click(int index);    // "关于"
+    void Form_Initialize();     // start-up steps
+    void Form_Activate();       // first activation selects the number category
+    void Form_QueryUnload();    // releases the workbook session
+    void Form_Resize();         // layout pass
+    void MnXs_Click(int index); // display modes
+    void MnBz_Click(int index); // "关于"
 
     // ---- Roll book (rollbook/) ----
-    void UseDefaultRollBook();     // steps of the name-list switch: default file, choice, listing
+    void UseDefaultRollBook(); // steps of the name-list switch: default file, choice, listing
     void Image1_Click();
     void ListClasses();
     // The open dialog: a file, or false when the teacher cancelled twice in a row.

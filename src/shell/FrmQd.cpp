@@ -1,5 +1,6 @@
 #include "shell/FrmQd.h"
 
+#include "Version.h"
 #include "platform/qt/DesktopPlatform.h"
 #include "shell/Controls.h"
 #include "shell/Fonts.h"
@@ -60,7 +61,7 @@ FrmQd::FrmQd(QWidget* parent, const QString& file) : QDialog(parent) {
     Text1->setGeometry(pxRect(157, 1140, 12225, 10905));
 
     const QStringList lines{QStringLiteral("Rostrel 课堂点名、分组与计时"), QStringLiteral("Rostrel 开发组"),
-                            QStringLiteral("版本 0.1.0")};
+                            QStringLiteral("版本 " ROSTREL_VERSION)};
     for (int i = 0; i < 3; ++i) {
         Label2[i] = new QLabel(lines[i], this);
         Label2[i]->setObjectName(arrayName("Label2", i));

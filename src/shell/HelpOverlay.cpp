@@ -73,8 +73,7 @@ void HelpOverlay::paintEvent(QPaintEvent*) {
         p.drawText(QRectF(box.left() + gap, y, keysW, lineH), Qt::AlignVCenter | Qt::AlignLeft, k.keys);
         p.setFont(body);
         p.setPen(Qt::white);
-        p.drawText(QRectF(box.left() + 2 * gap + keysW, y, actionW, lineH), Qt::AlignVCenter | Qt::AlignLeft,
-                   k.action);
+        p.drawText(QRectF(box.left() + 2 * gap + keysW, y, actionW, lineH), Qt::AlignVCenter | Qt::AlignLeft, k.action);
         y += lineH;
     }
     p.setPen(QColor(0xB0, 0xBE, 0xC5));

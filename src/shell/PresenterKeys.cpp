@@ -20,8 +20,7 @@ PresenterAction presenterAction(int key, Qt::KeyboardModifiers modifiers, FocusK
     if (focus == FocusKind::TextBox)
         return PresenterAction::None;
     const bool plain = !(modifiers & ~Qt::KeypadModifier);
-    if (plain && focus == FocusKind::Button &&
-        (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter))
+    if (plain && focus == FocusKind::Button && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter))
         return PresenterAction::None;
     if (plain && focus == FocusKind::List &&
         (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_Left || key == Qt::Key_Right ||

@@ -11,11 +11,11 @@ namespace rostrel {
 
 enum class PresenterAction {
     None,
-    Pick,        // as a click on the name label: start or stop rolling, or pick
-    Back,        // "下一个" in sequential mode, else the next group
-    Fullscreen,  // the presentation view on or off
-    Leave,       // out of the presentation view (or the help)
-    Blank,       // blank the display, and back
+    Pick,       // as a click on the name label: start or stop rolling, or pick
+    Back,       // "下一个" in sequential mode, else the next group
+    Fullscreen, // the presentation view on or off
+    Leave,      // out of the presentation view (or the help)
+    Blank,      // blank the display, and back
     Undo,
     Redo,
     PointsUp,

@@ -8,7 +8,9 @@ using namespace rostrel::clock;
 
 namespace {
 constexpr qint64 t0 = 1'000'000; // any steady time base
-qint64 at(double seconds) { return t0 + static_cast<qint64>(seconds * 1000); }
+qint64 at(double seconds) {
+    return t0 + static_cast<qint64>(seconds * 1000);
+}
 } // namespace
 
 TEST(ClassroomClock, CountdownShowsItsSetTimeTheMomentItStarts) {

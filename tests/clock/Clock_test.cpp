@@ -2,8 +2,8 @@
 // in both modes, with a fixed clock and the ticks called directly; the menu and the numeric
 // entry boxes. Runs under an hour show mm:ss.
 #include "shell/FrmMd.h"
-#include "support/Fakes.h"
 #include "support/Driver.h"
+#include "support/Fakes.h"
 #include "support/Gui.h"
 
 #include <QFocusEvent>
@@ -175,7 +175,7 @@ TEST_F(ClockTest, AmountsOutsideADayAreHeldToIt) {
     EXPECT_FALSE(running());
     start("30", "时", "倒计时");
     EXPECT_EQ(tickAfter(1), QStringLiteral("23:59:58")); // 23:59:59, the longest run
-    click(ui.imgJs);                                // pause
+    click(ui.imgJs);                                     // pause
     start("24", "时", "正计时");
     EXPECT_EQ(tickAfter(86399), QStringLiteral("时间到"));
     EXPECT_FALSE(running());

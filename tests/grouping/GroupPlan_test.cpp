@@ -79,9 +79,7 @@ TEST(GroupPlan, DerivationRoundsUp) {
 }
 
 TEST(GroupPlan, MemberCountsOfTypicalGroupings) {
-    const auto plan = [](int n, int m) {
-        return counts(formGroups(rosterOf(n), n, m, derivedValue(n, m), nullptr));
-    };
+    const auto plan = [](int n, int m) { return counts(formGroups(rosterOf(n), n, m, derivedValue(n, m), nullptr)); };
     EXPECT_EQ(counts(formGroups(rosterOf(10), 10, derivedValue(10, 4), 4, nullptr)), (std::vector{4, 4, 2}));
     EXPECT_EQ(plan(10, 4), (std::vector{3, 3, 3, 1}));
     EXPECT_EQ(plan(10, 6), (std::vector{2, 2, 2, 2, 2, 0}));
@@ -121,8 +119,8 @@ TEST(GroupPlan, RandomPlacementsEqualTheShiftedWorkingList) {
     std::mt19937 engine(2024);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
     const std::vector<std::tuple<int, int, int>> shapes{
-        {1, 1, 1}, {2, 1, 2}, {10, 3, 4}, {10, 6, 2}, {7, 5, 2}, {45, 8, 6}, {100, 100, 1},
-        {257, 16, 17}, {1000, 1, 1000}, {32767, 1000, 33}, {32767, 1, 32767}};
+        {1, 1, 1},     {2, 1, 2},     {10, 3, 4},      {10, 6, 2},        {7, 5, 2},        {45, 8, 6},
+        {100, 100, 1}, {257, 16, 17}, {1000, 1, 1000}, {32767, 1000, 33}, {32767, 1, 32767}};
     for (const auto& [n, m, s] : shapes) {
         std::vector<float> draws(static_cast<size_t>(n));
         for (float& r : draws)

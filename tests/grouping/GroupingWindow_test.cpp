@@ -136,7 +136,8 @@ TEST(GroupingWindow, RandomGroupingPlacesEveryEntryOnce) {
             all.append(key);
             const int e = key.toInt();
             EXPECT_EQ(t.st().RosterTable.at(e, 2).number, g);
-            EXPECT_EQ(defaultText(t.st().GroupTable.at(g, static_cast<int>(t.st().RosterTable.at(e, 3).number), 0)), key);
+            EXPECT_EQ(defaultText(t.st().GroupTable.at(g, static_cast<int>(t.st().RosterTable.at(e, 3).number), 0)),
+                      key);
         }
     std::sort(all.begin(), all.end(), [](const QString& a, const QString& b) { return a.toInt() < b.toInt(); });
     EXPECT_EQ(all, range(1, 45));

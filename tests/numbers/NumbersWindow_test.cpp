@@ -90,8 +90,8 @@ TEST(NumbersWindow, InvalidRangeIsRefusedWithNothingChanged) {
 }
 
 TEST(NumbersWindow, RangesBeyondSixteenBitsAreRefused) {
-    for (const auto& [a, b] : {std::pair{u"1"_s, u"40000"_s}, std::pair{u"-40000"_s, u"1"_s},
-                               std::pair{u"0"_s, u"32767"_s}}) {
+    for (const auto& [a, b] :
+         {std::pair{u"1"_s, u"40000"_s}, std::pair{u"-40000"_s, u"1"_s}, std::pair{u"0"_s, u"32767"_s}}) {
         NumberWindow t;
         t.setRange(a, b);
         expectWarning(t, kCheckData);

@@ -85,23 +85,26 @@ TEST(SetupStore, StartRollBookRememberedThenSearchedInOrder) {
         QFile f(path);
         return f.open(QIODevice::WriteOnly);
     };
-    EXPECT_EQ(startRollBook(std::nullopt, kDefaultRollBookName, folders), QString());
+    EXPECT_EQ(startRollBook(std::nullopt, QStringList{kDefaultRollBookName}, folders), QString());
     ASSERT_TRUE(touch(program.filePath(kDefaultRollBookName)));
-    EXPECT_EQ(startRollBook(std::nullopt, kDefaultRollBookName, folders), program.filePath(kDefaultRollBookName));
+    EXPECT_EQ(startRollBook(std::nullopt, QStringList{kDefaultRollBookName}, folders),
+              program.filePath(kDefaultRollBookName));
     ASSERT_TRUE(touch(documents.filePath(kDefaultRollBookName)));
-    EXPECT_EQ(startRollBook(std::nullopt, kDefaultRollBookName, folders), documents.filePath(kDefaultRollBookName));
+    EXPECT_EQ(startRollBook(std::nullopt, QStringList{kDefaultRollBookName}, folders),
+              documents.filePath(kDefaultRollBookName));
     ASSERT_TRUE(touch(here.filePath(kDefaultRollBookName)));
-    EXPECT_EQ(startRollBook(std::nullopt, kDefaultRollBookName, folders), here.filePath(kDefaultRollBookName));
+    EXPECT_EQ(startRollBook(std::nullopt, QStringList{kDefaultRollBookName}, folders),
+              here.filePath(kDefaultRollBookName));
 
     const QString other = documents.filePath(QStringLiteral("三班.xls"));
     ASSERT_TRUE(touch(other));
-    EXPECT_EQ(startRollBook(other, kDefaultRollBookName, folders), other);
+    EXPECT_EQ(startRollBook(other, QStringList{kDefaultRollBookName}, folders), other);
     // Gone since: the search, without a word.
     QFile::remove(other);
-    EXPECT_EQ(startRollBook(other, kDefaultRollBookName, folders), here.filePath(kDefaultRollBookName));
+    EXPECT_EQ(startRollBook(other, QStringList{kDefaultRollBookName}, folders), here.filePath(kDefaultRollBookName));
     // A folder of that name is no roll book.
     QDir(documents.path()).mkdir(QStringLiteral("x.xls"));
-    EXPECT_EQ(startRollBook(documents.filePath(QStringLiteral("x.xls")), kDefaultRollBookName, folders),
+    EXPECT_EQ(startRollBook(documents.filePath(QStringLiteral("x.xls")), QStringList{kDefaultRollBookName}, folders),
               here.filePath(kDefaultRollBookName));
 }
 

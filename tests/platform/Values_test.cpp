@@ -43,7 +43,7 @@ TEST(Values, DefaultTextOfCells) {
     EXPECT_EQ(defaultText(Cell::fromDate(46095)), QStringLiteral("2026/3/14"));
     EXPECT_EQ(monthDayLabel(46095), QStringLiteral("03月14"));
     EXPECT_EQ(defaultText(Cell::fromBool(true)), QStringLiteral("True"));
-    EXPECT_THROW(defaultText(Cell::fromError(7)), TypeMismatchError);
+    EXPECT_THROW(defaultText(Cell::fromError(workbook::CellValue::ErrorCode::Div0)), TypeMismatchError);
     EXPECT_DOUBLE_EQ(cellNumber(Cell::fromText(QStringLiteral("12abc"))), 12.0);
 }
 
@@ -128,7 +128,7 @@ TEST(Values, DefaultTextOfEveryKind) {
     EXPECT_DOUBLE_EQ(cellNumber(Cell()), 0.0);
     EXPECT_DOUBLE_EQ(cellNumber(Cell::fromNumber(-3.25)), -3.25);
     EXPECT_DOUBLE_EQ(cellNumber(Cell::fromText(QStringLiteral("abc"))), 0.0);
-    EXPECT_THROW(cellNumber(Cell::fromError(42)), TypeMismatchError);
+    EXPECT_THROW(cellNumber(Cell::fromError(workbook::CellValue::ErrorCode::NA)), TypeMismatchError);
     EXPECT_EQ(monthDayLabel(46097), QStringLiteral("03月16"));
     EXPECT_EQ(monthDayLabel(46023), QStringLiteral("01月01"));
 }

@@ -28,8 +28,12 @@ CellTable2 consecutiveRoster(int n, int groupSize) {
     return roster(seats);
 }
 
-int members(const CellTable3& t, int g) { return static_cast<int>(cellNumber(t.at(g, 0, 0))); }
-double key(const CellTable3& t, int g, int m) { return cellNumber(t.at(g, m, 0)); }
+int members(const CellTable3& t, int g) {
+    return static_cast<int>(cellNumber(t.at(g, 0, 0)));
+}
+double key(const CellTable3& t, int g, int m) {
+    return cellNumber(t.at(g, m, 0));
+}
 
 TEST(StoredGrouping, NineGroupsOfFiveFromFortyFive) {
     const CellTable2 r = consecutiveRoster(45, 5);
@@ -99,9 +103,9 @@ TEST(StoredGrouping, OwnNumbersRejectedWhenInconsistent) {
                                   static_cast<int16_t>(size));
     };
     EXPECT_TRUE(plan({{1, 1}, {1, 2}, {2, 1}, {2, 2}}, 2, 2).has_value());
-    EXPECT_TRUE(plan({{2, 1}, {1, 1}, {1, 2}}, 2, 2).has_value()); // last group short, placed anyway
-    EXPECT_FALSE(plan({{1, 1}, {1, 1}, {2, 1}}, 2, 1).has_value()); // seat taken twice
-    EXPECT_FALSE(plan({{1, 1}, {1, 3}, {2, 1}}, 2, 3).has_value());  // member 2 missing in group 1
+    EXPECT_TRUE(plan({{2, 1}, {1, 1}, {1, 2}}, 2, 2).has_value());    // last group short, placed anyway
+    EXPECT_FALSE(plan({{1, 1}, {1, 1}, {2, 1}}, 2, 1).has_value());   // seat taken twice
+    EXPECT_FALSE(plan({{1, 1}, {1, 3}, {2, 1}}, 2, 3).has_value());   // member 2 missing in group 1
     EXPECT_FALSE(plan({{1, 1}, {1, 2.5}, {2, 1}}, 2, 3).has_value()); // not a whole number
     EXPECT_FALSE(plan({{1, 1}, {0, 1}, {2, 1}}, 2, 1).has_value());   // group 0
 
@@ -150,8 +154,8 @@ TEST(ScoreColumn, NeverTheMemberNumberColumn) {
 TEST(PickPool, StudentsWithoutAScoreInTheDayColumn) {
     const CellTable2 r = consecutiveRoster(5, 5);
     Sheet s;
-    s.cells[{4, 8}] = Cell::fromNumber(3);           // student 2 scored
-    s.cells[{6, 8}] = Cell::fromText(QStringLiteral("x")); // student 4 has text
+    s.cells[{4, 8}] = Cell::fromNumber(3);                   // student 2 scored
+    s.cells[{6, 8}] = Cell::fromText(QStringLiteral("x"));   // student 4 has text
     s.cells[{7, 8}] = Cell::fromText(QStringLiteral("   ")); // spaces: blank
     CellTable2 pool(5, 2);
     EXPECT_EQ(fillPickPool(pool, r, 5, 8, s.reader()), 3);
@@ -165,14 +169,15 @@ TEST(PickPool, StudentsWithoutAScoreInTheDayColumn) {
     EXPECT_EQ(fillPickPool(pool, r, 5, 8, s.reader()), 5); // everybody scored: everybody again
     EXPECT_EQ(cellNumber(pool.at(4, 1)), 4);
 
-    s.cells[{5, 8}] = Cell::fromError(7);
+    s.cells[{5, 8}] = Cell::fromError(workbook::CellValue::ErrorCode::Div0);
     EXPECT_THROW(fillPickPool(pool, r, 5, 8, s.reader()), TypeMismatchError);
 }
 
 TEST(CellConversion, EngineValuesAndBack) {
     using V = workbook::CellValue;
-    const std::vector<V> values{V::empty(), V::fromNumber(4.5), V::fromDate(46095), V::fromText("高一(1)班"),
-                                V::fromBool(true), V::fromError(0x07)};
+    const std::vector<V> values{V::empty(),         V::fromNumber(4.5),
+                                V::fromDate(46095), V::fromText("高一(1)班"),
+                                V::fromBool(true),  V::fromError(V::ErrorCode::Div0)};
     for (const V& v : values)
         EXPECT_EQ(toCellValue(toCell(v)), v);
     EXPECT_EQ(toCell(V::fromText("张三")).text, QStringLiteral("张三"));

@@ -1,5 +1,6 @@
 // The main window on the real spreadsheet engine with a copy of a fixture roll book, and
-// what xlrd reads from a file, for the end-to-end tests.
+// what an independent reader (xlrd, openpyxl, python3-odf) reads from a file, for the
+// end-to-end tests.
 #pragma once
 
 #include "shell/FrmMd.h"
@@ -7,6 +8,8 @@
 #include "support/Fakes.h"
 #include "support/Fixtures.h"
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -48,6 +51,44 @@ sys.stdout.buffer.write('\n'.join(out).encode('utf-8'))
     return cells;
 }
 
+// Every non-empty cell of every sheet as the independent reader of the file's format reads it
+// (xlrd for .xls, openpyxl for .xlsx, python3-odf for .ods): (sheet, row, column) ->
+// "kind:value", kind one of number, text, date, bool, error; numbers as Python's repr of a float.
+inline XlrdCells readCells(const QString& path) {
+    const QString scripts = QStringLiteral(ROSTREL_SOURCE_DIR "/tests/platform/workbook/");
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    QTemporaryDir out;
+    QStringList args;
+    if (suffix == u"xlsx")
+        args = {scripts + QStringLiteral("openpyxl_dump.py"), out.path(), path};
+    else if (suffix == u"ods")
+        args = {scripts + QStringLiteral("odf_dump.py"), path};
+    else
+        args = {scripts + QStringLiteral("xlrd_dump.py"), path};
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"), args);
+    p.waitForFinished(60000);
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    QByteArray dump = p.readAllStandardOutput();
+    if (suffix == u"xlsx") {
+        QFile f(QDir(out.path()).filePath(QFileInfo(path).fileName() + QStringLiteral(".tsv")));
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+        dump = f.readAll();
+    }
+    XlrdCells cells;
+    QString sheet;
+    for (const QString& line : QString::fromUtf8(dump).split(u'\n', Qt::SkipEmptyParts)) {
+        const QStringList f = line.split(u'\t');
+        if (f[0] == u"ERROR")
+            ADD_FAILURE() << path.toStdString() << ": " << line.toStdString();
+        else if (f[0] == u"SHEET" && f.size() == 3)
+            sheet = f[2];
+        else if (f.size() == 4 && f[0] != u"FILE")
+            cells[{sheet, f[0].toInt(), f[1].toInt()}] = f[2] + u':' + f[3];
+    }
+    return cells;
+}
+
 // The cells that differ between two readings (present in either), with their new value or
 // "" when the cell became empty.
 inline XlrdCells changedCells(const XlrdCells& before, const XlrdCells& after) {
@@ -79,9 +120,7 @@ struct RealRollBook {
     ~RealRollBook() {
         window->close(); // releases the roll book
     }
-    void use(const QString& file) {
-        window->lesson().UseRollBookFile(file, QFileInfo(file).fileName());
-    }
+    void use(const QString& file) { window->lesson().UseRollBookFile(file, QFileInfo(file).fileName()); }
     FrmMd& w() { return *window; }
     Lesson& lesson() { return window->lesson(); }
     const SessionState& st() { return window->lesson().session(); }

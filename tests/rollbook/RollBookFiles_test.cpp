@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <cctype>
+#include <string>
 
 namespace rostrel::test {
 namespace {
@@ -14,9 +16,27 @@ const QString kReadOnly = QStringLiteral("请检查Excel名单是否已经被打
 const QString kEmpty = QStringLiteral("检测到名单表格为空，请检查");
 const QString kLoadFailed = QStringLiteral("读取班级名单失败，请检查Excel名单及其分组。");
 
-TEST(RollBookFiles, ListsTheThreeClassesOfALibreOfficeRollBook) {
-    RealRollBook t(QStringLiteral("lo_rollbook.xls"));
-    const XlrdCells before = readWithXlrd(t.path);
+// The same roll book saved by one office suite in each format, copied as 点名册 with the
+// fixture's extension.
+class RollBookFormats : public ::testing::TestWithParam<const char*> {
+protected:
+    QString fixture() const { return QString::fromUtf8(GetParam()); }
+    QString copyName() const { return QStringLiteral("点名册.") + QFileInfo(fixture()).suffix(); }
+};
+
+INSTANTIATE_TEST_SUITE_P(LibreOfficeRollBook, RollBookFormats,
+                         ::testing::Values("lo_rollbook.xls", "lo_rollbook.xlsx", "lo_rollbook.ods"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c)))
+                                     c = '_';
+                             return name;
+                         });
+
+TEST_P(RollBookFormats, ListsTheThreeClasses) {
+    RealRollBook t(fixture(), copyName());
+    const XlrdCells before = readCells(t.path);
     t.listClasses();
 
     const QStringList names{QStringLiteral("高一(1)班"), QStringLiteral("高一(2)班"), QStringLiteral("高一(3)班")};
@@ -73,7 +93,28 @@ TEST(RollBookFiles, ListsTheThreeClassesOfALibreOfficeRollBook) {
     EXPECT_EQ(t.ui().CmbXm->count(), 0);
 
     // Nothing was written.
-    EXPECT_TRUE(changedCells(before, readWithXlrd(t.path)).empty());
+    EXPECT_TRUE(changedCells(before, readCells(t.path)).empty());
+}
+
+// A roll book written by a library rather than an office suite: merged title, date header,
+// a formula without a cached value, a stored grouping of 3 x 4.
+TEST(RollBookFiles, OpenpyxlRollBook) {
+    RealRollBook t(QStringLiteral("openpyxl_rollbook.xlsx"), QStringLiteral("点名册.xlsx"));
+    const XlrdCells before = readCells(t.path);
+    t.listClasses();
+    ASSERT_EQ(t.ui().cmbXls->count(), 2);
+    EXPECT_EQ(t.ui().cmbXls->itemText(0), QStringLiteral("初二(1)班"));
+    EXPECT_EQ(t.ui().cmbXls->itemText(1), QStringLiteral("初二(2)班"));
+    EXPECT_TRUE(t.fake.messages.shown.empty());
+    EXPECT_EQ(t.st().RosterCount, 12);
+    EXPECT_EQ(t.st().GroupCount, 3);
+    EXPECT_EQ(t.st().GroupSize, 4);
+    EXPECT_EQ(t.ui().CmbXm->itemText(0), QStringLiteral("1_学生01"));
+
+    t.ui().MnBj[1]->trigger();
+    EXPECT_EQ(t.st().RosterCount, 9);
+    EXPECT_TRUE(t.fake.messages.shown.empty());
+    EXPECT_TRUE(changedCells(before, readCells(t.path)).empty());
 }
 
 TEST(RollBookFiles, FiveClassesThenThree) {
@@ -102,22 +143,22 @@ void editSheet1(const QString& path, const std::vector<std::tuple<int, int, doub
     book->close();
 }
 
-TEST(RollBookFiles, StoredGroupingsThatDoNotFit) {
+TEST_P(RollBookFormats, StoredGroupingsThatDoNotFit) {
     {
         // Group numbers up to 4, member numbers up to 5: 20 places for 45 students.
-        RealRollBook t(QStringLiteral("lo_rollbook.xls"));
+        RealRollBook t(fixture(), copyName());
         std::vector<std::tuple<int, int, double>> cells;
         for (int row = 23; row <= 47; ++row)
             cells.emplace_back(row, 5, 4);
         editSheet1(t.path, cells);
-        const XlrdCells before = readWithXlrd(t.path);
+        const XlrdCells before = readCells(t.path);
         t.listClasses();
         EXPECT_EQ(t.messagesWith(kLoadFailed), 1);
         EXPECT_EQ(t.st().RosterCount, 0);
         EXPECT_FALSE(t.st().RosterTable.allocated());
         EXPECT_EQ(t.ui().List2->count(), 0);
         EXPECT_EQ(t.st().ExcelApp->workbookCount(), 0);
-        EXPECT_TRUE(changedCells(before, readWithXlrd(t.path)).empty());
+        EXPECT_TRUE(changedCells(before, readCells(t.path)).empty());
 
         // Class 2 still loads.
         t.ui().cmbXls->setCurrentIndex(1);
@@ -125,7 +166,7 @@ TEST(RollBookFiles, StoredGroupingsThatDoNotFit) {
     }
     {
         // One row says group 10, member 6: group 8 would need a 46th student.
-        RealRollBook t(QStringLiteral("lo_rollbook.xls"));
+        RealRollBook t(fixture(), copyName());
         editSheet1(t.path, {{3, 5, 10}, {3, 6, 6}});
         t.listClasses();
         EXPECT_EQ(t.messagesWith(kLoadFailed), 1);
@@ -186,7 +227,9 @@ TEST(RollBookFiles, NameListCategoryAsksForTheRollBookWhenNoneIsBesideTheProgram
     t.fake.fileDialog.answers.push_back({t.path, QStringLiteral("我的点名册.xls")});
     t.ui().OptFl[0]->setChecked(true);
 
-    EXPECT_EQ(t.fake.fileDialog.filters, QStringList{QStringLiteral("Excel文件|*.xls")});
+    EXPECT_EQ(
+        t.fake.fileDialog.filters,
+        QStringList{QStringLiteral("点名册|*.xls *.xlsx *.ods|Excel 97-2003|*.xls|Excel|*.xlsx|OpenDocument|*.ods")});
     EXPECT_EQ(t.st().TodayLabel, QStringLiteral("03月16"));
     EXPECT_EQ(t.st().RollBookPath, t.path);
     EXPECT_EQ(t.ui().txtFn->text(), t.path);

@@ -23,7 +23,6 @@ std::vector<FakeSheet> classes(int n) {
     return s;
 }
 
-
 TEST(RollBookWindow, MenuFollowsTheSheetCountOfEachWorkbook) {
     RollBookWindow t;
     t.addRollBook("/fake/five.xls", classes(5));
@@ -85,7 +84,7 @@ TEST(RollBookWindow, FailedLoadResetsTheClassOnShow) {
     ASSERT_FALSE(t.ui().imgXie[1]->isHidden());
     ASSERT_EQ(t.ui().List2->count(), 9);
     // Class 2's sheet cannot be read: an error value in its student-number column.
-    t.disk.changeFromOutside(kBook, 2, 5, 1, workbook::CellValue::fromError(0x2A));
+    t.disk.changeFromOutside(kBook, 2, 5, 1, workbook::CellValue::fromError(workbook::CellValue::ErrorCode::NA));
     t.ui().cmbXls->setCurrentIndex(1);
 
     EXPECT_EQ(t.messagesWith(QStringLiteral("读取班级名单失败，请检查Excel名单及其分组。")), 1);
@@ -138,8 +137,6 @@ TEST(RollBookWindow, EmptyClassLeavesNothingOfThePreviousOne) {
     EXPECT_EQ(t.st().RosterCount, 0);
 }
 
-
-
 TEST(RollBookWindow, WorkbookSession) {
     RollBookWindow t;
     t.addRollBook(kBook, threeClasses());
@@ -189,7 +186,9 @@ TEST(RollBookWindow, ChoosingTheFile) {
 
     // Cancel twice: one reminder, the dialog shown twice, nothing changes.
     t.ui().Image1->click();
-    EXPECT_EQ(t.fake.fileDialog.filters, QStringList(2, QStringLiteral("Excel文件|*.xls")));
+    EXPECT_EQ(t.fake.fileDialog.filters,
+              QStringList(
+                  2, QStringLiteral("点名册|*.xls *.xlsx *.ods|Excel 97-2003|*.xls|Excel|*.xlsx|OpenDocument|*.ods")));
     ASSERT_EQ(t.messages().size(), 1u);
     EXPECT_EQ(t.messages()[0].text, QStringLiteral("请选择文件名"));
     EXPECT_EQ(t.messages()[0].caption, QStringLiteral("Rostrel"));
@@ -199,7 +198,8 @@ TEST(RollBookWindow, ChoosingTheFile) {
 
     // Cancel, then a file: it is listed.
     t.addRollBook("/fake/five.xls", classes(5));
-    t.fake.fileDialog.answers = {FileChoice{}, FileChoice{QStringLiteral("/fake/five.xls"), QStringLiteral("five.xls")}};
+    t.fake.fileDialog.answers = {FileChoice{},
+                                 FileChoice{QStringLiteral("/fake/five.xls"), QStringLiteral("five.xls")}};
     t.ui().MnSz[0]->trigger();
     EXPECT_EQ(t.messages().size(), 2u);
     EXPECT_EQ(t.st().RollBookPath, QStringLiteral("/fake/five.xls"));

@@ -44,7 +44,9 @@ CellTable3 planOf(const std::vector<std::vector<Cell>>& groups) {
     return t;
 }
 
-Cell text(const char16_t* s) { return Cell::fromText(QString::fromUtf16(s)); }
+Cell text(const char16_t* s) {
+    return Cell::fromText(QString::fromUtf16(s));
+}
 
 } // namespace
 
@@ -92,7 +94,7 @@ TEST(PickEngine, EmptiedPoolIsRefilledWithTheWholeRoster) {
 
 TEST(PickEngine, PickedRowIsTheDrawnRowOrTheFirstHoldingTheKey) {
     Pool p(5);
-    p.pool.at(4, 1) = text(u"k2"); // a duplicate key
+    p.pool.at(4, 1) = text(u"k2");                            // a duplicate key
     EXPECT_EQ(pickedPoolRow(p.pool, p.count, 4, u"k2"_s), 4); // the random draw's own row
     EXPECT_EQ(pickedPoolRow(p.pool, p.count, 1, u"k2"_s), 2); // an older draw: found by key
     EXPECT_EQ(pickedPoolRow(p.pool, p.count, 0, u"k5"_s), 5);

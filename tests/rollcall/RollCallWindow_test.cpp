@@ -14,9 +14,13 @@ const QString kStart = u"sound\\type0.wav"_s;
 const QString kPicked = u"sound\\type.wav"_s;
 
 // The random number that draws pool row k of n.
-float rowOf(int k, int n) { return (static_cast<float>(k) - 0.5f) / static_cast<float>(n); }
+float rowOf(int k, int n) {
+    return (static_cast<float>(k) - 0.5f) / static_cast<float>(n);
+}
 
-QString shown(NumberWindow& t) { return t.ui().List1->currentItem() ? t.ui().List1->currentItem()->text() : QString(); }
+QString shown(NumberWindow& t) {
+    return t.ui().List1->currentItem() ? t.ui().List1->currentItem()->text() : QString();
+}
 
 } // namespace
 

@@ -23,7 +23,8 @@ TEST(ScoreMath, CurrentValueReadAsItsLeadingNumber) {
     EXPECT_EQ(addPoints(Cell::fromText(QStringLiteral("缺考")), QStringLiteral("4")), 4.0f);
     EXPECT_EQ(addPoints(Cell::fromText(QStringLiteral(" 7分")), QStringLiteral("1")), 8.0f);
     EXPECT_EQ(addPoints(Cell::fromNumber(5), QStringLiteral("abc")), 5.0f);
-    EXPECT_THROW(addPoints(Cell::fromError(7), QStringLiteral("1")), TypeMismatchError);
+    EXPECT_THROW(addPoints(Cell::fromError(workbook::CellValue::ErrorCode::Div0), QStringLiteral("1")),
+                 TypeMismatchError);
 }
 
 TEST(ScoreMath, StudentRowFollowsColumnA) {
@@ -57,7 +58,6 @@ TEST(ScoreMath, HeaderDayLabel) {
     EXPECT_EQ(headerDayLabel(Cell()), QString());
     EXPECT_EQ(headerDayLabel(Cell::fromText(QStringLiteral("成绩"))), QStringLiteral("成绩"));
 }
-
 
 } // namespace
 } // namespace rostrel::scoring

@@ -54,10 +54,6 @@ struct ScoringWindow : RollBookWindow {
     }
 };
 
-
-
-
-
 TEST(ScoringWindow, FailedWriteSavesClosesAndStaysQuiet) {
     ScoringWindow t;
     t.load(true);

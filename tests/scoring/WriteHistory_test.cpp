@@ -5,7 +5,6 @@
 #include "scoring/WriteHistory.h"
 #include "support/FakeWorkbook.h"
 
-
 namespace rostrel::test {
 namespace {
 

@@ -85,7 +85,9 @@ TEST(Classroom, ScoresAbsentMarksUndoAndRedoWithKeysAcrossAClassSwitchAndARestar
     t.key(Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
     const QString name1 = w.lesson().session().PickText;
     ASSERT_FALSE(name1.isEmpty()) << t.shown().toStdString() << " focus "
-                                  << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : "none")
+                                  << (QApplication::focusWidget()
+                                          ? QApplication::focusWidget()->objectName().toStdString()
+                                          : "none")
                                   << " enabled " << t.ctl(QStringLiteral("lblXm"))->isEnabled();
     EXPECT_TRUE(t.shown().contains(name1));
     t.key(Qt::Key_Plus, Qt::ShiftModifier, QStringLiteral("+"));
@@ -192,7 +194,7 @@ TEST(Classroom, PresenterKeysWhateverHasTheFocus) {
     pressKey(custom, Qt::Key_B, QStringLiteral("b"));
     pressKey(custom, Qt::Key_Space, QStringLiteral(" "));
     EXPECT_TRUE(custom->text().startsWith(QStringLiteral("7.-"))) << custom->text().toStdString();
-    EXPECT_FALSE(t.ctl<PresentationView>(QStringLiteral("fraQp"))->isVisible()); // no blank screen
+    EXPECT_FALSE(t.ctl<PresentationView>(QStringLiteral("fraQp"))->isVisible());             // no blank screen
     EXPECT_EQ(t.ctl<QComboBox>(arrayName("Combo1", 0))->currentText(), QStringLiteral("4")); // no points
     t.ctl(QStringLiteral("lblXm"))->setFocus();
 
@@ -233,7 +235,7 @@ TEST(Classroom, ClockPresetsWarningAndTimeUp) {
     FrmMd& w = t.open();
     auto* display = t.ctl<QLabel>(QStringLiteral("lblSj"));
     const QColor normal = display->palette().color(QPalette::WindowText);
-    click(t.ctl(arrayName("cmdYs", 1))); // 3 minutes
+    click(t.ctl(arrayName("cmdYs", 1)));                 // 3 minutes
     EXPECT_EQ(display->text(), QStringLiteral("03:00")); // at once, not a second later
     EXPECT_EQ(t.ctl<QComboBox>(QStringLiteral("cmbJsFs"))->currentText(), QStringLiteral("倒计时"));
     EXPECT_EQ(t.fake.sound.played.last(), QStringLiteral("sound\\start.wav"));

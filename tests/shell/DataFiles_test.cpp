@@ -2,8 +2,12 @@
 // they claim to be.
 #include "platform/qt/DesktopPlatform.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPixmap>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace rostrel;
@@ -34,4 +38,27 @@ TEST(DataFiles, MissingCueIsNoFailure) {
     QtSoundPlayer player;
     EXPECT_NO_THROW(player.playWave(QStringLiteral("sound\\no-such-cue.wav")));
     EXPECT_TRUE(findDataFile(QStringLiteral("sound/no-such-cue.wav")).isEmpty());
+}
+
+// The current folder wins; without the file there, the data folder beside the program answers
+// (../share/rostrel from bin/ once installed; the build folder links the same place to share/).
+TEST(DataFiles, CurrentFolderFirstThenTheDataFolderBesideTheProgram) {
+    const QString rel = QStringLiteral("sound/yes.wav");
+    const QString besideProgram =
+        QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/rostrel/sound/yes.wav"))
+            .canonicalFilePath();
+    ASSERT_FALSE(besideProgram.isEmpty());
+    EXPECT_EQ(QFileInfo(findDataFile(rel)).canonicalFilePath(), besideProgram);
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("sound")));
+    QFile own(dir.filePath(rel));
+    ASSERT_TRUE(own.open(QIODevice::WriteOnly));
+    own.write("RIFF");
+    own.close();
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    const QString found = findDataFile(rel);
+    QDir::setCurrent(before);
+    EXPECT_EQ(QFileInfo(found).canonicalFilePath(), QFileInfo(own).canonicalFilePath());
 }

@@ -32,7 +32,8 @@ TEST(PresenterKeys, RemoteAndKeyboardKeys) {
     EXPECT_EQ(presenterAction(Qt::Key_Plus, Qt::KeypadModifier, FocusKind::Other), A::PointsUp);
     EXPECT_EQ(presenterAction(Qt::Key_Minus, Qt::KeypadModifier, FocusKind::Other), A::PointsDown);
     EXPECT_EQ(presenterAction(Qt::Key_Return, Qt::ControlModifier, FocusKind::Other), A::WriteScore);
-    EXPECT_EQ(presenterAction(Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier, FocusKind::Other), A::WriteScore);
+    EXPECT_EQ(presenterAction(Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier, FocusKind::Other),
+              A::WriteScore);
     EXPECT_EQ(presenterAction(Qt::Key_F1, Qt::NoModifier, FocusKind::Other), A::Help);
     // Keys with other meanings stay theirs.
     EXPECT_EQ(presenterAction(Qt::Key_B, Qt::ControlModifier, FocusKind::Other), A::None);

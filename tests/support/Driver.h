@@ -141,8 +141,7 @@ inline void doubleClickCurrent(QAbstractItemView* list) {
     for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
                       QEvent::MouseButtonRelease}) {
         const bool down = type != QEvent::MouseButtonRelease;
-        QMouseEvent e(type, QPointF(pos), global, Qt::LeftButton, down ? Qt::LeftButton : Qt::NoButton,
-                      Qt::NoModifier);
+        QMouseEvent e(type, QPointF(pos), global, Qt::LeftButton, down ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(port, &e);
     }
 }

@@ -5,6 +5,7 @@
 
 #include "platform/workbook/Workbook.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -73,6 +74,10 @@ public:
     workbook::CellValue cell(int row, int column) const override {
         checkCell(row, column);
         return sheet(active_).get(row, column);
+    }
+    void forEachCell(const std::function<void(int, int, const workbook::CellValue&)>& visit) const override {
+        for (const auto& [at, v] : sheet(active_).cells)
+            visit(at.first, at.second, v);
     }
     void setCell(int row, int column, const workbook::CellValue& value) override {
         checkCell(row, column);

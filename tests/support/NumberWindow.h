@@ -7,8 +7,8 @@
 #include "support/Fakes.h"
 
 #include <QListWidget>
-#include <gtest/gtest.h>
 #include <QStringList>
+#include <gtest/gtest.h>
 #include <memory>
 
 namespace rostrel::test {

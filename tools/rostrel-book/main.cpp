@@ -1,9 +1,11 @@
 // rostrel-book: lists the sheets of an .xls roll book, dumps a sheet's cells, sets one cell.
-#include "platform/workbook/Engine.h"
+#include "Version.h"
 #include "platform/workbook/Workbook.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -14,16 +16,15 @@ using namespace rostrel::workbook;
 
 namespace {
 
-const char* kUsage =
-    "usage: rostrel-book sheets FILE\n"
-    "       rostrel-book dump FILE SHEET\n"
-    "       rostrel-book set [--text | --clear] FILE SHEET ROW COLUMN [VALUE]\n"
-    "\n"
-    "SHEET is a 1-based sheet number or a sheet name (a number in range is taken as a number).\n"
-    "ROW and COLUMN are 1-based. dump prints row, column, type (number, date, text, bool, error)\n"
-    "and value, separated by tabs; dates print as their serial number, text escapes tab, CR, LF\n"
-    "and backslash as \\t, \\r, \\n and \\\\. set writes a number, or a text with --text, or empties\n"
-    "the cell with --clear, and saves the file.\n";
+const char* kUsage = "usage: rostrel-book sheets FILE\n"
+                     "       rostrel-book dump FILE SHEET\n"
+                     "       rostrel-book set [--text | --clear] FILE SHEET ROW COLUMN [VALUE]\n"
+                     "\n"
+                     "SHEET is a 1-based sheet number or a sheet name (a number in range is taken as a number).\n"
+                     "ROW and COLUMN are 1-based. dump prints row, column, type (number, date, text, bool, error)\n"
+                     "and value, separated by tabs; dates print as their serial number. Texts and sheet names\n"
+                     "escape tab, CR, LF and backslash as \\t, \\r, \\n and \\\\. set writes a number, or a text\n"
+                     "with --text, or empties the cell with --clear, and saves the file.\n";
 
 struct UsageError {
     std::string message;
@@ -40,11 +41,20 @@ std::string escape(const std::string& s) {
     out.reserve(s.size());
     for (char c : s) {
         switch (c) {
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\\': out += "\\\\"; break;
-        default: out.push_back(c);
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out.push_back(c);
         }
     }
     return out;
@@ -67,74 +77,60 @@ int sheetIndex(const std::vector<std::string>& names, const std::string& arg) {
     throw WorkbookError(WorkbookError::Code::NoSuchSheet, "no sheet \"" + arg + "\"");
 }
 
-LoadedFile loadFile(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        throw WorkbookError(WorkbookError::Code::Io, "cannot open " + path + ": " + std::strerror(errno));
-    std::vector<uint8_t> data;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        data.insert(data.end(), buf, buf + n);
-    const bool bad = std::ferror(f);
-    std::fclose(f);
-    if (bad)
-        throw WorkbookError(WorkbookError::Code::Io, "cannot read " + path);
-    return loadXls(data.data(), data.size());
+std::vector<std::string> sheetNames(const Workbook& book) {
+    std::vector<std::string> names;
+    for (int i = 1; i <= book.sheetCount(); ++i)
+        names.push_back(book.sheetName(i));
+    return names;
 }
 
-std::vector<std::string> sheetNames(const xls::Book& book) {
-    std::vector<std::string> names;
-    for (const auto& s : book.worksheets())
-        names.push_back(s.name);
-    return names;
+// Standard output as one block; a full disk or a closed pipe is an error.
+void writeOut(const std::string& out) {
+    if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0)
+        throw WorkbookError(WorkbookError::Code::Io, std::string("cannot write the output: ") + std::strerror(errno));
 }
 
 int cmdSheets(const std::vector<std::string>& args) {
     if (args.size() != 1)
         throw UsageError{"sheets takes one FILE"};
-    LoadedFile file = loadFile(args[0]);
+    auto book = openWorkbook(args[0], Access::ReadOnly);
     std::string out;
-    for (const auto& name : sheetNames(*file.book))
-        out += name + "\n";
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    for (const auto& name : sheetNames(*book))
+        out += escape(name) + "\n";
+    writeOut(out);
     return 0;
 }
 
 int cmdDump(const std::vector<std::string>& args) {
     if (args.size() != 2)
         throw UsageError{"dump takes FILE and SHEET"};
-    LoadedFile file = loadFile(args[0]);
-    const int sheet = sheetIndex(sheetNames(*file.book), args[1]) - 1;
-    const xls::SheetCells& cells = file.book->sheetCells(sheet);
+    auto book = openWorkbook(args[0], Access::ReadOnly);
+    book->activate(sheetIndex(sheetNames(*book), args[1]));
     std::string out;
-    for (size_t r = 0; r < cells.rows.size(); ++r) {
-        for (const xls::StoredCell& c : cells.rows[r]) {
-            if (c.col > 255)
-                continue;
-            const CellValue v = file.book->cell(sheet, static_cast<int>(r), c.col);
-            out += std::to_string(r + 1) + "\t" + std::to_string(c.col + 1) + "\t";
-            switch (v.kind) {
-            case CellValue::Kind::Empty: break;
-            case CellValue::Kind::Number: out += "number\t" + shortest(v.number); break;
-            case CellValue::Kind::Date: out += "date\t" + shortest(v.number); break;
-            case CellValue::Kind::Text: out += "text\t" + escape(v.text); break;
-            case CellValue::Kind::Bool: out += std::string("bool\t") + (v.boolean ? "TRUE" : "FALSE"); break;
-            case CellValue::Kind::Error: {
-                const char* t = xls::errorText(v.error);
-                char buf[16];
-                if (!*t) {
-                    std::snprintf(buf, sizeof buf, "#ERR%02X", v.error);
-                    t = buf;
-                }
-                out += std::string("error\t") + t;
-                break;
-            }
-            }
-            out += "\n";
+    book->forEachCell([&](int row, int column, const CellValue& v) {
+        out += std::to_string(row) + "\t" + std::to_string(column) + "\t";
+        switch (v.kind) {
+        case CellValue::Kind::Empty:
+            break;
+        case CellValue::Kind::Number:
+            out += "number\t" + shortest(v.number);
+            break;
+        case CellValue::Kind::Date:
+            out += "date\t" + shortest(v.number);
+            break;
+        case CellValue::Kind::Text:
+            out += "text\t" + escape(v.text);
+            break;
+        case CellValue::Kind::Bool:
+            out += std::string("bool\t") + (v.boolean ? "TRUE" : "FALSE");
+            break;
+        case CellValue::Kind::Error:
+            out += std::string("error\t") + errorText(v.error);
+            break;
         }
-    }
-    std::fwrite(out.data(), 1, out.size(), stdout);
+        out += "\n";
+    });
+    writeOut(out);
     return 0;
 }
 
@@ -171,12 +167,8 @@ int cmdSet(std::vector<std::string> args) {
     }
     auto book = openWorkbook(rest[0]);
     if (book->readOnly())
-        throw WorkbookError(WorkbookError::Code::ReadOnly,
-                            rest[0] + " is read-only or open in another program");
-    std::vector<std::string> names;
-    for (int i = 1; i <= book->sheetCount(); ++i)
-        names.push_back(book->sheetName(i));
-    book->activate(sheetIndex(names, rest[1]));
+        throw WorkbookError(WorkbookError::Code::ReadOnly, rest[0] + " is read-only or open in another program");
+    book->activate(sheetIndex(sheetNames(*book), rest[1]));
     book->setCell(static_cast<int>(row), static_cast<int>(col), value);
     book->save();
     book->close();
@@ -186,10 +178,16 @@ int cmdSet(std::vector<std::string> args) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A file-size limit makes the save fail with an error instead of killing the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         std::fputs(kUsage, args.empty() ? stderr : stdout);
         return args.empty() ? 2 : 0;
+    }
+    if (args[0] == "--version") {
+        std::fputs("rostrel-book " ROSTREL_VERSION "\n", stdout);
+        return 0;
     }
     const std::string cmd = args[0];
     args.erase(args.begin());

@@ -31,12 +31,19 @@ void QtMessageBoxes::show(const QString& caption, const QString& text, MessageIc
     box.exec();
 }
 
+QString qtFileFilter(const QString& filter) {
+    // "点名册|*.xls *.xlsx|Excel|*.xlsx" -> "点名册 (*.xls *.xlsx);;Excel (*.xlsx)"
+    const QStringList parts = filter.split(u'|');
+    if (parts.size() < 2)
+        return filter;
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        entries << parts[i] + QStringLiteral(" (") + parts[i + 1] + u')';
+    return entries.join(QStringLiteral(";;"));
+}
+
 FileChoice QtFileDialog::getOpenFileName(const QString& filter) {
-    // "Excel文件|*.xls" -> "Excel文件 (*.xls)"
-    QString qtFilter = filter;
-    const qsizetype bar = filter.indexOf(u'|');
-    if (bar >= 0)
-        qtFilter = filter.left(bar) + QStringLiteral(" (") + filter.mid(bar + 1) + u')';
+    const QString qtFilter = qtFileFilter(filter);
     const QString path = QFileDialog::getOpenFileName(QApplication::activeWindow(), QString(), QString(), qtFilter);
     if (path.isEmpty())
         return {};
@@ -107,9 +114,7 @@ bool DesktopLauncher::openFile(const QString& path) {
 QString findDataFile(const QString& relativePath) {
     const QString candidates[] = {
         QDir::current().filePath(relativePath),
-        QDir(QStringLiteral(ROSTREL_INSTALL_DATA_DIR)).filePath(relativePath),
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/rostrel/") + relativePath),
-        QDir(QStringLiteral(ROSTREL_SOURCE_DATA_DIR)).filePath(relativePath),
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(ROSTREL_DATA_FROM_BIN "/") + relativePath),
     };
     for (const QString& c : candidates)
         if (QFileInfo(c).isFile())

@@ -17,6 +17,9 @@ public:
     void show(const QString& caption, const QString& text, MessageIcon icon) override;
 };
 
+// The program's filter (description|patterns pairs) in QFileDialog's form.
+QString qtFileFilter(const QString& filter);
+
 class QtFileDialog : public FileDialog {
 public:
     FileChoice getOpenFileName(const QString& filter) override;
@@ -65,8 +68,9 @@ struct DesktopPlatform {
     Platform view() { return {&messages, &fileDialog, &sound, &clock, &random, &launcher, setup.get()}; }
 };
 
-// Finds a data file given by a relative path: the current directory first, then the
-// installed data folder, then the source tree's share/ (running from a build folder).
+// Finds a data file given by a relative path: the current directory first, then the data
+// folder beside the program (../share/rostrel from bin/, wherever it is installed; a build
+// folder links it to the source tree's share/). Returns "" when neither has it.
 QString findDataFile(const QString& relativePath);
 
 } // namespace rostrel

@@ -50,14 +50,6 @@ std::string utf16ToUtf8(const std::u16string& s) {
     return out;
 }
 
-bool isBuiltinDateFormat(uint16_t f) {
-    return (f >= 14 && f <= 22) || (f >= 27 && f <= 36) || (f >= 45 && f <= 47) || (f >= 50 && f <= 58) ||
-           (f >= 71 && f <= 81);
-}
-bool isBuiltinFormat(uint16_t f) {
-    return f <= 22 || (f >= 27 && f <= 62) || (f >= 67 && f <= 81);
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -138,11 +130,15 @@ bool ContinuedReader::chars(uint32_t count, bool wide, std::u16string& out) {
     }
     return true;
 }
-void ContinuedReader::normalize() { advance(); }
+void ContinuedReader::normalize() {
+    advance();
+}
 uint32_t ContinuedReader::streamPos() const {
     return seg_ < segs_.size() ? segs_[seg_].dataPos + off_ : 0;
 }
-uint32_t ContinuedReader::recordPos() const { return seg_ < segs_.size() ? segs_[seg_].dataPos - 4 : 0; }
+uint32_t ContinuedReader::recordPos() const {
+    return seg_ < segs_.size() ? segs_[seg_].dataPos - 4 : 0;
+}
 bool ContinuedReader::atEnd() const {
     if (seg_ >= segs_.size())
         return true;
@@ -191,17 +187,31 @@ bool recordAt(const Bytes& s, uint32_t pos, Rec& r) {
     return true;
 }
 
+bool isBuiltinDateFormat(uint16_t f) {
+    return (f >= 14 && f <= 22) || (f >= 27 && f <= 36) || (f >= 45 && f <= 47) || (f >= 50 && f <= 58) ||
+           (f >= 71 && f <= 81);
+}
+
 const char* errorText(uint8_t code) {
     switch (code) {
-    case 0x00: return "#NULL!";
-    case 0x07: return "#DIV/0!";
-    case 0x0F: return "#VALUE!";
-    case 0x17: return "#REF!";
-    case 0x1D: return "#NAME?";
-    case 0x24: return "#NUM!";
-    case 0x2A: return "#N/A";
-    case 0x2B: return "#GETTING_DATA";
-    default: return "";
+    case 0x00:
+        return "#NULL!";
+    case 0x07:
+        return "#DIV/0!";
+    case 0x0F:
+        return "#VALUE!";
+    case 0x17:
+        return "#REF!";
+    case 0x1D:
+        return "#NAME?";
+    case 0x24:
+        return "#NUM!";
+    case 0x2A:
+        return "#N/A";
+    case 0x2B:
+        return "#GETTING_DATA";
+    default:
+        return "";
     }
 }
 
@@ -255,7 +265,9 @@ bool isDateFormatString(const std::string& fmt) {
 
 // ---------------------------------------------------------------------------------------------
 
-Book::Book(Bytes stream) : stream_(std::move(stream)) { parseGlobals(); }
+Book::Book(Bytes stream) : stream_(std::move(stream)) {
+    parseGlobals();
+}
 
 std::string Book::decode8(const uint8_t* p, size_t n) const {
     std::string out;
@@ -267,10 +279,20 @@ std::string Book::decode8(const uint8_t* p, size_t n) const {
     const char* charset = nullptr;
     char name[16];
     switch (codePage_) {
-    case 367: charset = "ASCII"; break;
-    case 1200: charset = "UTF-16LE"; break;
-    case 10000: case 32768: charset = "MACINTOSH"; break;
-    case 32769: case 1252: charset = "CP1252"; break;
+    case 367:
+        charset = "ASCII";
+        break;
+    case 1200:
+        charset = "UTF-16LE";
+        break;
+    case 10000:
+    case 32768:
+        charset = "MACINTOSH";
+        break;
+    case 32769:
+    case 1252:
+        charset = "CP1252";
+        break;
     default:
         std::snprintf(name, sizeof name, "CP%d", codePage_);
         charset = name;
@@ -290,17 +312,16 @@ std::string Book::decode8(const uint8_t* p, size_t n) const {
 
 // A byte-counted or character-counted string inside one record (BIFF8 flags byte, or BIFF5
 // 8-bit text). `lenBytes` is the size of the count field.
-static bool readShortString(const Book& book, const uint8_t* p, size_t avail, int lenBytes, std::string& out,
-                            std::string (*dec8)(const Book&, const uint8_t*, size_t)) {
+bool Book::readShortString(const uint8_t* p, size_t avail, int lenBytes, std::string& out) const {
     if (avail < static_cast<size_t>(lenBytes))
         return false;
     const uint32_t cch = lenBytes == 1 ? p[0] : rd16(p);
     p += lenBytes;
     avail -= lenBytes;
-    if (book.biffVersion() == 5) {
+    if (biff_ == 5) {
         if (avail < cch)
             return false;
-        out = dec8(book, p, cch);
+        out = decode8(p, cch);
         return true;
     }
     if (avail < 1)
@@ -335,8 +356,6 @@ static bool readShortString(const Book& book, const uint8_t* p, size_t avail, in
     out = utf16ToUtf8(units);
     return true;
 }
-
-static std::string decode8Thunk(const Book& b, const uint8_t* p, size_t n);
 
 void Book::parseGlobals() {
     Rec r;
@@ -379,8 +398,7 @@ void Book::parseGlobals() {
         case rt::FORMAT:
             if (r.len >= 2) {
                 std::string text;
-                const bool ok = biff_ == 8 ? readShortString(*this, r.data + 2, r.len - 2, 2, text, decode8Thunk)
-                                           : readShortString(*this, r.data + 2, r.len - 2, 1, text, decode8Thunk);
+                const bool ok = readShortString(r.data + 2, r.len - 2, biff_ == 8 ? 2 : 1, text);
                 if (ok)
                     formats[rd16(r.data)] = isDateFormatString(text);
             }
@@ -397,7 +415,7 @@ void Book::parseGlobals() {
                 e.bofPos = rd32(r.data);
                 e.type = r.data[5];
                 e.boundsheetPos = pos;
-                if (!readShortString(*this, r.data + 6, r.len - 6, 1, e.name, decode8Thunk))
+                if (!readShortString(r.data + 6, r.len - 6, 1, e.name))
                     damaged("a sheet name is cut short");
                 allSheets_.push_back(e);
                 if (e.type == 0)
@@ -442,14 +460,30 @@ void Book::parseGlobals() {
         auto it = formats.find(f);
         xfIsDate_[i] = it != formats.end() ? it->second : isBuiltinDateFormat(f);
     }
-    (void)isBuiltinFormat;
     if (hasSst_)
         parseSst(sstRecs);
+    findSheetLimits();
     sheets_.resize(worksheets_.size());
     edits_.resize(worksheets_.size());
 }
 
-static std::string decode8Thunk(const Book& b, const uint8_t* p, size_t n) { return b.decode8Public(p, n); }
+// Each sheet's substream ends where the next one begins (or at the end of the stream). Two
+// sheets at one offset are refused: every sheet read or checked would read the same records
+// again, so a small file could ask for any amount of memory and time.
+void Book::findSheetLimits() {
+    std::vector<uint32_t> starts;
+    starts.reserve(allSheets_.size());
+    for (const SheetEntry& e : allSheets_)
+        starts.push_back(e.bofPos);
+    std::sort(starts.begin(), starts.end());
+    if (std::adjacent_find(starts.begin(), starts.end()) != starts.end())
+        damaged("two sheets point at the same place in the workbook stream");
+    sheetLimit_.clear();
+    for (const SheetEntry& e : worksheets_) {
+        auto next = std::upper_bound(starts.begin(), starts.end(), e.bofPos);
+        sheetLimit_.push_back(next == starts.end() ? static_cast<uint32_t>(stream_.size()) : *next);
+    }
+}
 
 void Book::parseSst(const std::vector<size_t>& recIdx) {
     std::vector<ContinuedReader::Segment> segs;
@@ -466,21 +500,25 @@ void Book::parseSst(const std::vector<size_t>& recIdx) {
     // Never trust the count for the allocation: each string needs at least 3 bytes.
     sst_.reserve(std::min<size_t>(unique, stream_.size() / 3));
     bool clean = true;
+    std::string text;
     for (uint32_t i = 0; i < unique; ++i) {
         rd.normalize();
         SstEntry e;
         e.streamPos = rd.streamPos();
         e.recordPos = rd.recordPos();
-        if (!readRichString(rd, e.text, &e.plain)) {
+        if (!readRichString(rd, text, &e.plain)) {
             clean = false; // a count larger than the strings present: keep what was read
             break;
         }
-        sst_.push_back(std::move(e));
+        if (sstText_.size() + text.size() > UINT32_MAX)
+            damaged("the shared string table is too large");
+        e.textPos = static_cast<uint32_t>(sstText_.size());
+        e.textLen = static_cast<uint32_t>(text.size());
+        sstText_ += text;
+        sst_.push_back(e);
     }
     sstClean_ = clean && rd.atEnd();
 }
-
-std::string Book::decode8Public(const uint8_t* p, size_t n) const { return decode8(p, n); }
 
 // ---------------------------------------------------------------------------------------------
 
@@ -494,215 +532,218 @@ const SheetCells& Book::sheetCells(int sheet) const {
 
 std::unique_ptr<SheetCells> Book::parseSheet(int sheet) const {
     auto cells = std::make_unique<SheetCells>();
-    const uint32_t start = worksheets_[sheet].bofPos;
+    const SheetEntry& entry = worksheets_[sheet];
     Rec r;
-    if (!recordAt(stream_, start, r) || r.type != rt::BOF || r.len < 4)
-        damaged("sheet \"" + worksheets_[sheet].name + "\" does not start where the workbook says");
+    if (entry.bofPos < globalsEnd_ || !recordAt(stream_, entry.bofPos, r) || r.type != rt::BOF || r.len < 4)
+        damaged("sheet \"" + entry.name + "\" does not start where the workbook says");
     if (rd16(r.data + 2) != 0x0010) {
         // A dialog, macro or chart sheet listed as a worksheet: no cells, and none written.
         cells->locked.push_back({0, 0xFFFF, 0, 0xFFFF});
         return cells;
     }
+    SheetParser parser(*this, *cells);
+    walkSubstream(stream_, entry.bofPos, sheetLimit_[sheet], entry.name, [&](const Rec& rec, int depth) {
+        if (depth == 1 && rec.type != rt::BOF && rec.type != rt::EOF_)
+            parser.record(rec, stream_);
+    });
+    parser.finish();
+    return cells;
+}
 
-    auto& rows = cells->rows;
-    auto add = [&](uint16_t row, const StoredCell& c) -> StoredCell& {
-        if (row >= rows.size())
-            rows.resize(static_cast<size_t>(row) + 1);
-        rows[row].push_back(c);
-        return rows[row].back();
-    };
-    auto numberCell = [&](uint16_t col, uint16_t xf, double v) {
-        StoredCell c;
-        c.col = col;
-        c.kind = isDateXf(xf) ? StoredCell::Date : StoredCell::Number;
-        c.number = v;
-        return c;
-    };
-    auto textCell = [&](uint16_t col, std::string text) {
-        StoredCell c;
-        c.col = col;
-        c.kind = StoredCell::OwnText;
-        c.ref = static_cast<uint32_t>(cells->texts.size());
-        cells->texts.push_back(std::move(text));
-        return c;
-    };
+// ---------------------------------------------------------------------------------------------
+// One worksheet's cell table, a record at a time.
 
-    int depth = 1;
-    uint32_t pos = start + 4 + r.len;
-    // A formula whose string result follows in a STRING record.
-    long pendingRow = -1;
-    size_t pendingIndex = 0;
-    bool lastWasFormula = false;
-    uint16_t lastRow = 0, lastCol = 0;
-    for (;;) {
-        if (!recordAt(stream_, pos, r))
-            damaged("sheet \"" + worksheets_[sheet].name + "\" is cut short");
-        const uint32_t next = pos + 4 + r.len;
-        if (r.type == rt::BOF) {
-            ++depth;
-        } else if (r.type == rt::EOF_) {
-            if (--depth == 0)
-                break;
-        }
-        pos = next;
-        if (depth != 1 || r.type == rt::EOF_)
-            continue;
-        const uint8_t* d = r.data;
-        const bool formulaFollower = r.type == rt::SHRFMLA || r.type == rt::ARRAY || r.type == rt::TABLE ||
-                                     r.type == rt::STRING || r.type == rt::CONTINUE;
-        switch (r.type) {
-        case rt::NUMBER:
-            if (r.len < 14)
-                damaged("a NUMBER record is cut short");
-            add(rd16(d), numberCell(rd16(d + 2), rd16(d + 4), rdDouble(d + 6)));
+SheetParser::SheetParser(const Book& book, SheetCells& into) : book_(book), cells_(into) {}
+
+StoredCell& SheetParser::add(uint16_t row, const StoredCell& c) {
+    auto& rows = cells_.rows;
+    if (row >= rows.size())
+        rows.resize(static_cast<size_t>(row) + 1);
+    rows[row].push_back(c);
+    return rows[row].back();
+}
+
+StoredCell SheetParser::numberCell(uint16_t col, uint16_t xf, double v) const {
+    StoredCell c;
+    c.col = col;
+    c.kind = book_.isDateXf(xf) ? StoredCell::Date : StoredCell::Number;
+    c.number = v;
+    return c;
+}
+
+StoredCell SheetParser::textCell(uint16_t col, std::string text) {
+    StoredCell c;
+    c.col = col;
+    c.kind = StoredCell::OwnText;
+    c.ref = static_cast<uint32_t>(cells_.texts.size());
+    cells_.texts.push_back(std::move(text));
+    return c;
+}
+
+void SheetParser::record(const Rec& r, const Bytes& in) {
+    const uint8_t* d = r.data;
+    switch (r.type) {
+    case rt::NUMBER:
+        if (r.len < 14)
+            damaged("a NUMBER record is cut short");
+        add(rd16(d), numberCell(rd16(d + 2), rd16(d + 4), rdDouble(d + 6)));
+        break;
+    case rt::RK:
+        if (r.len < 10)
+            damaged("an RK record is cut short");
+        add(rd16(d), numberCell(rd16(d + 2), rd16(d + 4), decodeRk(rd32(d + 6))));
+        break;
+    case rt::MULRK: {
+        if (r.len < 6)
+            damaged("a MULRK record is cut short");
+        const uint16_t row = rd16(d), col0 = rd16(d + 2);
+        const size_t n = (r.len - 6) / 6;
+        for (size_t i = 0; i < n && col0 + i <= 0xFFFF; ++i)
+            add(row, numberCell(static_cast<uint16_t>(col0 + i), rd16(d + 4 + 6 * i), decodeRk(rd32(d + 6 + 6 * i))));
+        break;
+    }
+    case rt::LABELSST: {
+        if (r.len < 10)
+            damaged("a LABELSST record is cut short");
+        const uint32_t isst = rd32(d + 6);
+        if (isst >= book_.sst_.size())
+            damaged("a cell refers to a shared string that does not exist");
+        StoredCell c;
+        c.col = rd16(d + 2);
+        c.kind = StoredCell::SstText;
+        c.ref = isst;
+        add(rd16(d), c);
+        break;
+    }
+    case rt::LABEL:
+    case rt::RSTRING: {
+        std::string text;
+        if (r.len < 8 || !book_.readShortString(d + 6, r.len - 6, 2, text))
+            damaged("a LABEL record is cut short");
+        add(rd16(d), textCell(rd16(d + 2), std::move(text)));
+        break;
+    }
+    case rt::BOOLERR: {
+        if (r.len < 8)
+            damaged("a BOOLERR record is cut short");
+        StoredCell c;
+        c.col = rd16(d + 2);
+        c.kind = d[7] ? StoredCell::Error : StoredCell::Bool;
+        c.small = d[6];
+        add(rd16(d), c);
+        break;
+    }
+    case rt::FORMULA:
+    case rt::FORMULA3:
+    case rt::FORMULA4:
+        formula(r);
+        break;
+    case rt::STRING:
+        if (pendingRow_ >= 0)
+            formulaText(r, in);
+        break;
+    case rt::SHRFMLA:
+        if (lastWasFormula_)
+            cells_.locked.push_back({lastRow_, lastRow_, lastCol_, lastCol_});
+        break;
+    case rt::ARRAY:
+    case rt::TABLE:
+        if (r.len >= 6)
+            cells_.locked.push_back({rd16(d), rd16(d + 2), d[4], d[5]});
+        break;
+    default:
+        break;
+    }
+    // Only the records that belong to a formula keep its string result and shared-formula
+    // host pending.
+    const bool formula = r.type == rt::FORMULA || r.type == rt::FORMULA3 || r.type == rt::FORMULA4;
+    const bool follower = r.type == rt::SHRFMLA || r.type == rt::ARRAY || r.type == rt::TABLE || r.type == rt::STRING ||
+                          r.type == rt::CONTINUE;
+    if (!formula && !follower) {
+        lastWasFormula_ = false;
+        pendingRow_ = -1;
+    }
+}
+
+void SheetParser::formula(const Rec& r) {
+    if (r.len < 20)
+        damaged("a FORMULA record is cut short");
+    const uint8_t* d = r.data;
+    const uint16_t row = rd16(d), col = rd16(d + 2);
+    const uint8_t* res = d + 6;
+    pendingRow_ = -1;
+    if (rd16(res + 6) != 0xFFFF) {
+        add(row, numberCell(col, rd16(d + 4), rdDouble(res)));
+    } else {
+        StoredCell c;
+        switch (res[0]) {
+        case 0: // string: the STRING record follows
+            add(row, textCell(col, std::string()));
+            pendingRow_ = row;
+            pendingIndex_ = cells_.rows[row].size() - 1;
             break;
-        case rt::RK:
-            if (r.len < 10)
-                damaged("an RK record is cut short");
-            add(rd16(d), numberCell(rd16(d + 2), rd16(d + 4), decodeRk(rd32(d + 6))));
+        case 1: // boolean
+        case 2: // error code
+            c.col = col;
+            c.kind = res[0] == 1 ? StoredCell::Bool : StoredCell::Error;
+            c.small = res[2];
+            add(row, c);
             break;
-        case rt::MULRK: {
-            if (r.len < 6)
-                damaged("a MULRK record is cut short");
-            const uint16_t row = rd16(d), col0 = rd16(d + 2);
-            const size_t n = (r.len - 6) / 6;
-            for (size_t i = 0; i < n && col0 + i <= 0xFFFF; ++i)
-                add(row, numberCell(static_cast<uint16_t>(col0 + i), rd16(d + 4 + 6 * i), decodeRk(rd32(d + 6 + 6 * i))));
-            break;
-        }
-        case rt::LABELSST: {
-            if (r.len < 10)
-                damaged("a LABELSST record is cut short");
-            const uint32_t isst = rd32(d + 6);
-            if (isst >= sst_.size())
-                damaged("a cell refers to a shared string that does not exist");
-            StoredCell c;
-            c.col = rd16(d + 2);
-            c.kind = StoredCell::SstText;
-            c.ref = isst;
-            add(rd16(d), c);
-            break;
-        }
-        case rt::LABEL:
-        case rt::RSTRING: {
-            if (r.len < 8)
-                damaged("a LABEL record is cut short");
-            std::string text;
-            if (!readShortString(*this, d + 6, r.len - 6, 2, text, decode8Thunk))
-                damaged("a LABEL record is cut short");
-            add(rd16(d), textCell(rd16(d + 2), std::move(text)));
-            break;
-        }
-        case rt::BOOLERR: {
-            if (r.len < 8)
-                damaged("a BOOLERR record is cut short");
-            StoredCell c;
-            c.col = rd16(d + 2);
-            c.kind = d[7] ? StoredCell::Error : StoredCell::Bool;
-            c.small = d[6];
-            add(rd16(d), c);
-            break;
-        }
-        case rt::FORMULA:
-        case rt::FORMULA3:
-        case rt::FORMULA4: {
-            if (r.len < 20)
-                damaged("a FORMULA record is cut short");
-            const uint16_t row = rd16(d), col = rd16(d + 2);
-            const uint8_t* res = d + 6;
-            StoredCell c;
-            if (rd16(res + 6) == 0xFFFF) {
-                switch (res[0]) {
-                case 0: // string: the STRING record follows
-                    c = textCell(col, std::string());
-                    add(row, c);
-                    pendingRow = row;
-                    pendingIndex = rows[row].size() - 1;
-                    break;
-                case 1: // boolean
-                case 2: // error code
-                    c.col = col;
-                    c.kind = res[0] == 1 ? StoredCell::Bool : StoredCell::Error;
-                    c.small = res[2];
-                    add(row, c);
-                    break;
-                case 3:
-                    add(row, textCell(col, std::string()));
-                    break;
-                default:
-                    damaged("a formula has an unknown result type");
-                }
-            } else {
-                add(row, numberCell(col, rd16(d + 4), rdDouble(res)));
-            }
-            if (res[0] != 0 || rd16(res + 6) != 0xFFFF)
-                pendingRow = -1;
-            lastWasFormula = true;
-            lastRow = row;
-            lastCol = col;
-            break;
-        }
-        case rt::STRING:
-            if (pendingRow >= 0) {
-                std::string text;
-                if (biff_ == 8) {
-                    std::vector<ContinuedReader::Segment> segs{{r.pos + 4, r.len}};
-                    Rec c;
-                    uint32_t cp = next;
-                    while (recordAt(stream_, cp, c) && c.type == rt::CONTINUE) {
-                        segs.push_back({cp + 4, c.len});
-                        cp += 4 + c.len;
-                    }
-                    ContinuedReader rd(stream_.data(), segs);
-                    if (!readRichString(rd, text, nullptr))
-                        damaged("a formula's text result is cut short");
-                } else if (!readShortString(*this, d, r.len, 2, text, decode8Thunk)) {
-                    damaged("a formula's text result is cut short");
-                }
-                cells->texts[rows[pendingRow][pendingIndex].ref] = std::move(text);
-                pendingRow = -1;
-            }
-            break;
-        case rt::SHRFMLA:
-            if (lastWasFormula)
-                cells->locked.push_back({lastRow, lastRow, lastCol, lastCol});
-            break;
-        case rt::ARRAY:
-        case rt::TABLE:
-            if (r.len >= 6)
-                cells->locked.push_back({rd16(d), rd16(d + 2), d[4], d[5]});
+        case 3: // empty string
+            add(row, textCell(col, std::string()));
             break;
         default:
-            break;
-        }
-        if (r.type != rt::FORMULA && r.type != rt::FORMULA3 && r.type != rt::FORMULA4 && !formulaFollower) {
-            lastWasFormula = false;
-            if (r.type != rt::STRING)
-                pendingRow = -1;
+            damaged("a formula has an unknown result type");
         }
     }
+    lastWasFormula_ = true;
+    lastRow_ = row;
+    lastCol_ = col;
+}
 
-    for (auto& row : rows) {
-        if (row.size() < 2)
-            continue;
-        if (!std::is_sorted(row.begin(), row.end(), [](auto& a, auto& b) { return a.col < b.col; }))
-            std::stable_sort(row.begin(), row.end(), [](auto& a, auto& b) { return a.col < b.col; });
-        // The same cell twice: the later record wins.
-        std::vector<StoredCell> dedup;
-        bool dup = false;
-        for (size_t i = 1; i < row.size() && !dup; ++i)
-            dup = row[i].col == row[i - 1].col;
-        if (!dup)
-            continue;
-        for (auto& c : row) {
-            if (!dedup.empty() && dedup.back().col == c.col)
-                dedup.back() = c;
-            else
-                dedup.push_back(c);
-        }
-        row.swap(dedup);
+void SheetParser::formulaText(const Rec& r, const Bytes& s) {
+    std::string text;
+    if (book_.biff_ == 8) {
+        std::vector<ContinuedReader::Segment> segs{{r.pos + 4, r.len}};
+        Rec c;
+        for (uint32_t cp = r.pos + 4 + r.len; recordAt(s, cp, c) && c.type == rt::CONTINUE; cp += 4 + c.len)
+            segs.push_back({cp + 4, c.len});
+        ContinuedReader rd(s.data(), segs);
+        if (!readRichString(rd, text, nullptr))
+            damaged("a formula's text result is cut short");
+    } else if (!book_.readShortString(r.data, r.len, 2, text)) {
+        damaged("a formula's text result is cut short");
     }
-    return cells;
+    cells_.texts[cells_.rows[pendingRow_][pendingIndex_].ref] = std::move(text);
+    pendingRow_ = -1;
+}
+
+void SheetParser::finish() {
+    for (auto& row : cells_.rows)
+        settleRow(row);
+}
+
+// Sorts a row's cells by column; where one cell has two records, the later one wins, as it
+// does for other readers.
+void settleRow(std::vector<StoredCell>& row) {
+    if (row.size() < 2)
+        return;
+    auto byCol = [](const StoredCell& a, const StoredCell& b) { return a.col < b.col; };
+    if (!std::is_sorted(row.begin(), row.end(), byCol))
+        std::stable_sort(row.begin(), row.end(), byCol);
+    bool dup = false;
+    for (size_t i = 1; i < row.size() && !dup; ++i)
+        dup = row[i].col == row[i - 1].col;
+    if (!dup)
+        return;
+    std::vector<StoredCell> kept;
+    for (const StoredCell& c : row) {
+        if (!kept.empty() && kept.back().col == c.col)
+            kept.back() = c;
+        else
+            kept.push_back(c);
+    }
+    row.swap(kept);
 }
 
 CellValue Book::cell(int sheet, int row, int col) const {
@@ -712,6 +753,10 @@ CellValue Book::cell(int sheet, int row, int col) const {
         if (it != edits_[sheet].cells.end())
             return it->second;
     }
+    return valueOf(sc, row, col);
+}
+
+CellValue Book::valueOf(const SheetCells& sc, int row, int col) const {
     if (row < 0 || static_cast<size_t>(row) >= sc.rows.size())
         return {};
     const auto& cells = sc.rows[row];
@@ -719,12 +764,18 @@ CellValue Book::cell(int sheet, int row, int col) const {
     if (it == cells.end() || it->col != col)
         return {};
     switch (it->kind) {
-    case StoredCell::Number: return CellValue::fromNumber(it->number);
-    case StoredCell::Date: return CellValue::fromDate(it->number);
-    case StoredCell::SstText: return CellValue::fromText(sst_[it->ref].text);
-    case StoredCell::OwnText: return CellValue::fromText(sc.texts[it->ref]);
-    case StoredCell::Bool: return CellValue::fromBool(it->small != 0);
-    case StoredCell::Error: return CellValue::fromError(it->small);
+    case StoredCell::Number:
+        return CellValue::fromNumber(it->number);
+    case StoredCell::Date:
+        return CellValue::fromDate(it->number);
+    case StoredCell::SstText:
+        return CellValue::fromText(std::string(sstText(it->ref)));
+    case StoredCell::OwnText:
+        return CellValue::fromText(sc.texts[it->ref]);
+    case StoredCell::Bool:
+        return CellValue::fromBool(it->small != 0);
+    case StoredCell::Error:
+        return CellValue::fromError(errorFromBiff(it->small));
     }
     return {};
 }

@@ -2,12 +2,14 @@
 // rewriting only the records that must change. Internal to the engine; no GLib or Qt here.
 #pragma once
 
+#include "platform/workbook/BiffRecords.h"
 #include "platform/workbook/Bytes.h"
 #include "platform/workbook/Workbook.h"
 
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -28,23 +30,56 @@ struct SheetCells {
     std::vector<std::string> texts;            // LABEL, RSTRING and formula string results
     // Ranges whose cells may not be replaced one by one (array formulas, data tables,
     // shared-formula hosts): first row, last row, first column, last column (inclusive).
-    struct Rect { uint16_t r0, r1, c0, c1; };
+    struct Rect {
+        uint16_t r0, r1, c0, c1;
+    };
     std::vector<Rect> locked;
 };
 
 struct SheetEntry {
     std::string name;
-    uint32_t bofPos = 0;       // lbPlyPos of its BOUNDSHEET record
-    uint8_t type = 0;          // BOUNDSHEET dt: 0 worksheet, 1 macro sheet, 2 chart, 6 VB module
+    uint32_t bofPos = 0;        // lbPlyPos of its BOUNDSHEET record
+    uint8_t type = 0;           // BOUNDSHEET dt: 0 worksheet, 1 macro sheet, 2 chart, 6 VB module
     uint32_t boundsheetPos = 0; // stream position of the BOUNDSHEET record
 };
 
-// Shared-string-table entry: its text and where it starts in the stream (for EXTSST).
+// Shared-string-table entry: where its text lies in the book's text store, and where the
+// string starts in the stream (for EXTSST). Kept small: a table can hold millions.
 struct SstEntry {
-    std::string text;
-    bool plain = true;      // no rich-text runs, no phonetic block
-    uint32_t streamPos = 0; // first byte of the string
-    uint32_t recordPos = 0; // header of the SST or CONTINUE record it starts in
+    uint32_t textPos = 0, textLen = 0; // UTF-8 in Book's string store
+    uint32_t streamPos = 0;            // first byte of the string
+    uint32_t recordPos = 0;            // header of the SST or CONTINUE record it starts in
+    bool plain = true;                 // no rich-text runs, no phonetic block
+};
+
+class Book;
+
+// Sorts a row's cells by column; where one cell has two records the later one wins.
+void settleRow(std::vector<StoredCell>& row);
+
+// Reads one worksheet's cell table a record at a time: each record of the sheet's own level
+// (not those of an embedded chart) goes to record(), then finish() settles the rows.
+class SheetParser {
+public:
+    SheetParser(const Book& book, SheetCells& into);
+    // `r` lies at r.pos in `in`, where the CONTINUE records after it follow. Throws
+    // WorkbookError Damaged for a broken cell record.
+    void record(const Rec& r, const Bytes& in);
+    void finish();
+
+private:
+    StoredCell& add(uint16_t row, const StoredCell& c);
+    StoredCell numberCell(uint16_t col, uint16_t xf, double v) const;
+    StoredCell textCell(uint16_t col, std::string text);
+    void formula(const Rec& r);
+    void formulaText(const Rec& r, const Bytes& in); // the STRING after a formula with a text result
+
+    const Book& book_;
+    SheetCells& cells_;
+    long pendingRow_ = -1; // a formula waiting for its STRING record: row, index in the row
+    size_t pendingIndex_ = 0;
+    bool lastWasFormula_ = false; // a SHRFMLA after it makes it a shared formula's host
+    uint16_t lastRow_ = 0, lastCol_ = 0;
 };
 
 class Book {
@@ -63,6 +98,8 @@ public:
     // Sheet index is 0-based into worksheets(); row and column 0-based.
     CellValue cell(int sheet, int row, int col) const;
     const SheetCells& sheetCells(int sheet) const;
+    // A cell of parsed cells (edits not applied); row and column 0-based.
+    CellValue valueOf(const SheetCells& sc, int row, int col) const;
     // Records an edit; refuses cells that cannot be changed alone (Unsupported).
     void setCell(int sheet, int row, int col, const CellValue& value);
     bool hasEdits() const;
@@ -70,7 +107,6 @@ public:
     // layout cannot be rewritten safely; the Book itself does not change.
     Bytes serialize() const;
 
-    std::string decode8Public(const uint8_t* p, size_t n) const;
     bool isDateXf(uint32_t xf) const { return xf < xfIsDate_.size() && xfIsDate_[xf]; }
 
 private:
@@ -79,10 +115,15 @@ private:
     };
 
     void verify(const Bytes& out) const;
+    std::string compareCopiedSheet(int sheet, const Book& check) const;
     void parseGlobals();
     void parseSst(const std::vector<size_t>& recIdx);
+    void findSheetLimits();
     std::unique_ptr<SheetCells> parseSheet(int sheet) const;
     std::string decode8(const uint8_t* p, size_t n) const; // 8-bit text of BIFF5 in the code page
+    // A string inside one record: BIFF8 flags and characters, or BIFF5 8-bit text. `lenBytes`
+    // is the size of its count field.
+    bool readShortString(const uint8_t* p, size_t avail, int lenBytes, std::string& out) const;
     uint32_t dateXf() const;
 
     Bytes stream_;
@@ -94,22 +135,33 @@ private:
     std::vector<uint8_t> xfIsDate_;
     std::vector<uint16_t> xfFormat_;
     std::vector<SstEntry> sst_;
-    bool sstClean_ = false;      // the SST parsed exactly: strings may be appended
+    std::string sstText_; // the shared strings' texts, one after another
+    std::string_view sstText(uint32_t i) const {
+        return std::string_view(sstText_).substr(sst_[i].textPos, sst_[i].textLen);
+    }
+    bool sstClean_ = false; // the SST parsed exactly: strings may be appended
     bool hasSst_ = false;
-    uint32_t sstPos_ = 0;        // SST record
-    uint32_t sstEnd_ = 0;        // end of the SST and its CONTINUEs
-    uint32_t extSstPos_ = 0;     // 0: none
-    uint32_t globalsEnd_ = 0;    // end of the globals' EOF record
-    uint32_t globalsEofPos_ = 0; // the globals' EOF record
+    uint32_t sstPos_ = 0;              // SST record
+    uint32_t sstEnd_ = 0;              // end of the SST and its CONTINUEs
+    uint32_t extSstPos_ = 0;           // 0: none
+    uint32_t globalsEnd_ = 0;          // end of the globals' EOF record
+    uint32_t globalsEofPos_ = 0;       // the globals' EOF record
+    std::vector<uint32_t> sheetLimit_; // by worksheet: where the next sheet's substream starts
     mutable std::vector<std::unique_ptr<SheetCells>> sheets_;
     std::vector<Edits> edits_;
 
     friend class Writer;
+    friend class SheetParser;
 };
 
 // Error texts of BIFF error codes ("#DIV/0!"), empty for unknown codes.
 const char* errorText(uint8_t code);
+// BIFF error codes and the engine's error values, both ways (XlsCodec.cpp).
+CellValue::ErrorCode errorFromBiff(uint8_t code);
+uint8_t biffErrorCode(CellValue::ErrorCode code);
 // Whether a number format string shows a date or time.
 bool isDateFormatString(const std::string& format);
+// Whether a built-in number format (by id, shared by .xls and .xlsx) shows a date or time.
+bool isBuiltinDateFormat(uint16_t id);
 
 } // namespace rostrel::workbook::xls

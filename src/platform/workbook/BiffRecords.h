@@ -2,8 +2,11 @@
 #pragma once
 
 #include "platform/workbook/Bytes.h"
+#include "platform/workbook/Workbook.h"
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace rostrel::workbook::xls {
@@ -60,5 +63,61 @@ private:
 };
 
 bool readRichString(ContinuedReader& r, std::string& text, bool* plain);
+
+// A record of a sheet's substream and its nesting depth (1: the sheet's own records).
+struct SubRecord {
+    Rec rec;
+    int depth;
+};
+
+// Calls visit(record, depth) for each record of the substream that starts with the BOF at
+// `start`, through the EOF that closes it, and returns the position after that EOF. Depth 1 is
+// the substream's own level (its BOF and EOF included); an embedded chart's records are deeper.
+// Throws WorkbookError Damaged when the substream is cut short or runs into `limit`, where the
+// next one begins.
+template <typename Visit>
+uint32_t walkSubstream(const Bytes& s, uint32_t start, uint32_t limit, const std::string& name, Visit&& visit) {
+    int depth = 0;
+    uint32_t pos = start;
+    for (;;) {
+        Rec r;
+        if (!recordAt(s, pos, r) || uint64_t{pos} + 4 + r.len > limit)
+            throw WorkbookError(WorkbookError::Code::Damaged,
+                                "the workbook is damaged: sheet \"" + name + "\" is cut short");
+        if (r.type == rt::BOF)
+            ++depth;
+        else if (depth == 0)
+            throw WorkbookError(WorkbookError::Code::Damaged,
+                                "the workbook is damaged: sheet \"" + name + "\" does not start with a BOF record");
+        visit(static_cast<const Rec&>(r), depth);
+        pos += 4 + r.len;
+        if (r.type == rt::EOF_ && --depth == 0)
+            return pos;
+    }
+}
+
+// --- The records the writer builds or changes (whole records include their 4-byte header) ---
+
+// The columns a row gained: first and last (inclusive).
+struct ColumnSpan {
+    uint16_t minCol = 0xFFFF, maxCol = 0;
+};
+// A new ROW record as Excel writes it: columns [firstCol, lastCol], default format and height.
+Bytes rowRecord(uint16_t row, uint16_t firstCol, uint16_t lastCol, uint16_t height);
+// Widens a ROW record's data (colMic, colMac) to cover [firstCol, lastCol].
+void widenRow(uint8_t* rowData, uint16_t firstCol, uint16_t lastCol);
+// Grows a DIMENSIONS record's data (BIFF8: 14 bytes) to cover the rows that gained cells.
+void growDimensions(uint8_t* dimData, const std::map<uint16_t, ColumnSpan>& grown);
+// The EXTSST record for strings at these stream positions (string, its record's header).
+Bytes extSstRecord(const std::vector<std::pair<uint32_t, uint32_t>>& stringPos);
+// Makes a RECALCID record's data ask for recalculation on load.
+void markForRecalculation(uint8_t* recalcData, uint16_t len);
+// A DBCELL record: the distance back to the block's first ROW, then each row's first cell.
+Bytes dbcellRecord(uint32_t backToFirstRow, const std::vector<uint16_t>& cellOffsets);
+// Blocks of rows as Excel groups them (by row / 32): [begin, end) indices into `rows`.
+std::vector<std::pair<size_t, size_t>> rowBlocks(const std::vector<uint16_t>& rows);
+// Where the cell table of a sheet lies in its records: [first, last]. A sheet without cells
+// gets an empty range at the place a table goes (after DIMENSIONS): last == first - 1.
+std::pair<size_t, size_t> locateCellTable(const std::vector<SubRecord>& recs);
 
 } // namespace rostrel::workbook::xls

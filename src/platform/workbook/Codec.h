@@ -36,7 +36,8 @@ public:
     // 1-based row and column inside the format's limits; empty outside the used range.
     virtual CellValue cell(int sheet, int row, int column) const = 0;
     // Every non-empty cell of a sheet, rows ascending, columns ascending within a row.
-    virtual void forEachCell(int sheet, const std::function<void(int row, int column, const CellValue&)>& visit) const = 0;
+    virtual void forEachCell(int sheet,
+                             const std::function<void(int row, int column, const CellValue&)>& visit) const = 0;
     // Records an edit (kept until serialize); throws Unsupported for a cell that cannot be
     // changed alone (inside an array formula, say).
     virtual void setCell(int sheet, int row, int column, const CellValue& value) = 0;
@@ -44,6 +45,9 @@ public:
     // The whole file with every edit applied, verified by reading it back; the codec itself
     // does not change. Throws WorkbookError (Unsupported, Damaged, OldFormat).
     virtual FileBytes serialize() const = 0;
+    // The bytes of the last serialize() are now the file: they become the codec's state, and
+    // the edits are done.
+    virtual void markSaved() = 0;
 };
 
 // Chooses the codec by the file's content, never by its name, and parses the file.

@@ -1,5 +1,5 @@
-// Loading and saving a whole .xls file in memory: the container and the workbook stream.
-// Internal to the engine (the command-line companion, tests and the fuzz harness use it too).
+// Loading and saving a whole .xls file in memory: the container and the workbook stream, under
+// the .xls codec (XlsCodec.cpp). Internal to the engine (tests and the fuzz harness use it too).
 #pragma once
 
 #include "platform/workbook/Biff.h"
@@ -23,9 +23,5 @@ LoadedFile loadXls(const uint8_t* data, size_t size);
 // `file` itself is not changed. Throws WorkbookError (Damaged when the container could not be
 // rewritten without loss).
 xls::Bytes saveXls(const LoadedFile& file, xls::Bytes* newStream = nullptr);
-
-// Writes `bytes` to `path` through a temporary file in the same folder: written, flushed,
-// given the original's permissions, then renamed over it. Throws WorkbookError Io.
-void writeFileAtomically(const std::string& path, const xls::Bytes& bytes);
 
 } // namespace rostrel::workbook

@@ -13,8 +13,8 @@ namespace rostrel::workbook::ole {
 struct Entry {
     std::string name; // UTF-8
     bool storage = false;
-    xls::Bytes data; // streams
-    bool hasClassId = false;
+    xls::Bytes data;         // streams
+    bool hasClassId = false; // storages, and streams whose directory entry holds one
     std::array<uint8_t, 16> classId{};
     std::vector<Entry> children; // storages
 };
@@ -28,7 +28,8 @@ struct Document {
 };
 
 bool hasOleSignature(const uint8_t* data, size_t size);
-// Throws WorkbookError NotOle or Damaged.
+// Throws WorkbookError NotOle or Damaged (also for a directory whose shape libgsf cannot take
+// safely: too many entries, links chained too deeply, loops).
 Document read(const uint8_t* data, size_t size);
 // The compound document's bytes. Throws WorkbookError Damaged when libgsf complains.
 xls::Bytes write(const Document& doc);

@@ -62,10 +62,11 @@ Grid libreOfficeSheet(const QString& file, int sheet, const QTemporaryDir& tmp) 
     QDir().mkpath(out);
     QProcess p;
     // A profile of its own, so that a LibreOffice running elsewhere does not take the job.
-    p.start(soffice(), {QStringLiteral("-env:UserInstallation=file://") + tmp.filePath(QStringLiteral("profile")),
-                        QStringLiteral("--headless"), QStringLiteral("--convert-to"),
-                        QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,%1").arg(sheet),
-                        QStringLiteral("--outdir"), out, file});
+    p.start(soffice(),
+            {QStringLiteral("-env:UserInstallation=file://") + tmp.filePath(QStringLiteral("profile")),
+             QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+             QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,%1").arg(sheet),
+             QStringLiteral("--outdir"), out, file});
     p.waitForFinished(180000);
     const QStringList csv = QDir(out).entryList({QStringLiteral("*.csv")}, QDir::Files);
     if (csv.isEmpty())

@@ -8,13 +8,14 @@
 #include <gtest/gtest.h>
 
 TEST(RostrelBook, CommandsOutputAndRefusals) {
-    const QString tool = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../tools/rostrel-book/rostrel-book"));
+    const QString tool =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../tools/rostrel-book/rostrel-book"));
     if (!QFileInfo::exists(tool))
         GTEST_SKIP() << "rostrel-book is not built beside the tests";
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(QStringLiteral("bash"), {QStringLiteral(ROSTREL_SOURCE_DIR "/tools/rostrel-book/check.sh"), tool,
-                                     QStringLiteral(ROSTREL_FIXTURES_DIR)});
+                                     QStringLiteral(ROSTREL_TEST_DATA_DIR "/fixtures")});
     ASSERT_TRUE(p.waitForFinished(120000));
     EXPECT_EQ(p.exitCode(), 0) << p.readAll().toStdString();
 }

@@ -28,7 +28,9 @@ std::string lockOf(const std::string& path) {
     const auto slash = path.rfind('/');
     return path.substr(0, slash + 1) + ".~lock." + path.substr(slash + 1) + "#";
 }
-bool exists(const std::string& p) { return ::access(p.c_str(), F_OK) == 0; }
+bool exists(const std::string& p) {
+    return ::access(p.c_str(), F_OK) == 0;
+}
 void writeText(const std::string& path, const std::string& text) {
     QFile f(QString::fromStdString(path));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -88,10 +90,10 @@ TEST(Workbook, DateFormatsAreTellingDatesFromNumbers) {
     EXPECT_TRUE(xls::isDateFormatString("[h]:mm:ss"));
     EXPECT_FALSE(xls::isDateFormatString("0.00"));
     EXPECT_FALSE(xls::isDateFormatString("General"));
-    EXPECT_FALSE(xls::isDateFormatString("\"days\" 0"));  // letters inside quotes do not count
-    EXPECT_FALSE(xls::isDateFormatString("[Red]#,##0"));   // nor inside brackets
+    EXPECT_FALSE(xls::isDateFormatString("\"days\" 0")); // letters inside quotes do not count
+    EXPECT_FALSE(xls::isDateFormatString("[Red]#,##0")); // nor inside brackets
     EXPECT_FALSE(xls::isDateFormatString("0.00E+00"));
-    EXPECT_FALSE(xls::isDateFormatString("#,##0\\h"));     // an escaped letter is literal
+    EXPECT_FALSE(xls::isDateFormatString("#,##0\\h")); // an escaped letter is literal
     EXPECT_FALSE(xls::isDateFormatString("@"));
 }
 
@@ -101,13 +103,13 @@ TEST(Workbook, WritesKeepTheCellFormatAndReadBackAfterReopening) {
     {
         auto book = openWorkbook(path);
         book->activate(1);
-        book->setCell(3, 7, CellValue::fromNumber(9.75));         // over a number
-        book->setCell(2, 7, CellValue::fromNumber(46096));        // into the date cell: stays a date
-        book->setCell(2, 9, CellValue::fromText("03月16"));       // a new header: a new shared string
-        book->setCell(2, 10, CellValue::fromText("03月15"));      // an existing string, reused
-        book->setCell(3, 2, CellValue());                         // clearing a name
-        book->setCell(200, 1, CellValue::fromBool(true));         // a new row far below
-        book->setCell(201, 1, CellValue::fromError(0x07));
+        book->setCell(3, 7, CellValue::fromNumber(9.75));    // over a number
+        book->setCell(2, 7, CellValue::fromNumber(46096));   // into the date cell: stays a date
+        book->setCell(2, 9, CellValue::fromText("03月16"));  // a new header: a new shared string
+        book->setCell(2, 10, CellValue::fromText("03月15")); // an existing string, reused
+        book->setCell(3, 2, CellValue());                    // clearing a name
+        book->setCell(200, 1, CellValue::fromBool(true));    // a new row far below
+        book->setCell(201, 1, CellValue::fromError(CellValue::ErrorCode::Div0));
         EXPECT_EQ(book->cell(3, 7), CellValue::fromNumber(9.75)); // visible before saving
         book->save();
         EXPECT_EQ(book->cell(2, 9), CellValue::fromText("03月16")); // and after
@@ -120,7 +122,7 @@ TEST(Workbook, WritesKeepTheCellFormatAndReadBackAfterReopening) {
     EXPECT_EQ(again->cell(2, 10), CellValue::fromText("03月15"));
     EXPECT_TRUE(again->cell(3, 2).isEmpty());
     EXPECT_EQ(again->cell(200, 1), CellValue::fromBool(true));
-    EXPECT_EQ(again->cell(201, 1), CellValue::fromError(0x07));
+    EXPECT_EQ(again->cell(201, 1), CellValue::fromError(CellValue::ErrorCode::Div0));
     EXPECT_EQ(again->cell(2, 8), CellValue::fromText("03月15"));
 }
 
@@ -166,7 +168,7 @@ TEST(Workbook, RebuiltSheetOffsetsPointAtTheirRecords) {
     QTemporaryDir dir;
     // Saved by Excel, with INDEX and DBCELL records.
     const QString excel = dir.filePath(QStringLiteral("excel.xls"));
-    ASSERT_TRUE(QFile::copy(corpusDir("ok") + "/SimpleMultiCell.xls", excel));
+    ASSERT_TRUE(QFile::copy(fixturePath(QStringLiteral("corpus/ok/SimpleMultiCell.xls")), excel));
     QFile::setPermissions(excel, QFile::ReadOwner | QFile::WriteOwner);
     const std::string path = excel.toStdString();
     {
@@ -210,7 +212,7 @@ TEST(Workbook, RebuiltSheetOffsetsPointAtTheirRecords) {
 TEST(Workbook, RefusesEditsOfArrayAndSharedFormulaHosts) {
     QTemporaryDir dir;
     const QString copy = dir.filePath(QStringLiteral("shared.xls"));
-    ASSERT_TRUE(QFile::copy(corpusDir("ok") + "/ex47747-sharedFormula.xls", copy));
+    ASSERT_TRUE(QFile::copy(fixturePath(QStringLiteral("corpus/ok/ex47747-sharedFormula.xls")), copy));
     QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
     const Bytes before = readBytes(copy);
     auto book = openWorkbook(copy.toStdString());
@@ -240,9 +242,10 @@ TEST(Workbook, LockFileWhileOpenAndForeignLocksMakeItReadOnly) {
         ASSERT_TRUE(lock.open(QIODevice::ReadOnly));
         const QByteArray content = lock.readAll();
         // name,user,host,DD.MM.YYYY HH:MM,profile;
-        EXPECT_TRUE(QRegularExpression(QStringLiteral("^[^,]*,[^,]+,[^,]+,\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d,[^,;]+;$"))
-                        .match(QString::fromUtf8(content))
-                        .hasMatch())
+        EXPECT_TRUE(
+            QRegularExpression(QStringLiteral("^[^,]*,[^,]+,[^,]+,\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d,[^,;]+;$"))
+                .match(QString::fromUtf8(content))
+                .hasMatch())
             << content.toStdString();
         // A second holder in the same run sees the first one's lock.
         auto second = openWorkbook(path);
@@ -300,7 +303,7 @@ TEST(Workbook, SaveKeepsPermissionsAndLeavesNoTemporaryFiles) {
     book->activate(2);
     book->setCell(5, 5, CellValue::fromNumber(5));
     book->save();
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     book->close();
@@ -317,7 +320,7 @@ TEST(Workbook, SavingThroughASymbolicLinkChangesTheRealFile) {
     book->setCell(4, 4, CellValue::fromNumber(44));
     book->save();
     book->close();
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     auto again = openWorkbook(real);
@@ -337,7 +340,7 @@ TEST(Workbook, FailedSaveLeavesTheFileAndTheEditsIntact) {
     EXPECT_EQ(codeOf([&] { book->save(); }), WorkbookError::Code::Io);
     EXPECT_EQ(readBytes(QString::fromStdString(path)), before);
     ::chmod(dir.path().toLocal8Bit().constData(), 0755);
-    book->save(); // the edit was kept: a later save writes it
+    book->save();                                    // the edit was kept: a later save writes it
     EXPECT_EQ(openWorkbook(path)->readOnly(), true); // `book` still holds it
     book->close();
     auto again = openWorkbook(path);
@@ -353,7 +356,7 @@ TEST(Workbook, SaveThatFailsHalfWayLeavesTheOldRollBookAndReportsIt) {
     book->activate(1);
     book->setCell(5, 7, CellValue::fromNumber(9));
 
-    struct rlimit saved{};
+    struct rlimit saved {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN); // a short write instead of a signal
     struct rlimit small = saved;

@@ -11,13 +11,16 @@
 #include <functional>
 #include <optional>
 #include <set>
+#include <string>
 
 using namespace rostrel::workbook;
 using namespace rostrel::test::xlsutil;
 
 namespace {
 
-std::string describe(const Cell& c) { return c.kind + ":" + (c.kind == "number" || c.kind == "date" ? std::to_string(c.number) : c.text); }
+std::string describe(const Cell& c) {
+    return c.kind + ":" + (c.kind == "number" || c.kind == "date" ? std::to_string(c.number) : c.text);
+}
 
 // First difference between two dumps, or "".
 std::string compare(const BookDump& mine, const BookDump& theirs) {
@@ -78,10 +81,12 @@ std::string compareRecords(const Bytes& before, const Bytes& after, const std::v
     for (size_t i = 0; i < fa.size(); ++i)
         if (fa[i]->bytes != fb[i]->bytes)
             return "record " + std::to_string(i) + " (type " + std::to_string(fa[i]->type) + ") changed";
-    std::multiset<Bytes> newCells;
+    // Keyed by text: GCC 12 at -O3 misjudges the bound of the memcmp that orders byte vectors.
+    const auto key = [](const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); };
+    std::multiset<std::string> newCells;
     for (const auto& r : b)
         if (isCellType(r.type))
-            newCells.insert(r.bytes);
+            newCells.insert(key(r.bytes));
     for (const auto& r : a) {
         if (!isCellType(r.type))
             continue;
@@ -95,7 +100,7 @@ std::string compareRecords(const Bytes& before, const Bytes& after, const std::v
                 touched = touched || (e.row - 1 == row && e.col - 1 >= c0 && e.col - 1 <= c1);
         if (touched)
             continue;
-        auto it = newCells.find(r.bytes);
+        auto it = newCells.find(key(r.bytes));
         if (it == newCells.end())
             return "cell record at " + std::to_string(r.pos) + " (type " + std::to_string(r.type) + ") is gone";
         newCells.erase(it);
@@ -108,6 +113,7 @@ std::string compareRecords(const Bytes& before, const Bytes& after, const std::v
 TEST(XlsCorpus, EveryOkFileReadsAsXlrdReadsIt) {
     if (!xlrdAvailable())
         GTEST_SKIP() << "xlrd is not installed";
+    ROSTREL_SKIP_WITHOUT_FIXTURE(corpusDir("ok"));
     const QStringList files = xlsFilesIn(corpusDir("ok"));
     ASSERT_GE(files.size(), 250);
     const auto theirs = xlrdDump(files);
@@ -140,6 +146,7 @@ TEST(XlsCorpus, EveryOkFileReadsAsXlrdReadsIt) {
 TEST(XlsCorpus, EditedCopiesChangeOnlyTheEditedCells) {
     if (!xlrdAvailable())
         GTEST_SKIP() << "xlrd is not installed";
+    ROSTREL_SKIP_WITHOUT_FIXTURE(corpusDir("ok"));
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const QStringList files = xlsFilesIn(corpusDir("ok"));
@@ -205,7 +212,8 @@ TEST(XlsCorpus, EditedCopiesChangeOnlyTheEditedCells) {
             auto ai = before.streamPath, bi = after.streamPath;
             a.children[ai[0]].data.clear();
             b.children[bi[0]].data.clear();
-            std::function<bool(const ole::Entry&, const ole::Entry&)> same = [&](const ole::Entry& x, const ole::Entry& y) {
+            std::function<bool(const ole::Entry&, const ole::Entry&)> same = [&](const ole::Entry& x,
+                                                                                 const ole::Entry& y) {
                 if (x.name != y.name || x.storage != y.storage || x.data != y.data ||
                     x.children.size() != y.children.size() || (x.hasClassId && x.classId != y.classId))
                     return false;
@@ -255,17 +263,18 @@ TEST(XlsCorpus, EditedCopiesChangeOnlyTheEditedCells) {
 }
 
 TEST(XlsCorpus, RefusedFilesGiveErrorsAndStayByteIdentical) {
+    ROSTREL_SKIP_WITHOUT_FIXTURE(corpusDir("refuse"));
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const QStringList files = xlsFilesIn(corpusDir("refuse"));
     ASSERT_GE(files.size(), 30);
     std::map<std::string, WorkbookError::Code> expected = {
-        {"password.xls", WorkbookError::Code::Encrypted},     {"xor-encryption-abc.xls", WorkbookError::Code::Encrypted},
-        {"35897-type4.xls", WorkbookError::Code::Encrypted},  {"50833.xls", WorkbookError::Code::Encrypted},
-        {"51832.xls", WorkbookError::Code::Encrypted},        {"testEXCEL_3.xls", WorkbookError::Code::NotOle},
-        {"testEXCEL_4.xls", WorkbookError::Code::NotOle},     {"testEXCEL_95.xls", WorkbookError::Code::OldFormat},
-        {"testEXCEL_5.xls", WorkbookError::Code::OldFormat},  {"59074.xls", WorkbookError::Code::OldFormat},
-        {"61300.xls", WorkbookError::Code::Damaged},          {"45290.xls", WorkbookError::Code::Damaged},
+        {"password.xls", WorkbookError::Code::Encrypted},    {"xor-encryption-abc.xls", WorkbookError::Code::Encrypted},
+        {"35897-type4.xls", WorkbookError::Code::Encrypted}, {"50833.xls", WorkbookError::Code::Encrypted},
+        {"51832.xls", WorkbookError::Code::Encrypted},       {"testEXCEL_3.xls", WorkbookError::Code::NotOle},
+        {"testEXCEL_4.xls", WorkbookError::Code::NotOle},    {"testEXCEL_95.xls", WorkbookError::Code::OldFormat},
+        {"testEXCEL_5.xls", WorkbookError::Code::OldFormat}, {"59074.xls", WorkbookError::Code::OldFormat},
+        {"61300.xls", WorkbookError::Code::Damaged},         {"45290.xls", WorkbookError::Code::Damaged},
     };
     for (const QString& f : files) {
         if (!f.endsWith(QStringLiteral(".xls")))
@@ -290,7 +299,8 @@ TEST(XlsCorpus, RefusedFilesGiveErrorsAndStayByteIdentical) {
         } catch (const WorkbookError& e) {
             code = e.code();
         }
-        std::printf("[ refuse ] %-70s %s\n", name.c_str(), code ? std::to_string(static_cast<int>(*code)).c_str() : "read and saved");
+        std::printf("[ refuse ] %-70s %s\n", name.c_str(),
+                    code ? std::to_string(static_cast<int>(*code)).c_str() : "read and saved");
         auto want = expected.find(name);
         if (want != expected.end()) {
             EXPECT_TRUE(code.has_value()) << name;
@@ -309,7 +319,7 @@ TEST(XlsCorpus, RefusedFilesGiveErrorsAndStayByteIdentical) {
 TEST(XlsCorpus, OldFormatFilesReadButAreNeverWritten) {
     QTemporaryDir tmp;
     const QString copy = tmp.filePath(QStringLiteral("testEXCEL_95.xls"));
-    ASSERT_TRUE(QFile::copy(corpusDir("refuse") + "/testEXCEL_95.xls", copy));
+    ASSERT_TRUE(QFile::copy(rostrel::test::fixturePath(QStringLiteral("corpus/refuse/testEXCEL_95.xls")), copy));
     QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
     auto book = openWorkbook(copy.toStdString());
     ASSERT_GE(book->sheetCount(), 1);

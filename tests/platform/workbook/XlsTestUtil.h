@@ -66,11 +66,20 @@ inline std::string escape(const std::string& s) {
     std::string out;
     for (char c : s) {
         switch (c) {
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\\': out += "\\\\"; break;
-        default: out.push_back(c);
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out.push_back(c);
         }
     }
     return out;
@@ -79,19 +88,28 @@ inline std::string escape(const std::string& s) {
 inline Cell toCell(const CellValue& v) {
     Cell c;
     switch (v.kind) {
-    case CellValue::Kind::Empty: c.kind = "empty"; break;
-    case CellValue::Kind::Number: c.kind = "number"; c.number = v.number; break;
-    case CellValue::Kind::Date: c.kind = "date"; c.number = v.number; break;
-    case CellValue::Kind::Text: c.kind = "text"; c.text = escape(v.text); break;
-    case CellValue::Kind::Bool: c.kind = "bool"; c.text = v.boolean ? "TRUE" : "FALSE"; break;
+    case CellValue::Kind::Empty:
+        c.kind = "empty";
+        break;
+    case CellValue::Kind::Number:
+        c.kind = "number";
+        c.number = v.number;
+        break;
+    case CellValue::Kind::Date:
+        c.kind = "date";
+        c.number = v.number;
+        break;
+    case CellValue::Kind::Text:
+        c.kind = "text";
+        c.text = escape(v.text);
+        break;
+    case CellValue::Kind::Bool:
+        c.kind = "bool";
+        c.text = v.boolean ? "TRUE" : "FALSE";
+        break;
     case CellValue::Kind::Error: {
         c.kind = "error";
-        c.text = workbook::xls::errorText(v.error);
-        if (c.text.empty()) {
-            char buf[16];
-            std::snprintf(buf, sizeof buf, "#ERR%02X", v.error);
-            c.text = buf;
-        }
+        c.text = workbook::errorText(v.error);
         break;
     }
     }
@@ -108,7 +126,8 @@ inline BookDump ourDump(const workbook::xls::Book& book) {
         for (size_t r = 0; r < cells.rows.size(); ++r)
             for (const auto& c : cells.rows[r])
                 if (c.col <= 255)
-                    sheet[{static_cast<int>(r) + 1, c.col + 1}] = toCell(book.cell(static_cast<int>(s), static_cast<int>(r), c.col));
+                    sheet[{static_cast<int>(r) + 1, c.col + 1}] =
+                        toCell(book.cell(static_cast<int>(s), static_cast<int>(r), c.col));
         d.sheets.push_back(std::move(sheet));
     }
     return d;
@@ -116,7 +135,8 @@ inline BookDump ourDump(const workbook::xls::Book& book) {
 
 inline bool xlrdAvailable() {
     return QFileInfo::exists(QStringLiteral("/usr/bin/python3")) &&
-           QProcess::execute(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QStringLiteral("import xlrd")}) == 0;
+           QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                             {QStringLiteral("-c"), QStringLiteral("import xlrd")}) == 0;
 }
 
 // xlrd's view of each file, from one python process.

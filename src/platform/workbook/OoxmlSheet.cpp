@@ -1,0 +1,227 @@
+#include "platform/workbook/OoxmlSheet.h"
+
+#include "platform/workbook/Biff.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace rostrel::workbook::ooxml {
+
+namespace {
+
+[[noreturn]] void damaged(const std::string& what) {
+    throw WorkbookError(WorkbookError::Code::Damaged, "the workbook is damaged: " + what);
+}
+
+class SheetReader : public XmlHandler {
+public:
+    SheetReader(SheetCells& out, const SheetContext& ctx, const std::string& part)
+        : out_(out), ctx_(ctx), part_(part) {}
+
+    void start(const XName& n, const char** atts, uint64_t, uint64_t) override {
+        ++depth_;
+        if (depth_ == 1) {
+            // Only SpreadsheetML's own elements hold cells (a 2006 beta namespace, say, holds none
+            // that spreadsheet programs read).
+            const char* ns = attr(atts, n.prefix.empty() ? std::string("xmlns") : "xmlns:" + std::string(n.prefix));
+            foreign_ = !ns || kMainNs != ns;
+            return;
+        }
+        if (depth_ == 2) {
+            inData_ = n.local == "sheetData" && !foreign_;
+            return;
+        }
+        if (!inData_)
+            return;
+        if (depth_ == 3 && n.local == "row") {
+            uint32_t r;
+            row_ = parseUnsigned(attr(atts, "r"), r) ? static_cast<int>(r) : row_ + 1;
+            col_ = 0;
+        } else if (depth_ == 4 && n.local == "c") {
+            const char* ref = attr(atts, "r");
+            int r = row_, c = col_ + 1;
+            if (ref && !parseCellRef(ref, r, c))
+                damaged("the cell reference \"" + std::string(ref) + "\" in \"" + part_ + "\"");
+            cellRow_ = r;
+            col_ = c;
+            const char* t = attr(atts, "t");
+            type_ = t ? t : "n";
+            uint32_t s = 0;
+            style_ = parseUnsigned(attr(atts, "s"), s) ? s : 0;
+            value_.clear();
+            inline_.clear();
+            hasValue_ = false;
+            hasInline_ = false;
+        } else if (depth_ == 5 && n.local == "v") {
+            collect_ = &value_;
+            hasValue_ = true;
+        } else if (depth_ == 5 && n.local == "f") {
+            const char* t = attr(atts, "t");
+            const char* ref = attr(atts, "ref");
+            LockedRange range{cellRow_, col_, cellRow_, col_};
+            if (t && (std::strcmp(t, "array") == 0 || std::strcmp(t, "dataTable") == 0)) {
+                if (ref)
+                    parseRange(ref, range);
+                out_.locked.push_back(range);
+            } else if (t && std::strcmp(t, "shared") == 0 && ref) {
+                out_.locked.push_back(range); // the host: its dependants use its text
+            }
+        } else if (depth_ == 5 && n.local == "is") {
+            hasInline_ = true;
+        } else if (depth_ >= 6 && hasInline_ && n.local == "rPh") {
+            phonetic_ = depth_;
+        } else if (depth_ >= 6 && hasInline_ && phonetic_ == 0 && n.local == "t") {
+            piece_.clear();
+            collect_ = &piece_;
+        }
+    }
+
+    void end(const XName& n, uint64_t, uint64_t) override {
+        if (depth_ == 2)
+            inData_ = false;
+        if (inData_) {
+            if (depth_ == 4 && n.local == "c") {
+                finishCell();
+            } else if (depth_ == 5 && n.local == "v") {
+                collect_ = nullptr;
+            } else if (depth_ == phonetic_) {
+                phonetic_ = 0;
+            } else if (collect_ == &piece_ && n.local == "t") {
+                inline_ += decodeEscapes(piece_);
+                collect_ = nullptr;
+            }
+        }
+        --depth_;
+    }
+
+    void text(const char* s, int len) override {
+        if (collect_)
+            collect_->append(s, static_cast<size_t>(len));
+    }
+
+    void finish() {
+        if (!ordered_) {
+            // Rows or cells out of order: sort, the later of two cells at one place winning.
+            std::vector<std::pair<uint32_t, StoredCell>> flat;
+            for (StoredRow& r : out_.rows)
+                for (const StoredCell& c : r.cells)
+                    flat.emplace_back(r.row, c);
+            std::stable_sort(flat.begin(), flat.end(), [](const auto& a, const auto& b) {
+                return a.first != b.first ? a.first < b.first : a.second.col < b.second.col;
+            });
+            out_.rows.clear();
+            for (const auto& [row, cell] : flat) {
+                if (out_.rows.empty() || out_.rows.back().row != row)
+                    out_.rows.push_back({row, {}});
+                auto& cells = out_.rows.back().cells;
+                if (!cells.empty() && cells.back().col == cell.col)
+                    cells.back() = cell;
+                else
+                    cells.push_back(cell);
+            }
+        }
+    }
+
+private:
+    void finishCell() {
+        StoredCell cell;
+        if (cellRow_ < 1 || cellRow_ > kMaxRows || col_ < 1 || col_ > kMaxColumns)
+            damaged("a cell lies outside the sheet in \"" + part_ + "\"");
+        cell.col = static_cast<uint16_t>(col_);
+        if (type_ == "inlineStr") {
+            if (!hasInline_)
+                return;
+            cell.kind = StoredCell::OwnText;
+            cell.ref = static_cast<uint32_t>(out_.texts.size());
+            out_.texts.push_back(std::move(inline_));
+        } else {
+            if (!hasValue_ || value_.empty())
+                return; // a formatted blank, or a formula never calculated
+            if (type_ == "s") {
+                uint32_t index;
+                if (!parseUnsigned(value_.c_str(), index) || index >= ctx_.sharedStrings)
+                    damaged("a cell refers to shared string " + value_ + " of " + std::to_string(ctx_.sharedStrings));
+                cell.kind = StoredCell::SharedText;
+                cell.ref = index;
+            } else if (type_ == "str") {
+                cell.kind = StoredCell::OwnText;
+                cell.ref = static_cast<uint32_t>(out_.texts.size());
+                out_.texts.push_back(decodeEscapes(value_));
+            } else if (type_ == "b") {
+                double v = 0;
+                if (value_ == "true" || value_ == "false")
+                    v = value_ == "true";
+                else if (!parseNumber(value_, v))
+                    damaged("the boolean \"" + value_ + "\" in \"" + part_ + "\"");
+                cell.kind = StoredCell::Bool;
+                cell.small = v != 0;
+            } else if (type_ == "e") {
+                cell.kind = StoredCell::Error;
+                cell.small = static_cast<uint8_t>(errorCode(value_));
+            } else if (type_ == "d") {
+                if (!parseIsoDate(value_, ctx_.date1904, cell.number))
+                    damaged("the date \"" + value_ + "\" in \"" + part_ + "\"");
+                cell.kind = StoredCell::Date;
+            } else {
+                if (!parseNumber(value_, cell.number))
+                    damaged("the number \"" + value_ + "\" in \"" + part_ + "\"");
+                cell.kind = ctx_.styles && ctx_.styles->isDate(style_) ? StoredCell::Date : StoredCell::Number;
+            }
+        }
+        const auto row = static_cast<uint32_t>(cellRow_);
+        if (out_.rows.empty() || out_.rows.back().row != row) {
+            if (!out_.rows.empty() && out_.rows.back().row > row)
+                ordered_ = false;
+            out_.rows.push_back({row, {}});
+        } else if (!out_.rows.back().cells.empty() && out_.rows.back().cells.back().col >= cell.col) {
+            ordered_ = false;
+        }
+        out_.rows.back().cells.push_back(cell);
+    }
+
+    SheetCells& out_;
+    const SheetContext& ctx_;
+    const std::string& part_;
+    int depth_ = 0;
+    bool inData_ = false;
+    int row_ = 0, col_ = 0, cellRow_ = 0;
+    std::string type_;
+    uint32_t style_ = 0;
+    std::string value_, inline_, piece_;
+    std::string* collect_ = nullptr;
+    bool hasValue_ = false, hasInline_ = false;
+    int phonetic_ = 0;
+    bool ordered_ = true;
+    bool foreign_ = false;
+};
+
+} // namespace
+
+bool parseRange(std::string_view ref, LockedRange& out) {
+    const size_t colon = ref.find(':');
+    if (colon == std::string_view::npos) {
+        if (!parseCellRef(ref, out.r0, out.c0))
+            return false;
+        out.r1 = out.r0;
+        out.c1 = out.c0;
+        return true;
+    }
+    return parseCellRef(ref.substr(0, colon), out.r0, out.c0) && parseCellRef(ref.substr(colon + 1), out.r1, out.c1);
+}
+
+CellValue::ErrorCode errorCode(std::string_view text) {
+    // Newer errors (#SPILL!, #CALC!) have no value of their own.
+    return errorFromText(text).value_or(CellValue::ErrorCode::NA);
+}
+
+SheetCells readSheet(const zip::Package& package, const std::string& part, const SheetContext& context) {
+    SheetCells cells;
+    SheetReader reader(cells, context, part);
+    XmlParser parser(reader, part, false);
+    package.streamMember(part, [&](const char* data, size_t size) { parser.feed(data, size, false); });
+    parser.feed(nullptr, 0, true);
+    reader.finish();
+    return cells;
+}
+
+} // namespace rostrel::workbook::ooxml

@@ -1,0 +1,80 @@
+// Worksheet parts of an .xlsx workbook: cells read by streaming the part (no tree of the whole
+// sheet), and edited cells spliced into the part's original text. Internal to the engine.
+#pragma once
+
+#include "platform/workbook/OoxmlStyles.h"
+#include "platform/workbook/Workbook.h"
+#include "platform/workbook/ZipPackage.h"
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace rostrel::workbook::ooxml {
+
+constexpr int kMaxRows = 1048576;
+constexpr int kMaxColumns = 16384;
+
+struct StoredCell {
+    enum Kind : uint8_t { Number, Date, SharedText, OwnText, Bool, Error };
+    uint16_t col = 0; // 1-based
+    Kind kind = Number;
+    uint8_t small = 0; // Bool value or error code
+    uint32_t ref = 0;  // index into the shared strings or the sheet's own texts
+    double number = 0.0;
+};
+struct StoredRow {
+    uint32_t row = 0;              // 1-based
+    std::vector<StoredCell> cells; // by column
+};
+// Cells that may not be replaced one by one: array formulas, data tables, shared-formula hosts.
+struct LockedRange {
+    int r0 = 0, c0 = 0, r1 = 0, c1 = 0;
+    bool contains(int r, int c) const { return r >= r0 && r <= r1 && c >= c0 && c <= c1; }
+};
+// A range reference ("A1:C4" or "B2").
+bool parseRange(std::string_view ref, LockedRange& out);
+
+struct SheetCells {
+    std::vector<StoredRow> rows; // by row
+    std::vector<std::string> texts;
+    std::vector<LockedRange> locked;
+};
+
+struct SheetContext {
+    const Styles* styles = nullptr;
+    size_t sharedStrings = 0;
+    bool date1904 = false;
+};
+
+// Throws WorkbookError Damaged.
+SheetCells readSheet(const zip::Package& package, const std::string& part, const SheetContext& context);
+
+// Error texts ("#N/A") and their BIFF codes, as CellValue keeps them.
+CellValue::ErrorCode errorCode(std::string_view text);
+
+using CellEdits = std::map<std::pair<int, int>, CellValue>; // (row, column), 1-based
+
+// What the new XML of one cell needs; `render` returns the whole <c> element, or "" to leave
+// the cell out.
+struct CellRender {
+    std::string prefix; // of the sheet's elements ("" or "x")
+    std::string ref;    // "B3"
+    std::optional<uint32_t> style;
+    const CellValue* value = nullptr;
+};
+using CellRenderer = std::function<std::string(const CellRender&)>;
+
+struct SheetEditResult {
+    FileBytes bytes;
+    bool formulaRemoved = false; // a formula cell was overwritten
+};
+
+// Splices the edits into the part; throws Unsupported for a cell inside an array formula or
+// data table, or hosting a shared formula, and for sheets whose rows or cells are out of order.
+SheetEditResult editSheet(const FileBytes& xml, const std::string& part, const CellEdits& edits,
+                          const CellRenderer& render);
+
+} // namespace rostrel::workbook::ooxml

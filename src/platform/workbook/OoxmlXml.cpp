@@ -1,0 +1,438 @@
+#include "platform/workbook/OoxmlXml.h"
+
+#include <expat.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <exception>
+
+namespace rostrel::workbook::ooxml {
+
+namespace {
+
+[[noreturn]] void damaged(const std::string& what) {
+    throw WorkbookError(WorkbookError::Code::Damaged, "the workbook is damaged: " + what);
+}
+
+XName split(const char* name) {
+    XName n;
+    std::string_view s(name);
+    const size_t a = s.find('|');
+    if (a == std::string_view::npos) {
+        n.local = s;
+        return n;
+    }
+    n.uri = s.substr(0, a);
+    const size_t b = s.find('|', a + 1);
+    if (b == std::string_view::npos) {
+        n.local = s.substr(a + 1);
+    } else {
+        n.local = s.substr(a + 1, b - a - 1);
+        n.prefix = s.substr(b + 1);
+    }
+    return n;
+}
+
+XName splitQualified(const char* name) {
+    XName n;
+    std::string_view s(name);
+    const size_t colon = s.find(':');
+    if (colon == std::string_view::npos) {
+        n.local = s;
+    } else {
+        n.prefix = s.substr(0, colon);
+        n.local = s.substr(colon + 1);
+    }
+    return n;
+}
+
+} // namespace
+
+std::string XName::qualified() const {
+    return prefix.empty() ? std::string(local) : std::string(prefix) + ":" + std::string(local);
+}
+
+struct XmlParser::Impl {
+    XML_Parser parser = nullptr;
+    XmlHandler* handler = nullptr;
+    std::string part;
+    bool namespaces = true;
+    bool dtd = false;
+    bool stopped = false;
+    std::exception_ptr failure; // thrown by a handler, rethrown outside expat
+
+    static void onStart(void* data, const char* name, const char** atts) {
+        auto* self = static_cast<Impl*>(data);
+        try {
+            self->handler->start(self->namespaces ? split(name) : splitQualified(name), atts,
+                                 static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)),
+                                 static_cast<uint64_t>(XML_GetCurrentByteCount(self->parser)));
+        } catch (...) {
+            self->failure = std::current_exception();
+            XML_StopParser(self->parser, XML_FALSE);
+        }
+    }
+    static void onEnd(void* data, const char* name) {
+        auto* self = static_cast<Impl*>(data);
+        try {
+            self->handler->end(self->namespaces ? split(name) : splitQualified(name),
+                               static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)),
+                               static_cast<uint64_t>(XML_GetCurrentByteCount(self->parser)));
+        } catch (...) {
+            self->failure = std::current_exception();
+            XML_StopParser(self->parser, XML_FALSE);
+        }
+    }
+    static void onText(void* data, const char* s, int len) {
+        auto* self = static_cast<Impl*>(data);
+        self->handler->text(s, len);
+    }
+    // Entity expansion is how "billion laughs" packages attack; no part of a workbook needs a DTD.
+    static void onDoctype(void* data, const char*, const char*, const char*, int) {
+        auto* self = static_cast<Impl*>(data);
+        self->dtd = true;
+        XML_StopParser(self->parser, XML_FALSE);
+    }
+    static void onEntity(void* data, const char*, int, const char*, int, const char*, const char*, const char*,
+                         const char*) {
+        auto* self = static_cast<Impl*>(data);
+        self->dtd = true;
+        XML_StopParser(self->parser, XML_FALSE);
+    }
+};
+
+XmlParser::XmlParser(XmlHandler& handler, std::string part, bool namespaces) : impl_(new Impl) {
+    impl_->handler = &handler;
+    impl_->part = std::move(part);
+    impl_->namespaces = namespaces;
+    impl_->parser = namespaces ? XML_ParserCreateNS(nullptr, '|') : XML_ParserCreate(nullptr);
+    if (!impl_->parser) {
+        delete impl_;
+        throw std::bad_alloc();
+    }
+    if (namespaces)
+        XML_SetReturnNSTriplet(impl_->parser, 1);
+    XML_SetUserData(impl_->parser, impl_);
+    XML_SetElementHandler(impl_->parser, &Impl::onStart, &Impl::onEnd);
+    XML_SetCharacterDataHandler(impl_->parser, &Impl::onText);
+    XML_SetStartDoctypeDeclHandler(impl_->parser, &Impl::onDoctype);
+    XML_SetEntityDeclHandler(impl_->parser, &Impl::onEntity);
+    XML_SetParamEntityParsing(impl_->parser, XML_PARAM_ENTITY_PARSING_NEVER);
+}
+
+XmlParser::~XmlParser() {
+    XML_ParserFree(impl_->parser);
+    delete impl_;
+}
+
+void XmlParser::stop() {
+    impl_->stopped = true;
+    XML_StopParser(impl_->parser, XML_FALSE);
+}
+
+void XmlParser::feed(const char* data, size_t size, bool last) {
+    if (impl_->stopped)
+        return;
+    // expat takes int lengths.
+    while (true) {
+        const size_t step = std::min<size_t>(size, 1u << 30);
+        const bool final = last && step == size;
+        if (XML_Parse(impl_->parser, data, static_cast<int>(step), final ? XML_TRUE : XML_FALSE) != XML_STATUS_OK) {
+            if (impl_->failure)
+                std::rethrow_exception(impl_->failure);
+            if (impl_->dtd)
+                damaged("\"" + impl_->part + "\" declares a DTD or entities (refused)");
+            if (impl_->stopped)
+                return;
+            damaged("\"" + impl_->part + "\" is not well-formed XML (" +
+                    XML_ErrorString(XML_GetErrorCode(impl_->parser)) + " at line " +
+                    std::to_string(XML_GetCurrentLineNumber(impl_->parser)) + ")");
+        }
+        data += step;
+        size -= step;
+        if (size == 0)
+            return;
+    }
+}
+
+const char* attr(const char** atts, std::string_view local) {
+    for (; *atts; atts += 2)
+        if (std::strncmp(atts[0], local.data(), local.size()) == 0 && atts[0][local.size()] == '\0')
+            return atts[1];
+    return nullptr;
+}
+
+const char* relAttr(const char** atts, std::string_view local) {
+    for (; *atts; atts += 2) {
+        const XName n = split(atts[0]);
+        if (n.local == local && (n.uri == "http://schemas.openxmlformats.org/officeDocument/2006/relationships" ||
+                                 n.uri == "http://purl.oclc.org/ooxml/officeDocument/relationships"))
+            return atts[1];
+    }
+    return nullptr;
+}
+
+int parseColumn(std::string_view letters) {
+    if (letters.empty() || letters.size() > 3)
+        return 0;
+    int col = 0;
+    for (char c : letters) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        if (c < 'A' || c > 'Z')
+            return 0;
+        col = col * 26 + (c - 'A' + 1);
+    }
+    return col;
+}
+
+bool parseCellRef(std::string_view ref, int& row, int& column) {
+    size_t i = 0;
+    if (i < ref.size() && ref[i] == '$')
+        ++i;
+    const size_t letters = i;
+    while (i < ref.size() && ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z')))
+        ++i;
+    column = parseColumn(ref.substr(letters, i - letters));
+    if (i < ref.size() && ref[i] == '$')
+        ++i;
+    if (column == 0 || i == ref.size() || i + 7 < ref.size())
+        return false;
+    row = 0;
+    for (; i < ref.size(); ++i) {
+        if (ref[i] < '0' || ref[i] > '9')
+            return false;
+        row = row * 10 + (ref[i] - '0');
+    }
+    return row > 0;
+}
+
+std::string cellRef(int row, int column) {
+    std::string letters;
+    for (int c = column; c > 0; c = (c - 1) / 26)
+        letters.insert(letters.begin(), static_cast<char>('A' + (c - 1) % 26));
+    return letters + std::to_string(row);
+}
+
+bool parseNumber(std::string_view s, double& out) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
+        s.remove_suffix(1);
+    if (!s.empty() && s.front() == '+')
+        s.remove_prefix(1);
+    if (s.empty())
+        return false;
+    const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
+    return r.ec == std::errc() && r.ptr == s.data() + s.size();
+}
+
+std::string formatNumber(double v) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+bool parseUnsigned(const char* s, uint32_t& out) {
+    if (!s)
+        return false;
+    const size_t n = std::strlen(s);
+    const auto r = std::from_chars(s, s + n, out);
+    return r.ec == std::errc() && r.ptr == s + n && n > 0;
+}
+
+namespace {
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+void appendUtf8(std::string& out, uint32_t u) {
+    if (u < 0x80) {
+        out.push_back(static_cast<char>(u));
+    } else if (u < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+        out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xE0 | (u >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+    }
+}
+bool isEscape(std::string_view s, size_t i, uint32_t& code) {
+    if (i + 7 > s.size() || s[i] != '_' || s[i + 1] != 'x' || s[i + 6] != '_')
+        return false;
+    code = 0;
+    for (size_t k = i + 2; k < i + 6; ++k) {
+        const int h = hexDigit(s[k]);
+        if (h < 0)
+            return false;
+        code = code * 16 + static_cast<uint32_t>(h);
+    }
+    return true;
+}
+} // namespace
+
+std::string decodeEscapes(std::string_view s) {
+    if (s.find("_x") == std::string_view::npos)
+        return std::string(s);
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        uint32_t code;
+        if (isEscape(s, i, code)) {
+            if (code >= 0xD800 && code <= 0xDFFF)
+                code = 0xFFFD;
+            appendUtf8(out, code);
+            i += 7;
+        } else {
+            out.push_back(s[i++]);
+        }
+    }
+    return out;
+}
+
+std::string encodeEscapes(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        uint32_t code;
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "_x%04X_", c);
+            out += buf;
+        } else if (isEscape(s, i, code)) {
+            out += "_x005F_"; // the underscore of a literal "_xHHHH_" in the text
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
+}
+
+std::string xmlEscape(std::string_view s) {
+    std::string out;
+    out.reserve(s.size() + 8);
+    for (char c : s) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\r':
+            out += "&#13;";
+            break;
+        case '\t':
+            out += "&#9;";
+            break;
+        case '\n':
+            out += "&#10;";
+            break;
+        default:
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+namespace {
+// Days from 1970-01-01 of a proleptic Gregorian date.
+int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+bool digits(std::string_view s, size_t at, size_t n, int& out) {
+    if (at + n > s.size())
+        return false;
+    out = 0;
+    for (size_t i = at; i < at + n; ++i) {
+        if (s[i] < '0' || s[i] > '9')
+            return false;
+        out = out * 10 + (s[i] - '0');
+    }
+    return true;
+}
+} // namespace
+
+bool parseIsoDate(std::string_view s, bool date1904, double& serial) {
+    int y, mo, d, h = 0, mi = 0, sec = 0;
+    double frac = 0;
+    size_t i = 0;
+    if (digits(s, 0, 4, y) && s.size() >= 10 && s[4] == '-' && s[7] == '-' && digits(s, 5, 2, mo) &&
+        digits(s, 8, 2, d)) {
+        i = 10;
+        if (i < s.size() && s[i] == 'T')
+            ++i;
+    } else {
+        y = date1904 ? 1904 : 1899;
+        mo = date1904 ? 1 : 12;
+        d = date1904 ? 1 : 30;
+    }
+    if (i < s.size() && s[i] != 'Z') {
+        if (!digits(s, i, 2, h) || i + 5 > s.size() || s[i + 2] != ':' || !digits(s, i + 3, 2, mi))
+            return false;
+        i += 5;
+        if (i < s.size() && s[i] == ':') {
+            if (!digits(s, i + 1, 2, sec))
+                return false;
+            i += 3;
+            if (i < s.size() && s[i] == '.') {
+                double scale = 0.1;
+                for (++i; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i, scale /= 10)
+                    frac += (s[i] - '0') * scale;
+            }
+        }
+    }
+    if (i < s.size() && s[i] == 'Z')
+        ++i;
+    if (i != s.size() || mo < 1 || mo > 12 || d < 1 || d > 31)
+        return false;
+    const int64_t epoch = date1904 ? daysFromCivil(1904, 1, 1) : daysFromCivil(1899, 12, 30);
+    double days = static_cast<double>(daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) - epoch);
+    // The 1900 system counts a 29 February 1900 that never was: dates before March 1900 are one less.
+    if (!date1904 && days < 61 && days > 0)
+        days -= 1;
+    serial = days + (h * 3600 + mi * 60 + sec + frac) / 86400.0;
+    return true;
+}
+
+FileBytes applySplices(const FileBytes& in, std::vector<Splice> splices) {
+    std::stable_sort(splices.begin(), splices.end(), [](const Splice& a, const Splice& b) { return a.pos < b.pos; });
+    FileBytes out;
+    size_t extra = 0;
+    for (const Splice& s : splices)
+        extra += s.text.size();
+    out.reserve(in.size() + extra);
+    uint64_t at = 0;
+    for (const Splice& s : splices) {
+        if (s.pos < at || s.pos + s.len > in.size())
+            throw WorkbookError(WorkbookError::Code::Unsupported, "overlapping changes to one part");
+        out.insert(out.end(), in.begin() + static_cast<std::ptrdiff_t>(at),
+                   in.begin() + static_cast<std::ptrdiff_t>(s.pos));
+        out.insert(out.end(), s.text.begin(), s.text.end());
+        at = s.pos + s.len;
+    }
+    out.insert(out.end(), in.begin() + static_cast<std::ptrdiff_t>(at), in.end());
+    return out;
+}
+
+} // namespace rostrel::workbook::ooxml

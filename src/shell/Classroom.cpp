@@ -229,6 +229,17 @@ bool Classroom::eventFilter(QObject* watched, QEvent* event) {
         if (!target || target->window() != &w_ || QApplication::activePopupWidget() ||
             QApplication::activeModalWidget())
             break;
+        // Only the key's first delivery, to the widget with the focus. A key a text box took and
+        // left unaccepted (Enter after a message it showed) travels on to its parents, by then
+        // perhaps with no widget focused at all; and the window's own filter sees each delivery
+        // to it a second time.
+        const bool seen = event == keyInFlight_ && keyTarget_ && target->isAncestorOf(keyTarget_);
+        keyInFlight_ = event;
+        keyTarget_ = target;
+        if (seen)
+            break;
+        if (QWidget* f = QApplication::focusWidget(); f ? target != f : target != &w_)
+            break;
         auto* key = static_cast<QKeyEvent*>(event);
         const PresenterAction a = presenterAction(key->key(), key->modifiers(), focusKind(target));
         if (a == PresenterAction::None)
@@ -238,6 +249,9 @@ bool Classroom::eventFilter(QObject* watched, QEvent* event) {
             act(a);
         return true;
     }
+    case QEvent::KeyRelease:
+        keyInFlight_ = nullptr; // the next press is a new key, wherever it is delivered first
+        break;
     case QEvent::FocusIn:
         if (auto* target = qobject_cast<QWidget*>(watched); target && target->window() == &w_)
             focusReason_ = static_cast<QFocusEvent*>(event)->reason();
@@ -463,9 +477,10 @@ void Classroom::restoreSetup() {
 
 void Classroom::focusNameLabel() {
     // The name label takes the focus from a button the focus fell on (the first Space picks),
-    // never from a box the teacher is typing in.
-    QWidget* f = QApplication::focusWidget();
-    if (f && f->window() == &w_ && focusKind(f) == FocusKind::TextBox)
+    // never from a box the teacher is typing in. The window's own focus widget, not the
+    // application's: while a message shows, the box it came from gets the focus back after it.
+    QWidget* f = w_.focusWidget();
+    if (f && focusKind(f) == FocusKind::TextBox)
         return;
     if (auto* name = named(w_, QStringLiteral("lblXm")))
         name->setFocus(Qt::OtherFocusReason);

@@ -75,6 +75,9 @@ private:
     bool blankWindow_ = false; // the blank screen outside the presentation view
     bool restored_ = false;
     bool wasMaximized_ = false;
+    // The key event being delivered and its latest receiver, to tell its travel to the parents.
+    const QEvent* keyInFlight_ = nullptr;
+    QPointer<QWidget> keyTarget_;
     Qt::FocusReason focusReason_ = Qt::OtherFocusReason; // of the last focus change
 };
 

@@ -492,11 +492,14 @@ void Classroom::saveSetup() {
         return;
     const Lesson& lesson = w_.lesson();
     const SessionState& st = lesson.session();
-    RememberedSetup s;
+    // What this lesson did not touch (the class while on numbers, the splash choice) stays.
+    RememberedSetup s = store->load();
     s.category = st.PickCategory;
-    if (st.PickCategory == 0 && !st.RollBookPath.isEmpty() && QFileInfo(st.RollBookPath).isFile()) {
+    // The roll book also when the lesson ended on numbers or seats: it was chosen all the same.
+    if (!st.RollBookPath.isEmpty() && QFileInfo(st.RollBookPath).isFile()) {
         s.rollBook = QFileInfo(st.RollBookPath).absoluteFilePath();
-        if (auto* classes = named<QComboBox>(w_, QStringLiteral("cmbXls")); classes && classes->currentIndex() >= 0)
+        auto* classes = named<QComboBox>(w_, QStringLiteral("cmbXls"));
+        if (st.PickCategory == 0 && classes && classes->currentIndex() >= 0)
             s.className = classes->currentText();
     }
     s.drawRule = lesson.drawsAtRandom() ? 0 : 1;
@@ -508,9 +511,9 @@ void Classroom::saveSetup() {
     s.clockAmount = lesson.entryText(1);
     s.clockUnit = lesson.clockUnit();
     s.clockMode = lesson.clockMode();
-    s.windowSize = presenting_ || w_.isFullScreen() || w_.isMaximized() ? w_.normalGeometry().size() : w_.size();
-    if (!s.windowSize->isValid() || s.windowSize->isEmpty())
-        s.windowSize.reset();
+    const QSize size = presenting_ || w_.isFullScreen() || w_.isMaximized() ? w_.normalGeometry().size() : w_.size();
+    if (size.isValid() && !size.isEmpty())
+        s.windowSize = size;
     store->save(s);
 }
 

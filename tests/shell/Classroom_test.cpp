@@ -154,6 +154,24 @@ TEST(Classroom, ARememberedRollBookThatIsGoneFallsBackWithoutAWord) {
     EXPECT_EQ(t.ctl<QComboBox>(QStringLiteral("cmbXls"))->currentText(), kClass2);
 }
 
+TEST(Classroom, ALessonEndedOnNumbersKeepsTheRememberedRollBookClassAndSplashChoice) {
+    Lesson t;
+    RememberedSetup s = classTwoInOrder(t.book);
+    s.skipSplash = true;
+    t.store.save(s);
+    t.open();
+    ASSERT_TRUE(waitUntil([&] { return t.ctl<QComboBox>(QStringLiteral("cmbXls"))->currentText() == kClass2; }));
+    click(t.ctl(arrayName("OptFl", 1))); // numbers
+    ASSERT_EQ(t.window->lesson().session().PickCategory, 1);
+    t.close();
+
+    const RememberedSetup kept = t.store.load();
+    EXPECT_EQ(kept.category, 1);
+    EXPECT_EQ(kept.rollBook, QFileInfo(t.book).absoluteFilePath());
+    EXPECT_EQ(kept.className, kClass2);
+    EXPECT_EQ(kept.skipSplash, true);
+}
+
 TEST(Classroom, PresenterKeysWhateverHasTheFocus) {
     Lesson t;
     FrmMd& w = t.open();

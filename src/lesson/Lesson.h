@@ -56,6 +56,10 @@ public:
     // True once, at the first activation of the window.
     bool TakeFirstShow();
 
+    // ---- Class roster, class list and group formation (rollbook/, grouping/ model parts) ----
+
+    // ---- Group selection, draws and the pick (rollcall/ model part) ----
+
     // Where each member key first occurs in the group plan; PlanChanged marks it stale.
     rollcall::GroupKeyIndex& keyIndex() { return keyIndex_; }
     void PlanChanged() { keyIndex_.invalidate(); }
@@ -142,6 +146,10 @@ Q_SIGNALS:
     void changed(unsigned parts);
 
 private:
+    // ---- Class roster, class list and group formation: private steps and state ----
+
+    // ---- Group selection, draws and the pick: private steps and state ----
+
     void notify(unsigned parts) { Q_EMIT changed(parts); }
     // The open workbook of a roll-book file, opened when needed (the history's book source).
     workbook::Workbook& BookForPath(const std::string& path);

@@ -180,6 +180,11 @@ TYPED_TEST(WorkbookContract, EveryKindOfValueSurvivesSaveAndReopen) {
         {{6, 7}, V::fromError(V::ErrorCode::Div0)},
         {{6, 8}, V::fromError(V::ErrorCode::NA)},
         {{6, 9}, V::fromError(V::ErrorCode::Value)},
+        {{6, 10}, V::fromError(V::ErrorCode::Ref)},
+        {{6, 11}, V::fromError(V::ErrorCode::Name)},
+        {{6, 12}, V::fromError(V::ErrorCode::Num)},
+        {{6, 13}, V::fromError(V::ErrorCode::Null)},
+        {{6, 14}, V::fromError(V::ErrorCode::GettingData)},
         {{7, 7}, V::fromDate(46095)},    // 14 March 2026
         {{9, 20}, V::fromNumber(7)},     // beyond the cells the file had
         {{2, 7}, V::fromText("03月16")}, // before row 3: forEachCell sorts it first
@@ -309,6 +314,8 @@ TYPED_TEST(WorkbookContract, AnOutsideChangeIsSeenReloadedAndNeverOverwritten) {
     // A file that is gone has changed too, and cannot be read again.
     this->backend.remove(path);
     EXPECT_TRUE(book.changedOnDisk());
+    book.setCell(6, 1, V::fromNumber(4));
+    EXPECT_EQ(thrown([&] { book.save(); }), "Conflict");
     EXPECT_EQ(thrown([&] { book.reload(); }), "Io");
 }
 

@@ -3,9 +3,7 @@
 // end-to-end tests.
 #pragma once
 
-#include "shell/FrmMd.h"
-#include "support/Driver.h"
-#include "support/Fakes.h"
+#include "rollbook/RollBookHarness.h"
 #include "support/Fixtures.h"
 
 #include <QDir>
@@ -104,56 +102,17 @@ inline XlrdCells changedCells(const XlrdCells& before, const XlrdCells& after) {
     return diff;
 }
 
-struct RealRollBook {
+// The window on the real engine, with a copy of a fixture as its roll book.
+struct RealRollBook : RollBookWindowBase {
     QTemporaryDir dir;
-    FakePlatform fake;
-    std::unique_ptr<FrmMd> window;
     QString path;
 
     explicit RealRollBook(const QString& fixture, const QString& as = QStringLiteral("点名册.xls")) {
         path = copyFixture(dir, fixture, as);
-        window = std::make_unique<FrmMd>(fake.view());
-        window->lesson().SetPickCategory(0); // today is 03月16
-        controls = controlsOf(window.get());
         use(path);
     }
     ~RealRollBook() {
         window->close(); // releases the roll book
-    }
-    void use(const QString& file) { window->lesson().UseRollBookFile(file, QFileInfo(file).fileName()); }
-    FrmMd& w() { return *window; }
-    Lesson& lesson() { return window->lesson(); }
-    const SessionState& st() { return window->lesson().session(); }
-    Controls& ui() {
-        controls.MnBj = controlsOf(window.get()).MnBj;
-        return controls;
-    }
-    // The teacher chooses the roll book in use in the open dialog.
-    void listClasses() {
-        fake.fileDialog.answers.push_back({st().RollBookPath, st().RollBookName});
-        click(ui().Image1);
-    }
-    // The class shown is chosen again from the class menu: it is loaded again.
-    void reloadClass() { ui().MnBj[ui().cmbXls->currentIndex()]->trigger(); }
-    // The teacher chooses the entry with this key in the name box.
-    void choose(const QString& key) {
-        const QStringList entries = lesson().entries();
-        for (int i = 0; i < entries.size(); ++i) {
-            if (entries[i] == key || entries[i].startsWith(key + u'_')) {
-                QComboBox* box = ui().CmbXm;
-                box->setCurrentIndex(i == 0 ? 1 : i - 1);
-                pressKey(box, i == 0 ? Qt::Key_Up : Qt::Key_Down);
-                return;
-            }
-        }
-        ADD_FAILURE() << "no entry " << key.toStdString();
-    }
-    Controls controls;
-    int messagesWith(const QString& text) const {
-        int n = 0;
-        for (const auto& m : fake.messages.shown)
-            n += m.text == text ? 1 : 0;
-        return n;
     }
 };
 

@@ -1,5 +1,5 @@
-// The main window on the in-memory spreadsheet engine, in the name-list category, for the
-// roll-book and scoring tests.
+// The main window in the name-list category, for the roll-book and scoring tests: on the
+// in-memory spreadsheet engine here, on the real one in RealRollBook.h.
 #pragma once
 
 #include "shell/FrmMd.h"
@@ -14,18 +14,16 @@ namespace rostrel::test {
 
 inline const QString kToday = QStringLiteral("03月16");
 
-struct RollBookWindow {
-    FakeDisk disk;
+// The main window in the name-list category (today is kToday), on whichever engine it has,
+// and what the teacher does with the roll book in it.
+struct RollBookWindowBase {
     FakePlatform fake;
-    FakeApplication* app = nullptr;
     std::unique_ptr<FrmMd> window;
+    Controls controls;
 
-    RollBookWindow() {
+    RollBookWindowBase() {
         window = std::make_unique<FrmMd>(fake.view());
-        auto a = std::make_unique<FakeApplication>(disk);
-        app = a.get();
-        lesson().UseSpreadsheetEngine(std::move(a));
-        lesson().SetPickCategory(0); // today is kToday
+        lesson().SetPickCategory(0);
         controls = controlsOf(window.get());
     }
 
@@ -36,6 +34,8 @@ struct RollBookWindow {
         controls.MnBj = controlsOf(window.get()).MnBj;
         return controls;
     }
+    // The roll book in use from now on.
+    void use(const QString& file) { lesson().UseRollBookFile(file, QFileInfo(file).fileName()); }
     // The teacher chooses the roll book in use in the open dialog: its classes are listed
     // and the first one loaded.
     void listClasses() {
@@ -57,7 +57,29 @@ struct RollBookWindow {
         }
         ADD_FAILURE() << "no entry " << key.toStdString();
     }
-    Controls controls;
+    std::vector<Message>& messages() { return fake.messages.shown; }
+    int messagesWith(const QString& text) const {
+        int n = 0;
+        for (const auto& m : fake.messages.shown)
+            n += m.text == text ? 1 : 0;
+        return n;
+    }
+};
+
+// The disk comes first so that it outlives the window and the engine on it.
+struct FakeDiskHolder {
+    FakeDisk disk;
+};
+
+// The window on the in-memory engine.
+struct RollBookWindow : FakeDiskHolder, RollBookWindowBase {
+    FakeApplication* app = nullptr;
+
+    RollBookWindow() {
+        auto a = std::make_unique<FakeApplication>(disk);
+        app = a.get();
+        lesson().UseSpreadsheetEngine(std::move(a));
+    }
 
     // Puts a roll book on the fake disk and makes it the one the window uses.
     FakeFile& addRollBook(const std::string& path, std::vector<FakeSheet> sheets) {
@@ -65,19 +87,9 @@ struct RollBookWindow {
         f.sheets = std::move(sheets);
         return f;
     }
-    void useRollBook(const std::string& path) {
-        const QString file = QString::fromStdString(path);
-        lesson().UseRollBookFile(file, QFileInfo(file).fileName());
-    }
+    void useRollBook(const std::string& path) { use(QString::fromStdString(path)); }
     FakeSheet& saved(const std::string& path, int sheet) {
         return disk.files.at(path).sheets.at(static_cast<size_t>(sheet - 1));
-    }
-    std::vector<Message>& messages() { return fake.messages.shown; }
-    int messagesWith(const QString& text) {
-        int n = 0;
-        for (const auto& m : messages())
-            n += m.text == text ? 1 : 0;
-        return n;
     }
 };
 

@@ -21,6 +21,11 @@
 #include <string>
 #include <utility>
 
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
 namespace rostrel::test {
 
 inline const QString kDamagedText = QStringLiteral("请打开并检查Excel文档是否损坏。");

@@ -1,9 +1,13 @@
 // A roll book that another program holds open, in each format: its lock file beside the roll
 // book makes the roll book read-only (the teacher is asked to close the other program, no score
 // is written, the other lock is left alone); once the other program lets go, scores are written
-// again. A lock this program left behind in an earlier run does not block it.
+// again. A lock this program left behind in an earlier run does not block it, and another
+// program's save made while this program holds the roll book is kept.
 #include "rollbook/FormatWindow.h"
 
+#include "platform/workbook/Workbook.h"
+
+#include <cstdio>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -165,6 +169,105 @@ TEST_P(LockedRollBook, FileThatCannotBeWritten) {
     t.expectOnlyWarnings(kReadOnlyText, 3);
     EXPECT_EQ(fileBytes(t.rollBook()), before);
     EXPECT_EQ(t.folderFiles(), QStringList{QFileInfo(t.rollBook()).fileName()});
+}
+
+// Another program saves the roll book while a class is loaded here (an office suite opened it
+// anyway, or a colleague edited the shared file): its save is read before the next score is
+// added, so both are in the file.
+TEST_P(LockedRollBook, AnotherProgramsSaveMeanwhileIsKept) {
+    FormatWindow t(ext());
+    t.put(t.fixture(QStringLiteral("five_classes")));
+    const XlrdCells cellsBefore = readCells(t.rollBook());
+    // The other program's version, saved as office suites save: a new file renamed over it.
+    const QString theirs = t.put(t.fixture(QStringLiteral("five_classes")), QStringLiteral("另存.") + ext());
+    {
+        auto book = workbook::openWorkbook(theirs.toStdString());
+        book->activate(1);
+        book->setCell(2, 7, workbook::CellValue::fromText("03月16"));
+        book->setCell(6, 7, workbook::CellValue::fromNumber(2));
+        book->setCell(3, 2, workbook::CellValue::fromText("改名"));
+        book->save();
+    }
+    t.openNameList();
+    ASSERT_EQ(t.session().RosterCount, 10);
+
+    ASSERT_EQ(std::rename(QFile::encodeName(theirs).constData(), QFile::encodeName(t.rollBook()).constData()), 0);
+    t.chooseStudent(QStringLiteral("3"));
+    t.writeScore(QStringLiteral("5"));
+    EXPECT_TRUE(t.messages().empty());
+    EXPECT_EQ(changedCells(cellsBefore, readCells(t.rollBook())),
+              (XlrdCells{{{kClass1, 2, 7}, QStringLiteral("text:03月16")},
+                         {{kClass1, 3, 2}, QStringLiteral("text:改名")},
+                         {{kClass1, 5, 7}, QStringLiteral("number:5.0")},
+                         {{kClass1, 6, 7}, QStringLiteral("number:2.0")}}));
+
+    // Loaded again, the class shows the other program's change, and the two scored students
+    // are out of today's pool.
+    t.chooseClassFromMenu(0);
+    EXPECT_EQ(t.studentList().first(), QStringLiteral("1_改名"));
+    EXPECT_EQ(t.session().PoolCount, 8);
+    EXPECT_TRUE(t.messages().empty());
+}
+
+// An office suite told to open the roll book anyway writes its own lock over ours: when this
+// program lets the roll book go, that lock stays.
+TEST_P(LockedRollBook, OfficeSuitesLockWrittenOverOursStays) {
+    FormatWindow t(ext());
+    t.put(t.fixture(QStringLiteral("five_classes")));
+    t.openNameList();
+    const QString lock = t.dir.filePath(ourLockName(t));
+    ASSERT_TRUE(QFileInfo::exists(lock));
+    const QByteArray theirs("王老师,teacher,classroom-pc,16.03.2026 10:05,file:///home/teacher/.config/libreoffice/4;");
+    writeFile(lock, theirs);
+
+    t.window->close();
+    EXPECT_EQ(fileBytes(lock), theirs);
+}
+
+// Whether a roll book is held by another program is judged for the roll book in use, not for
+// the first one opened in this run. Disabled: today the check looks at the first workbook
+// opened, so (1) after a held roll book, another one chosen lists the held one's classes, and a
+// score then lands in the new file's first class under the old roster's column and number;
+// (2) a held roll book chosen after a free one gets no warning and its scores are dropped
+// silently.
+TEST_P(LockedRollBook, DISABLED_HeldOrNotIsJudgedForTheRollBookInUse) {
+    {
+        SCOPED_TRACE("the first roll book held, then another chosen");
+        FormatWindow t(ext());
+        t.put(t.fixture(QStringLiteral("five_classes")));
+        writeFile(t.dir.filePath(QStringLiteral("~$") + QFileInfo(t.rollBook()).fileName()), "x");
+        const QString other = t.put(t.fixture(QStringLiteral("lo_rollbook")), QStringLiteral("高一.") + ext());
+        const XlrdCells otherBefore = readCells(other);
+        const QByteArray heldBefore = fileBytes(t.rollBook());
+        t.openNameList();
+        t.expectOnlyWarnings(kReadOnlyText, 2);
+
+        t.chooseFile(other);
+        EXPECT_EQ(t.messages().size(), 2u);
+        EXPECT_EQ(t.classList().first(), QStringLiteral("高一(1)班"));
+        EXPECT_EQ(t.session().RosterCount, 45);
+        t.chooseStudent(QStringLiteral("3"));
+        t.writeScore(QStringLiteral("5"));
+        EXPECT_EQ(changedCells(otherBefore, readCells(other)),
+                  (XlrdCells{{{QStringLiteral("高一(1)班"), 2, 8}, QStringLiteral("text:03月16")},
+                             {{QStringLiteral("高一(1)班"), 5, 8}, QStringLiteral("number:4.0")}}));
+        EXPECT_EQ(fileBytes(t.rollBook()), heldBefore);
+    }
+    {
+        SCOPED_TRACE("a free roll book, then a held one chosen");
+        FormatWindow t(ext());
+        t.put(t.fixture(QStringLiteral("five_classes")));
+        const QString other = t.put(t.fixture(QStringLiteral("lo_rollbook")), QStringLiteral("高一.") + ext());
+        writeFile(t.dir.filePath(QStringLiteral("~$高一.") + ext()), "x");
+        t.openNameList();
+        EXPECT_TRUE(t.messages().empty());
+
+        t.chooseFile(other);
+        t.expectOnlyWarnings(kReadOnlyText, 2);
+        t.chooseStudent(QStringLiteral("3"));
+        t.writeScore(QStringLiteral("5"));
+        t.expectOnlyWarnings(kReadOnlyText, 3);
+    }
 }
 
 } // namespace

@@ -23,14 +23,15 @@ void expectNothingListed(FormatWindow& t) {
     EXPECT_FALSE(t.find(QStringLiteral("imgXie(1)"))->isVisible());
 }
 
-TEST_P(DamagedRollBook, FileCutShortIsRefusedAndAnotherCanBeChosen) {
-    for (const bool empty : {false, true}) {
-        SCOPED_TRACE(empty ? "an empty file" : "the first half of the file");
+TEST_P(DamagedRollBook, FileThatIsNoRollBookIsRefusedAndAnotherCanBeChosen) {
+    enum What { CutShort, Empty, Text };
+    for (const What what : {CutShort, Empty, Text}) {
+        SCOPED_TRACE(what == CutShort ? "the first half of the file" : what == Empty ? "an empty file" : "a text file");
         FormatWindow t(ext());
-        if (empty)
-            writeFile(t.rollBook(), {});
-        else
+        if (what == CutShort)
             t.put(QStringLiteral("damaged/") + t.fixture(QStringLiteral("five_classes-cut")));
+        else
+            writeFile(t.rollBook(), what == Empty ? QByteArray() : QByteArrayLiteral("学号,姓名\r\n1,罗洁\r\n"));
         const QByteArray before = fileBytes(t.rollBook());
         const QString book = QFileInfo(t.rollBook()).fileName();
 
@@ -52,6 +53,33 @@ TEST_P(DamagedRollBook, FileCutShortIsRefusedAndAnotherCanBeChosen) {
         EXPECT_EQ(fileBytes(t.rollBook()), before);
         EXPECT_EQ(t.folderFiles(), (QStringList{QFileInfo(sound).fileName(), book}));
     }
+}
+
+// A roll book saved in another format than its name says (renamed by hand, or saved by a
+// program that kept the old name) is read and written as what it is.
+TEST_P(DamagedRollBook, RollBookUnderAnotherFormatsNameIsReadByItsContent) {
+    const QString real = ext() == u"xls"    ? QStringLiteral("xlsx")
+                         : ext() == u"xlsx" ? QStringLiteral("ods")
+                                            : QStringLiteral("xls");
+    FormatWindow t(ext());
+    t.put(QStringLiteral("five_classes.") + real);
+    t.openNameList();
+    EXPECT_TRUE(t.messages().empty());
+    EXPECT_EQ(t.classList().size(), 5);
+    t.chooseClass(4);
+    EXPECT_EQ(t.session().RosterCount, 14);
+    t.chooseStudent(QStringLiteral("14"));
+    t.writeScore(QStringLiteral("3"));
+    EXPECT_TRUE(t.messages().empty());
+    t.window->close();
+
+    // Still a file of its own format, read by that format's reader.
+    const QString asItIs = t.dir.filePath(QStringLiteral("读回.") + real);
+    ASSERT_TRUE(QFile::copy(t.rollBook(), asItIs));
+    const QString pristine = t.put(QStringLiteral("five_classes.") + real, QStringLiteral("原样.") + real);
+    EXPECT_EQ(changedCells(readCells(pristine), readCells(asItIs)),
+              (XlrdCells{{{QStringLiteral("5班"), 2, 7}, QStringLiteral("text:03月16")},
+                         {{QStringLiteral("5班"), 16, 7}, QStringLiteral("number:3.0")}}));
 }
 
 // Class 3's sheet is broken, the rest of the file sound. An .xls or .xlsx sheet is read when

@@ -15,7 +15,6 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cctype>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>

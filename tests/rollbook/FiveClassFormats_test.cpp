@@ -15,10 +15,12 @@ protected:
 INSTANTIATE_TEST_SUITE_P(RollBookFormats, FiveClasses, kRollBookFormats, formatTestName);
 
 // Class `n` ("n班") holds 9 + n students "学生n-1" ... numbered from 1, no grouping, no scores:
-// one group of everybody, and every student in today's pool.
-void expectClassShown(FormatWindow& t, int n) {
+// it is grouped in order into the number of groups the group-count box shows (1 unless another
+// class set it), and every student is in today's pool.
+void expectClassShown(FormatWindow& t, int n, int groups = 1) {
     SCOPED_TRACE(n);
     const int students = 9 + n;
+    const int size = (students + groups - 1) / groups;
     const QString last = QString::number(students);
     EXPECT_EQ(t.session().ClassIndex, n);
     EXPECT_EQ(t.session().RosterCount, students);
@@ -27,11 +29,12 @@ void expectClassShown(FormatWindow& t, int n) {
     ASSERT_EQ(entries.size(), students);
     EXPECT_EQ(entries.first(), QStringLiteral("1_学生%1-1").arg(n));
     EXPECT_EQ(entries.last(), QStringLiteral("%1_学生%2-%1").arg(last).arg(n));
-    EXPECT_EQ(t.find<QListWidget>(QStringLiteral("List2"))->count(), 1);
-    auto* members = t.find<QListWidget>(QStringLiteral("List1"));
-    ASSERT_EQ(members->count(), students);
+    EXPECT_EQ(t.find<QLineEdit>(QStringLiteral("txtFz(0)"))->text(), QString::number(groups));
+    EXPECT_EQ(t.find<QLineEdit>(QStringLiteral("txtFz(1)"))->text(), QString::number(size));
+    EXPECT_EQ(t.find<QListWidget>(QStringLiteral("List2"))->count(), groups);
+    auto* members = t.find<QListWidget>(QStringLiteral("List1")); // group 1
+    ASSERT_EQ(members->count(), size);
     EXPECT_EQ(members->item(0)->text(), QStringLiteral("学生%1-1").arg(n));
-    EXPECT_EQ(t.find<QLineEdit>(QStringLiteral("txtFz(1)"))->text(), last);
     EXPECT_EQ(t.session().PoolCount, students);
     EXPECT_TRUE(t.nameLabelEnabled());
 }
@@ -87,12 +90,13 @@ TEST_P(FiveClasses, AnotherRollBookReplacesTheClassesAndTheMenu) {
     EXPECT_EQ(t.find<QListWidget>(QStringLiteral("List2"))->count(), 9); // its stored grouping
     EXPECT_EQ(t.studentList().first(), QStringLiteral("1_罗洁"));
 
-    // And back: the menu grows to five again, and its new last item loads class 5.
+    // And back: the menu grows to five again, and its new last item loads class 5. The group
+    // count of the other roll book's grouping (9) stays in its box and groups these classes.
     t.chooseFile(t.rollBook());
     EXPECT_EQ(t.classMenu(), kFiveClasses);
-    expectClassShown(t, 1);
+    expectClassShown(t, 1, 9);
     t.chooseClassFromMenu(4);
-    expectClassShown(t, 5);
+    expectClassShown(t, 5, 9);
 
     EXPECT_TRUE(t.messages().empty());
     EXPECT_EQ(fileBytes(t.rollBook()), fiveBefore);

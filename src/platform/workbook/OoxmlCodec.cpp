@@ -329,7 +329,8 @@ std::optional<OoxmlCodec::QuickSave> OoxmlCodec::quickSave(size_t sheet, const C
     const Sheet& s = sheets_[sheet];
     const SheetCells& cells = cellsOf(static_cast<int>(sheet + 1));
     const zip::Package::Raw raw = package_.raw(s.part);
-    if (!cells.layout.usable || cells.index.empty() || raw.method != 8)
+    // A sheet without rows gets its first ones rarely: the whole part is edited then.
+    if (!cells.layout.usable || cells.layout.dataEmpty || cells.index.empty() || raw.method != 8)
         return std::nullopt;
     QuickSave q;
     q.sheet = sheet;
@@ -575,9 +576,6 @@ std::unique_ptr<SheetCells> OoxmlCodec::verifyRows(const OoxmlCodec& back, const
     }
     l.dataPos = zip::shiftedPosition(q.edits, l.dataPos, false);
     l.dataEnd = zip::shiftedPosition(q.edits, l.dataEnd, true);
-    // <sheetData/> that received rows is another tag now: read the sheet again for the next save.
-    if (old.layout.dataEmpty)
-        return nullptr;
     return now;
 }
 

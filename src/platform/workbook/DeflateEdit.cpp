@@ -253,14 +253,20 @@ std::vector<Region> planRegions(const DeflateIndex& index, const std::vector<Con
     return regions;
 }
 
-uint64_t shiftedPosition(const std::vector<ContentEdit>& edits, uint64_t pos, bool insertionsBefore) {
-    int64_t delta = 0;
+PositionShift::PositionShift(const std::vector<ContentEdit>& edits) {
+    delta_.push_back(0);
     for (const ContentEdit& e : edits) {
-        if (e.pos > pos || (e.pos == pos && !(insertionsBefore && e.len == 0)))
-            break;
-        delta += static_cast<int64_t>(e.text.size()) - static_cast<int64_t>(e.len);
+        pos_.push_back(e.pos);
+        insertion_.push_back(e.len == 0);
+        delta_.push_back(delta_.back() + static_cast<int64_t>(e.text.size()) - static_cast<int64_t>(e.len));
     }
-    return static_cast<uint64_t>(static_cast<int64_t>(pos) + delta);
+}
+
+uint64_t PositionShift::operator()(uint64_t pos, bool insertionsBefore) const {
+    size_t k = static_cast<size_t>(std::lower_bound(pos_.begin(), pos_.end(), pos) - pos_.begin());
+    while (insertionsBefore && k < pos_.size() && pos_[k] == pos && insertion_[k])
+        ++k;
+    return static_cast<uint64_t>(static_cast<int64_t>(pos) + delta_[k]);
 }
 
 EditedMember editDeflated(const uint8_t* data, size_t size, const DeflateIndex& index,

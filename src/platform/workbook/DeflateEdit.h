@@ -78,8 +78,17 @@ EditedMember editDeflated(const uint8_t* data, size_t size, const DeflateIndex& 
                           const std::vector<Region>& regions, const std::vector<ContentEdit>& edits,
                           const std::function<FileBytes(uint64_t, uint64_t)>& original, bool windows);
 
-// Where content offset `pos` of the original lies after the edits: an insertion at `pos`
-// itself counts as before it when `insertionsBefore` is set.
-uint64_t shiftedPosition(const std::vector<ContentEdit>& edits, uint64_t pos, bool insertionsBefore);
+// Where offsets of the original content lie once the edits (sorted by position) are in.
+class PositionShift {
+public:
+    explicit PositionShift(const std::vector<ContentEdit>& edits);
+    // An insertion at `pos` itself counts as before it when `insertionsBefore` is set.
+    uint64_t operator()(uint64_t pos, bool insertionsBefore) const;
+
+private:
+    std::vector<uint64_t> pos_;
+    std::vector<bool> insertion_;
+    std::vector<int64_t> delta_; // delta_[i]: the shift once edits [0, i) are in
+};
 
 } // namespace rostrel::workbook::zip

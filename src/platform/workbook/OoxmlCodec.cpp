@@ -470,6 +470,7 @@ std::unique_ptr<SheetCells> OoxmlCodec::verifyRows(const OoxmlCodec& back, const
     ctx.sharedStrings = back.strings_.strings.size();
     ctx.date1904 = back.workbook_.date1904;
 
+    const zip::PositionShift shifted(q.edits);
     auto now = std::make_unique<SheetCells>();
     now->locked = old.locked;
     now->texts = old.texts;
@@ -481,8 +482,7 @@ std::unique_ptr<SheetCells> OoxmlCodec::verifyRows(const OoxmlCodec& back, const
         for (; oldRow != old.rows.end() && oldRow->row < row; ++oldRow)
             rows.push_back(*oldRow);
         for (; oldPlace != old.layout.rows.end() && oldPlace->row < row; ++oldPlace)
-            places.push_back({oldPlace->row, zip::shiftedPosition(q.edits, oldPlace->pos, true),
-                              zip::shiftedPosition(q.edits, oldPlace->end, false)});
+            places.push_back({oldPlace->row, shifted(oldPlace->pos, true), shifted(oldPlace->end, false)});
     };
     auto oldRow = old.rows.begin();
     auto oldPlace = old.layout.rows.begin();
@@ -498,8 +498,8 @@ std::unique_ptr<SheetCells> OoxmlCodec::verifyRows(const OoxmlCodec& back, const
             }
         if (!first)
             continue;
-        const uint64_t from = zip::shiftedPosition(q.edits, first->pos, false);
-        const uint64_t to = zip::shiftedPosition(q.edits, last->end, true);
+        const uint64_t from = shifted(first->pos, false);
+        const uint64_t to = shifted(last->end, true);
         const zip::EditedMember::Decoded& d = q.member.decoded[k];
         if (from < d.begin || to < from || to > d.begin + d.bytes.size())
             fail("the edited rows lie outside the checked content");
@@ -562,8 +562,7 @@ std::unique_ptr<SheetCells> OoxmlCodec::verifyRows(const OoxmlCodec& back, const
         rows.insert(rows.end(), oldRow, old.rows.end());
     if (oldPlace != old.layout.rows.end())
         for (; oldPlace != old.layout.rows.end(); ++oldPlace)
-            places.push_back({oldPlace->row, zip::shiftedPosition(q.edits, oldPlace->pos, true),
-                              zip::shiftedPosition(q.edits, oldPlace->end, false)});
+            places.push_back({oldPlace->row, shifted(oldPlace->pos, true), shifted(oldPlace->end, false)});
     now->rows = std::move(rows);
 
     SheetLayout& l = now->layout;
@@ -572,10 +571,10 @@ std::unique_ptr<SheetCells> OoxmlCodec::verifyRows(const OoxmlCodec& back, const
     if (l.hasDimension && grownDimension(l.dimensionValid, l.dimension, sheet.edits, grown)) {
         l.dimension = grown;
         l.dimensionValid = true;
-        l.dimensionEnd = zip::shiftedPosition(q.edits, l.dimensionEnd, false);
+        l.dimensionEnd = shifted(l.dimensionEnd, false);
     }
-    l.dataPos = zip::shiftedPosition(q.edits, l.dataPos, false);
-    l.dataEnd = zip::shiftedPosition(q.edits, l.dataEnd, true);
+    l.dataPos = shifted(l.dataPos, false);
+    l.dataEnd = shifted(l.dataEnd, true);
     return now;
 }
 

@@ -13,6 +13,21 @@ namespace {
     throw WorkbookError(WorkbookError::Code::Damaged, "the workbook is damaged: " + what);
 }
 
+// A cell's "t": anything unknown reads as a number, as before.
+enum class Type { Number, Shared, Str, InlineStr, Bool, Error, Date };
+Type typeOf(const char* t) {
+    if (!t)
+        return Type::Number;
+    const std::string_view v(t);
+    return v == "s"           ? Type::Shared
+           : v == "str"       ? Type::Str
+           : v == "inlineStr" ? Type::InlineStr
+           : v == "b"         ? Type::Bool
+           : v == "e"         ? Type::Error
+           : v == "d"         ? Type::Date
+                              : Type::Number;
+}
+
 class SheetReader : public XmlHandler {
 public:
     SheetReader(SheetCells& out, const SheetContext& ctx, const std::string& part)
@@ -70,7 +85,18 @@ public:
                 placesUsable_ = false;
             l.rows.push_back({static_cast<uint32_t>(row_), pos, pos + len});
         } else if (depth_ == 4 && n.local == "c") {
-            const char* ref = attr(atts, "r");
+            // One pass over the attributes: this runs for every cell.
+            const char *ref = nullptr, *t = nullptr, *st = nullptr;
+            for (const char** a = atts; *a; a += 2) {
+                if (a[0][0] == '\0' || a[0][1] != '\0')
+                    continue;
+                if (a[0][0] == 'r')
+                    ref = a[1];
+                else if (a[0][0] == 't')
+                    t = a[1];
+                else if (a[0][0] == 's')
+                    st = a[1];
+            }
             int r = row_, c = col_ + 1;
             if (ref && !parseCellRef(ref, r, c))
                 damaged("the cell reference \"" + std::string(ref) + "\" in \"" + part_ + "\"");
@@ -78,10 +104,9 @@ public:
                 placesUsable_ = false;
             cellRow_ = r;
             col_ = c;
-            const char* t = attr(atts, "t");
-            type_ = t ? t : "n";
+            type_ = typeOf(t);
             uint32_t s = 0;
-            style_ = parseUnsigned(attr(atts, "s"), s) ? s : 0;
+            style_ = parseUnsigned(st, s) ? s : 0;
             value_.clear();
             inline_.clear();
             hasValue_ = false;
@@ -175,7 +200,7 @@ private:
         if (cellRow_ < 1 || cellRow_ > kMaxRows || col_ < 1 || col_ > kMaxColumns)
             damaged("a cell lies outside the sheet in \"" + part_ + "\"");
         cell.col = static_cast<uint16_t>(col_);
-        if (type_ == "inlineStr") {
+        if (type_ == Type::InlineStr) {
             if (!hasInline_)
                 return;
             cell.kind = StoredCell::OwnText;
@@ -184,17 +209,17 @@ private:
         } else {
             if (!hasValue_ || value_.empty())
                 return; // a formatted blank, or a formula never calculated
-            if (type_ == "s") {
+            if (type_ == Type::Shared) {
                 uint32_t index;
                 if (!parseUnsigned(value_.c_str(), index) || index >= ctx_.sharedStrings)
                     damaged("a cell refers to shared string " + value_ + " of " + std::to_string(ctx_.sharedStrings));
                 cell.kind = StoredCell::SharedText;
                 cell.ref = index;
-            } else if (type_ == "str") {
+            } else if (type_ == Type::Str) {
                 cell.kind = StoredCell::OwnText;
                 cell.ref = static_cast<uint32_t>(out_.texts.size());
                 out_.texts.push_back(decodeEscapes(value_));
-            } else if (type_ == "b") {
+            } else if (type_ == Type::Bool) {
                 double v = 0;
                 if (value_ == "true" || value_ == "false")
                     v = value_ == "true";
@@ -202,10 +227,10 @@ private:
                     damaged("the boolean \"" + value_ + "\" in \"" + part_ + "\"");
                 cell.kind = StoredCell::Bool;
                 cell.small = v != 0;
-            } else if (type_ == "e") {
+            } else if (type_ == Type::Error) {
                 cell.kind = StoredCell::Error;
                 cell.small = static_cast<uint8_t>(errorCode(value_));
-            } else if (type_ == "d") {
+            } else if (type_ == Type::Date) {
                 if (!parseIsoDate(value_, ctx_.date1904, cell.number))
                     damaged("the date \"" + value_ + "\" in \"" + part_ + "\"");
                 cell.kind = StoredCell::Date;
@@ -232,7 +257,7 @@ private:
     int depth_ = 0;
     bool inData_ = false;
     int row_ = 0, col_ = 0, cellRow_ = 0;
-    std::string type_;
+    Type type_ = Type::Number;
     uint32_t style_ = 0;
     std::string value_, inline_, piece_;
     std::string* collect_ = nullptr;
@@ -270,6 +295,7 @@ SheetCells readSheet(const zip::Package& package, const std::string& part, const
     SheetCells cells;
     SheetReader reader(cells, context, part);
     XmlParser parser(reader, part, false);
+    parser.positionsUpTo(3); // rows and what comes before them
     package.streamMember(
         part, [&](const char* data, size_t size) { parser.feed(data, size, false); }, &cells.index, kWindowEvery);
     parser.feed(nullptr, 0, true);
@@ -285,6 +311,7 @@ SheetCells readRows(const SheetLayout& layout, const char* xml, size_t size, con
     SheetCells cells;
     SheetReader reader(cells, context, part);
     XmlParser parser(reader, part, false);
+    parser.positionsUpTo(3);
     parser.feed(head.data(), head.size(), false);
     parser.feed(xml, size, false);
     parser.feed(tail.data(), tail.size(), true);

@@ -334,9 +334,7 @@ void Package::streamMember(const std::string& name, const std::function<void(con
         const uint64_t ratioCap = std::max<uint64_t>(limits_.ratioFloor, e.compressedSize * limits_.maxRatio);
         std::vector<uint8_t> buf(64 * 1024);
         int rc = Z_OK;
-        // For the index: the content's last 32 KiB, and where the last window was kept.
-        std::vector<uint8_t> recent;
-        uint64_t lastWindow = 0;
+        uint64_t lastWindow = 0; // for the index: where the last window was kept
         if (index)
             index->marks.push_back({});
         const uint8_t* const start = src;
@@ -362,11 +360,6 @@ void Package::streamMember(const std::string& name, const std::function<void(con
             if (got > 0) {
                 crc = crc32(crc, buf.data(), static_cast<uInt>(got));
                 chunk(reinterpret_cast<const char*>(buf.data()), got);
-                if (index && windowEvery > 0) {
-                    recent.insert(recent.end(), buf.data(), buf.data() + got);
-                    if (recent.size() > 2 * kWindowSize)
-                        recent.erase(recent.begin(), recent.end() - static_cast<std::ptrdiff_t>(kWindowSize));
-                }
             } else if (rc != Z_STREAM_END && z->avail_in == 0 && inLeft == 0 && !(index && (z->data_type & 128))) {
                 damaged("the member \"" + name + "\" is cut short");
             }
@@ -378,10 +371,14 @@ void Package::streamMember(const std::string& name, const std::function<void(con
                 m.crc = static_cast<uint32_t>(crc);
                 if (m.bit > index->marks.back().bit) {
                     if (windowEvery > 0 && produced - lastWindow >= windowEvery) {
-                        const size_t n = std::min<size_t>(recent.size(), kWindowSize);
-                        m.window = std::make_shared<const FileBytes>(recent.end() - static_cast<std::ptrdiff_t>(n),
-                                                                     recent.end());
-                        lastWindow = produced;
+                        // The inflater's own window is the content's last 32 KiB.
+                        FileBytes w(kWindowSize);
+                        uInt n = 0;
+                        if (inflateGetDictionary(z, w.data(), &n) == Z_OK) {
+                            w.resize(n);
+                            m.window = std::make_shared<const FileBytes>(std::move(w));
+                            lastWindow = produced;
+                        }
                     }
                     index->marks.push_back(std::move(m));
                 }

@@ -363,7 +363,7 @@ EditedMember editDeflated(const uint8_t* data, size_t size, const DeflateIndex& 
         c.dict.assign(old.begin(), old.begin() + static_cast<std::ptrdiff_t>(s.out - dictFrom));
         // The region's new content: its original with the edits inside it applied.
         uint64_t at = s.out;
-        for (; edit < edits.size() && edits[edit].pos < end; ++edit) {
+        for (; edit < edits.size() && (edits[edit].pos < end || (final && edits[edit].pos == end)); ++edit) {
             const ContentEdit& e = edits[edit];
             if (e.pos < at || e.pos + e.len > end || (!final && e.pos + e.len + kWindowSize > end))
                 throw WorkbookError(WorkbookError::Code::Unsupported, "an edit lies outside its region");

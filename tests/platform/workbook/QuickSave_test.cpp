@@ -243,12 +243,16 @@ TEST(QuickSave, XlsxSheetsStayAsAFreshReadSaveAfterSave) {
         FileBytes file = Package::read(emptyZip).rewrite({}, parts);
         OoxmlCodec codec(file);
         auto model = cellsOf(codec, 1);
+        std::vector<std::pair<std::pair<int, int>, CellValue>> column; // a whole new column in one save
+        for (int r = 1; r <= 4100; r += 3)
+            column.push_back({{r, 7}, CellValue::fromNumber(r)});
         const std::vector<std::vector<std::pair<std::pair<int, int>, CellValue>>> saves = {
             {{{3999, 5}, CellValue::fromNumber(7.5)}},                               // a new cell in a row near the end
             {{{1, 1}, CellValue::fromText("新名字")}, {{2, 2}, CellValue::empty()}}, // a new string; a cleared cell
             {{{500, 3}, CellValue::fromNumber(1)}, {{501, 1}, CellValue::fromBool(true)}}, // an inserted row
             {{{4100, 8}, CellValue::fromDate(45000)}}, // a row past the end, the dimension grows
             {{{3999, 5}, CellValue::fromNumber(8)}, {{2000, 3}, CellValue::fromText("甲")}},
+            column,
         };
         for (size_t i = 0; i < saves.size(); ++i) {
             SCOPED_TRACE("save " + std::to_string(i));

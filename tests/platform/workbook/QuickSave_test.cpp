@@ -343,4 +343,74 @@ TEST(QuickSave, OdsTablesStayAsAFreshReadSaveAfterSave) {
         EXPECT_EQ(Package::read(saved).names(), Package::read(file).names());
         file = saved;
     }
+    // Both tables in one save; the second gets rows after its last one.
+    auto second = cellsOf(*codec, 2);
+    codec->setCell(2, 5, 2, CellValue::fromText("后"));
+    codec->setCell(2, 1, 1, CellValue::fromNumber(3));
+    codec->setCell(1, 10, 1, CellValue::fromNumber(4));
+    second[{5, 2}] = CellValue::fromText("后");
+    second[{1, 1}] = CellValue::fromNumber(3);
+    model[{10, 1}] = CellValue::fromNumber(4);
+    const FileBytes saved = codec->serialize();
+    codec->markSaved();
+    const auto fresh = openOdsCodec(saved);
+    EXPECT_EQ(cellsOf(*fresh, 1), model);
+    EXPECT_EQ(cellsOf(*fresh, 2), second);
+    EXPECT_EQ(cellsOf(*codec, 2), second);
+    codec->setCell(2, 7, 1, CellValue::fromNumber(5)); // after the rows the last save appended
+    second[{7, 1}] = CellValue::fromNumber(5);
+    EXPECT_EQ(cellsOf(*openOdsCodec(codec->serialize()), 2), second);
+}
+
+TEST(QuickSave, XlsxFormulaOverwrittenDropsTheCalculationChain) {
+    const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+    const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+    std::string sheet = "<worksheet xmlns=\"" + main + "\"><dimension ref=\"A1:B3000\"/><sheetData>";
+    for (int r = 1; r <= 3000; ++r)
+        sheet += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" + std::to_string(r) +
+                 "</v></c><c r=\"B" + std::to_string(r) + "\"><f>A" + std::to_string(r) + "*2</f><v>" +
+                 std::to_string(2 * r) + "</v></c></row>";
+    sheet += "</sheetData></worksheet>";
+    const std::map<std::string, FileBytes> parts = {
+        {"[Content_Types].xml",
+         bytesOf("<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"><Override "
+                 "PartName=\"/xl/calcChain.xml\" ContentType=\"application/"
+                 "vnd.openxmlformats-officedocument.spreadsheetml.calcChain+xml\"/></Types>")},
+        {"_rels/.rels", bytesOf("<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+                                "relationships\"><Relationship Id=\"r1\" Type=\"" +
+                                rel + "officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>")},
+        {"xl/workbook.xml", bytesOf("<workbook xmlns=\"" + main + "\" xmlns:r=\"" + rel.substr(0, rel.size() - 1) +
+                                    "\"><sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"r1\"/></sheets>"
+                                    "<calcPr calcId=\"1\"/></workbook>")},
+        {"xl/_rels/workbook.xml.rels",
+         bytesOf("<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                 "<Relationship Id=\"r1\" Type=\"" +
+                 rel + "worksheet\" Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"r2\" Type=\"" + rel +
+                 "calcChain\" Target=\"calcChain.xml\"/></Relationships>")},
+        {"xl/calcChain.xml", bytesOf("<calcChain xmlns=\"" + main + "\"><c r=\"B1\" i=\"1\"/></calcChain>")},
+        {"xl/worksheets/sheet1.xml", bytesOf(sheet)}};
+    const FileBytes emptyZip = {0x50, 0x4b, 0x05, 0x06, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    OoxmlCodec codec(Package::read(emptyZip).rewrite({}, parts));
+    codec.setCell(1, 2500, 2, CellValue::fromNumber(-1));
+    const FileBytes saved = codec.serialize();
+    codec.markSaved();
+    const Package p = Package::read(saved);
+    EXPECT_FALSE(p.has("xl/calcChain.xml"));
+    const FileBytes wb = p.member("xl/workbook.xml");
+    EXPECT_NE(std::string(wb.begin(), wb.end()).find("fullCalcOnLoad=\"1\""), std::string::npos);
+    const OoxmlCodec fresh(saved);
+    EXPECT_EQ(fresh.cell(1, 2500, 2), CellValue::fromNumber(-1));
+    EXPECT_EQ(fresh.cell(1, 2499, 2), CellValue::fromNumber(4998));
+    EXPECT_EQ(cellsOf(codec, 1), cellsOf(fresh, 1));
+}
+
+TEST(DeflateEdit, PlacesShiftPastEditsAndInsertionsGoWhereAsked) {
+    const zip::PositionShift shift({{10, 0, "abc"}, {20, 5, "x"}, {40, 0, "yy"}});
+    EXPECT_EQ(shift(5, false), 5u);
+    EXPECT_EQ(shift(10, false), 10u); // an insertion here comes after the place...
+    EXPECT_EQ(shift(10, true), 13u);  // ...or before it
+    EXPECT_EQ(shift(20, true), 23u);  // a replacement starting here is not an insertion
+    EXPECT_EQ(shift(25, false), 24u);
+    EXPECT_EQ(shift(40, true), 41u);
+    EXPECT_EQ(shift(100, false), 101u);
 }

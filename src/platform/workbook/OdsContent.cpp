@@ -100,6 +100,8 @@ public:
 
     void start(const xml::Name& n, const xml::Attrs& attrs, Span tag) override {
         ++depth_;
+        if (depth_ == 1)
+            out.rootTag = tag;
         if (cell_) {
             cellChild(n, attrs, tag);
             return;
@@ -386,6 +388,41 @@ Content parseContent(const uint8_t* data, size_t size) {
     if (!r.sawSpreadsheet())
         throw WorkbookError(WorkbookError::Code::Damaged, "content.xml holds no spreadsheet");
     return std::move(r.out);
+}
+
+std::vector<RowRun> parseRows(std::string_view root, const char* xml, size_t size) {
+    constexpr std::string_view office = "urn:oasis:names:tc:opendocument:xmlns:office:1.0";
+    constexpr std::string_view table = "urn:oasis:names:tc:opendocument:xmlns:table:1.0";
+    std::string name(root.substr(1, root.find_first_of(" \t\r\n/>") - 1));
+    std::string buf(root);
+    buf += "<rostrel-o:body xmlns:rostrel-o=\"" + std::string(office) +
+           "\"><rostrel-o:spreadsheet><rostrel-t:table xmlns:rostrel-t=\"" + std::string(table) +
+           "\" rostrel-t:name=\"rows\">";
+    const size_t head = buf.size();
+    buf.append(xml, size);
+    buf += "</rostrel-t:table></rostrel-o:spreadsheet></rostrel-o:body></" + name + ">";
+    Content c = parseContent(reinterpret_cast<const uint8_t*>(buf.data()), buf.size());
+    if (c.tables.size() != 1)
+        throw WorkbookError(WorkbookError::Code::Damaged, "content.xml: rows do not stand on their own");
+    std::vector<RowRun> rows = std::move(c.tables[0].rows);
+    auto rebase = [&](Span& s) {
+        if (s.begin < head || s.end > head + size)
+            throw WorkbookError(WorkbookError::Code::Damaged, "content.xml: rows do not stand on their own");
+        s.begin -= head;
+        s.end -= head;
+    };
+    for (RowRun& r : rows) {
+        rebase(r.element);
+        rebase(r.startTag);
+        r.contentEnd -= head;
+        for (CellRun& cell : r.cells) {
+            rebase(cell.element);
+            rebase(cell.startTag);
+            for (Span& k : cell.keptChildren)
+                rebase(k);
+        }
+    }
+    return rows;
 }
 
 bool manifestEncrypted(const uint8_t* data, size_t size) {

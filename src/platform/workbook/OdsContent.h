@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace rostrel::workbook::ods {
@@ -54,11 +55,16 @@ struct Content {
     std::vector<Table> tables;
     // Prefixes the document binds to the namespaces an edit writes ("" when not bound).
     std::string tablePrefix, officePrefix, textPrefix, calcextPrefix;
+    Span rootTag; // the document element's start tag, which declares the namespaces
 };
 
 // Throws WorkbookError Damaged for XML that is not well-formed or that declares a DTD or an
 // entity (never expanded), and for a document without a spreadsheet body.
 Content parseContent(const uint8_t* data, size_t size);
+// The rows of a run of whole row elements taken out of `doc`'s content (`root` is its
+// document element's start tag), as the only table of a document; rows are numbered from 1
+// and their spans are relative to `xml`. Throws WorkbookError Damaged.
+std::vector<RowRun> parseRows(std::string_view root, const char* xml, size_t size);
 
 // Whether META-INF/manifest.xml marks a member as encrypted. Throws Damaged like parseContent.
 bool manifestEncrypted(const uint8_t* data, size_t size);

@@ -347,18 +347,15 @@ struct Writer {
     }
 };
 
-struct Splice {
-    size_t begin, end;
-    std::string text;
-};
-
-void editTable(const Writer& w, const Table& table, const SheetEdits& edits, std::vector<Splice>& splices) {
+void editTable(const Writer& w, int index, const Table& table, const SheetEdits& edits,
+               std::vector<RowSplice>& splices) {
     std::map<int, std::vector<std::pair<int, const CellValue*>>> byRow;
     for (const auto& [rc, v] : edits)
         byRow[rc.first].push_back({rc.second, &v});
     auto r = byRow.begin();
     const std::string repeatAttr = w.tp + ":number-rows-repeated";
-    for (const RowRun& run : table.rows) {
+    for (size_t i = 0; i < table.rows.size(); ++i) {
+        const RowRun& run = table.rows[i];
         if (r == byRow.end())
             break;
         if (r->first >= run.row + run.count)
@@ -373,10 +370,11 @@ void editTable(const Writer& w, const Table& table, const SheetEdits& edits, std
         }
         if (pos < run.row + run.count)
             out += w.copyWithCount(run.element, run.startTag, repeatAttr, run.row + run.count - pos);
-        splices.push_back({run.element.begin, run.element.end, std::move(out)});
+        splices.push_back({run.element.begin, run.element.end, std::move(out), index, static_cast<int>(i), run.row});
     }
     std::string out;
-    int next = table.rows.empty() ? 1 : table.rows.back().row + table.rows.back().count;
+    const int first = table.rows.empty() ? 1 : table.rows.back().row + table.rows.back().count;
+    int next = first;
     for (; r != byRow.end(); ++r) {
         const std::string cells = w.appendCells(1, r->second);
         if (cells.empty())
@@ -387,7 +385,7 @@ void editTable(const Writer& w, const Table& table, const SheetEdits& edits, std
         next = r->first + 1;
     }
     if (!out.empty())
-        splices.push_back({table.appendAt, table.appendAt, std::move(out)});
+        splices.push_back({table.appendAt, table.appendAt, std::move(out), index, -1, first});
 }
 
 } // namespace
@@ -414,20 +412,26 @@ CellValue writableValue(const CellValue& v) {
     }
 }
 
-FileBytes applyEdits(const uint8_t* data, size_t size, const Content& doc, const std::map<int, SheetEdits>& edits) {
+std::vector<RowSplice> editSplices(const uint8_t* data, const Content& doc, const std::map<int, SheetEdits>& edits) {
     const Writer w(data, doc);
-    std::vector<Splice> splices;
+    std::vector<RowSplice> splices;
     for (const auto& [index, sheetEdits] : edits)
         if (index >= 0 && static_cast<size_t>(index) < doc.tables.size())
-            editTable(w, doc.tables[static_cast<size_t>(index)], sheetEdits, splices);
-    std::sort(splices.begin(), splices.end(), [](const Splice& a, const Splice& b) { return a.begin < b.begin; });
+            editTable(w, index, doc.tables[static_cast<size_t>(index)], sheetEdits, splices);
+    std::stable_sort(splices.begin(), splices.end(),
+                     [](const RowSplice& a, const RowSplice& b) { return a.begin < b.begin; });
+    return splices;
+}
+
+FileBytes applyEdits(const uint8_t* data, size_t size, const Content& doc, const std::map<int, SheetEdits>& edits) {
+    const std::vector<RowSplice> splices = editSplices(data, doc, edits);
     size_t grow = 0;
-    for (const Splice& s : splices)
+    for (const RowSplice& s : splices)
         grow += s.text.size();
     FileBytes out;
     out.reserve(size + grow);
     size_t cursor = 0;
-    for (const Splice& s : splices) {
+    for (const RowSplice& s : splices) {
         out.insert(out.end(), data + cursor, data + s.begin);
         out.insert(out.end(), s.text.begin(), s.text.end());
         cursor = s.end;

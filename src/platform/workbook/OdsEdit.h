@@ -7,12 +7,27 @@
 #include "platform/workbook/OdsContent.h"
 
 #include <map>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace rostrel::workbook::ods {
 
 // (row, column), 1-based → the value to write (Empty clears the cell, keeping its style).
 using SheetEdits = std::map<std::pair<int, int>, CellValue>;
+
+// One change of the content: [begin, end) becomes `text`, whole row elements of one table:
+// the run `run` of its rows split around the written rows, or (run -1) new rows after the last.
+struct RowSplice {
+    size_t begin = 0, end = 0;
+    std::string text;
+    int table = 0;
+    int run = -1;
+    int firstRow = 1; // the row the text begins with
+};
+// The changes for the edits of each table (0-based index), by position. Throws WorkbookError
+// Unsupported for a value the format cannot hold.
+std::vector<RowSplice> editSplices(const uint8_t* data, const Content& doc, const std::map<int, SheetEdits>& edits);
 
 // The content with the edits of each table (0-based index) applied. Throws WorkbookError
 // Unsupported for a value the format cannot hold.

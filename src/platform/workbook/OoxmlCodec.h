@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 
 namespace rostrel::workbook {
 
@@ -44,12 +45,30 @@ private:
         mutable std::unique_ptr<ooxml::SheetCells> cells;
         ooxml::CellEdits edits;
     };
+    // A sheet saved by editing only the deflate blocks around its edited rows.
+    struct QuickSave {
+        size_t sheet = 0;
+        std::vector<ooxml::Touched> touched;
+        std::vector<zip::Region> regions;
+        std::vector<zip::ContentEdit> edits;
+        zip::EditedMember member;
+    };
+    // What the last serialize() wrote, until markSaved(): the package read back, and the cells
+    // of the sheets saved quickly (the others are read again when needed).
+    struct Saved {
+        std::unique_ptr<OoxmlCodec> codec;
+        std::map<size_t, std::unique_ptr<ooxml::SheetCells>> sheets;
+    };
+
     const Sheet& sheetAt(int sheet) const;
     const ooxml::SheetCells& cellsOf(int sheet) const;
     CellValue toValue(const ooxml::SheetCells& cells, const ooxml::StoredCell& c) const;
-    void verify(const FileBytes& out) const;
+    std::optional<QuickSave> quickSave(size_t sheet, const ooxml::CellRenderer& render, bool& formulaRemoved) const;
+    std::unique_ptr<Saved> verify(const FileBytes& out, const std::map<std::string, FileBytes>& replaced,
+                                  const std::set<std::string>& removed, const std::vector<QuickSave>& quick) const;
+    std::unique_ptr<ooxml::SheetCells> verifyRows(const OoxmlCodec& back, const QuickSave& q) const;
 
-    mutable FileBytes lastSaved_; // the last serialize(), until markSaved()
+    mutable std::unique_ptr<Saved> saved_;
     zip::Package package_;
     std::string workbookPart_;
     ooxml::WorkbookInfo workbook_;

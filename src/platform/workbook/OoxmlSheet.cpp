@@ -13,41 +13,100 @@ namespace {
     throw WorkbookError(WorkbookError::Code::Damaged, "the workbook is damaged: " + what);
 }
 
+// A cell's "t": anything unknown reads as a number, as before.
+enum class Type { Number, Shared, Str, InlineStr, Bool, Error, Date };
+Type typeOf(const char* t) {
+    if (!t)
+        return Type::Number;
+    const std::string_view v(t);
+    return v == "s"           ? Type::Shared
+           : v == "str"       ? Type::Str
+           : v == "inlineStr" ? Type::InlineStr
+           : v == "b"         ? Type::Bool
+           : v == "e"         ? Type::Error
+           : v == "d"         ? Type::Date
+                              : Type::Number;
+}
+
 class SheetReader : public XmlHandler {
 public:
     SheetReader(SheetCells& out, const SheetContext& ctx, const std::string& part)
         : out_(out), ctx_(ctx), part_(part) {}
 
-    void start(const XName& n, const char** atts, uint64_t, uint64_t) override {
+    void start(const XName& n, const char** atts, uint64_t pos, uint64_t len) override {
         ++depth_;
+        SheetLayout& l = out_.layout;
         if (depth_ == 1) {
             // Only SpreadsheetML's own elements hold cells (a 2006 beta namespace, say, holds none
             // that spreadsheet programs read).
             const char* ns = attr(atts, n.prefix.empty() ? std::string("xmlns") : "xmlns:" + std::string(n.prefix));
             foreign_ = !ns || kMainNs != ns;
+            l.rootName = n.qualified();
+            l.rootTag = "<" + l.rootName;
+            for (const char** a = atts; *a; a += 2)
+                l.rootTag += std::string(" ") + a[0] + "=\"" + xmlEscape(a[1]) + "\"";
+            l.rootTag += ">";
             return;
         }
         if (depth_ == 2) {
             inData_ = n.local == "sheetData" && !foreign_;
+            if (inData_) {
+                l.prefix = std::string(n.prefix);
+                l.dataPos = pos;
+                l.dataTagLen = len;
+                l.dataEnd = pos + len;
+            } else if (n.local == "dimension") {
+                l.hasDimension = true;
+                l.dimensionPos = pos;
+                l.dimensionEnd = pos + len;
+                const char* ref = attr(atts, "ref");
+                l.dimensionValid = ref && parseRange(ref, l.dimension);
+                l.dimensionPrefix = std::string(n.prefix);
+            } else if (n.local == "cols") {
+                inCols_ = true;
+            }
+            return;
+        }
+        if (inCols_ && depth_ == 3 && n.local == "col") {
+            uint32_t lo, hi, style;
+            if (parseUnsigned(attr(atts, "min"), lo) && parseUnsigned(attr(atts, "max"), hi) &&
+                parseUnsigned(attr(atts, "style"), style) && style != 0)
+                l.colStyles.push_back({static_cast<int>(lo), static_cast<int>(hi), style});
             return;
         }
         if (!inData_)
             return;
         if (depth_ == 3 && n.local == "row") {
             uint32_t r;
-            row_ = parseUnsigned(attr(atts, "r"), r) ? static_cast<int>(r) : row_ + 1;
+            const bool hasR = parseUnsigned(attr(atts, "r"), r);
+            row_ = hasR ? static_cast<int>(r) : row_ + 1;
             col_ = 0;
+            if (!hasR || (!l.rows.empty() && l.rows.back().row >= static_cast<uint32_t>(row_)))
+                placesUsable_ = false;
+            l.rows.push_back({static_cast<uint32_t>(row_), pos, pos + len});
         } else if (depth_ == 4 && n.local == "c") {
-            const char* ref = attr(atts, "r");
+            // One pass over the attributes: this runs for every cell.
+            const char *ref = nullptr, *t = nullptr, *st = nullptr;
+            for (const char** a = atts; *a; a += 2) {
+                if (a[0][0] == '\0' || a[0][1] != '\0')
+                    continue;
+                if (a[0][0] == 'r')
+                    ref = a[1];
+                else if (a[0][0] == 't')
+                    t = a[1];
+                else if (a[0][0] == 's')
+                    st = a[1];
+            }
             int r = row_, c = col_ + 1;
             if (ref && !parseCellRef(ref, r, c))
                 damaged("the cell reference \"" + std::string(ref) + "\" in \"" + part_ + "\"");
+            if (r != row_)
+                placesUsable_ = false;
             cellRow_ = r;
             col_ = c;
-            const char* t = attr(atts, "t");
-            type_ = t ? t : "n";
+            type_ = typeOf(t);
             uint32_t s = 0;
-            style_ = parseUnsigned(attr(atts, "s"), s) ? s : 0;
+            style_ = parseUnsigned(st, s) ? s : 0;
             value_.clear();
             inline_.clear();
             hasValue_ = false;
@@ -76,9 +135,21 @@ public:
         }
     }
 
-    void end(const XName& n, uint64_t, uint64_t) override {
-        if (depth_ == 2)
+    void end(const XName& n, uint64_t pos, uint64_t len) override {
+        SheetLayout& l = out_.layout;
+        if (depth_ == 2) {
+            if (inData_) {
+                l.dataEmpty = len == 0;
+                if (len > 0)
+                    l.dataEnd = pos;
+            } else if (n.local == "dimension" && len > 0) {
+                l.dimensionEnd = pos + len;
+            }
             inData_ = false;
+            inCols_ = false;
+        }
+        if (inData_ && depth_ == 3 && n.local == "row" && len > 0)
+            l.rows.back().end = pos + len;
         if (inData_) {
             if (depth_ == 4 && n.local == "c") {
                 finishCell();
@@ -100,6 +171,7 @@ public:
     }
 
     void finish() {
+        out_.layout.usable = ordered_ && placesUsable_ && out_.layout.dataPos != 0 && !foreign_;
         if (!ordered_) {
             // Rows or cells out of order: sort, the later of two cells at one place winning.
             std::vector<std::pair<uint32_t, StoredCell>> flat;
@@ -128,7 +200,7 @@ private:
         if (cellRow_ < 1 || cellRow_ > kMaxRows || col_ < 1 || col_ > kMaxColumns)
             damaged("a cell lies outside the sheet in \"" + part_ + "\"");
         cell.col = static_cast<uint16_t>(col_);
-        if (type_ == "inlineStr") {
+        if (type_ == Type::InlineStr) {
             if (!hasInline_)
                 return;
             cell.kind = StoredCell::OwnText;
@@ -137,17 +209,17 @@ private:
         } else {
             if (!hasValue_ || value_.empty())
                 return; // a formatted blank, or a formula never calculated
-            if (type_ == "s") {
+            if (type_ == Type::Shared) {
                 uint32_t index;
                 if (!parseUnsigned(value_.c_str(), index) || index >= ctx_.sharedStrings)
                     damaged("a cell refers to shared string " + value_ + " of " + std::to_string(ctx_.sharedStrings));
                 cell.kind = StoredCell::SharedText;
                 cell.ref = index;
-            } else if (type_ == "str") {
+            } else if (type_ == Type::Str) {
                 cell.kind = StoredCell::OwnText;
                 cell.ref = static_cast<uint32_t>(out_.texts.size());
                 out_.texts.push_back(decodeEscapes(value_));
-            } else if (type_ == "b") {
+            } else if (type_ == Type::Bool) {
                 double v = 0;
                 if (value_ == "true" || value_ == "false")
                     v = value_ == "true";
@@ -155,10 +227,10 @@ private:
                     damaged("the boolean \"" + value_ + "\" in \"" + part_ + "\"");
                 cell.kind = StoredCell::Bool;
                 cell.small = v != 0;
-            } else if (type_ == "e") {
+            } else if (type_ == Type::Error) {
                 cell.kind = StoredCell::Error;
                 cell.small = static_cast<uint8_t>(errorCode(value_));
-            } else if (type_ == "d") {
+            } else if (type_ == Type::Date) {
                 if (!parseIsoDate(value_, ctx_.date1904, cell.number))
                     damaged("the date \"" + value_ + "\" in \"" + part_ + "\"");
                 cell.kind = StoredCell::Date;
@@ -185,7 +257,7 @@ private:
     int depth_ = 0;
     bool inData_ = false;
     int row_ = 0, col_ = 0, cellRow_ = 0;
-    std::string type_;
+    Type type_ = Type::Number;
     uint32_t style_ = 0;
     std::string value_, inline_, piece_;
     std::string* collect_ = nullptr;
@@ -193,7 +265,12 @@ private:
     int phonetic_ = 0;
     bool ordered_ = true;
     bool foreign_ = false;
+    bool inCols_ = false;
+    bool placesUsable_ = true;
 };
+
+// Big enough that a kept window costs little beside the content decoded to reach a row.
+constexpr uint64_t kWindowEvery = 512 * 1024;
 
 } // namespace
 
@@ -218,9 +295,33 @@ SheetCells readSheet(const zip::Package& package, const std::string& part, const
     SheetCells cells;
     SheetReader reader(cells, context, part);
     XmlParser parser(reader, part, false);
-    package.streamMember(part, [&](const char* data, size_t size) { parser.feed(data, size, false); });
+    parser.positionsUpTo(3); // rows and what comes before them
+    package.streamMember(
+        part, [&](const char* data, size_t size) { parser.feed(data, size, false); }, &cells.index, kWindowEvery);
     parser.feed(nullptr, 0, true);
     reader.finish();
+    return cells;
+}
+
+SheetCells readRows(const SheetLayout& layout, const char* xml, size_t size, const std::string& part,
+                    const SheetContext& context) {
+    const std::string data = layout.prefix.empty() ? "sheetData" : layout.prefix + ":sheetData";
+    const std::string head = layout.rootTag + "<" + data + ">";
+    const std::string tail = "</" + data + "></" + layout.rootName + ">";
+    SheetCells cells;
+    SheetReader reader(cells, context, part);
+    XmlParser parser(reader, part, false);
+    parser.positionsUpTo(3);
+    parser.feed(head.data(), head.size(), false);
+    parser.feed(xml, size, false);
+    parser.feed(tail.data(), tail.size(), true);
+    reader.finish();
+    for (RowSpan& r : cells.layout.rows) {
+        if (r.pos < head.size() || r.end > head.size() + size)
+            damaged("rows of \"" + part + "\" do not stand on their own");
+        r.pos -= head.size();
+        r.end -= head.size();
+    }
     return cells;
 }
 

@@ -176,10 +176,6 @@ public:
     bool stoppedEarly = false;
     std::vector<RowAt> rows;
     bool ordered = true;
-    struct ColStyle {
-        int lo, hi;
-        uint32_t style;
-    };
     std::vector<ColStyle> colStyles;
     std::vector<Rect> locked;
 
@@ -197,16 +193,33 @@ std::string q(const std::string& prefix, const char* local) {
 
 } // namespace
 
-SheetEditResult editSheet(const FileBytes& xml, const std::string& part, const CellEdits& edits,
-                          const CellRenderer& render) {
-    if (xml.size() >= 2 && ((xml[0] == 0xFF && xml[1] == 0xFE) || (xml[0] == 0xFE && xml[1] == 0xFF)))
-        unsupported("\"" + part + "\" is not UTF-8");
-    EditScanner scan(edits, part);
-    {
-        XmlParser parser(scan, part, false);
-        scan.parser = &parser;
-        parser.parse(xml);
+bool grownDimension(bool valid, const Rect& old, const CellEdits& edits, Rect& d) {
+    d = old;
+    bool any = valid;
+    for (const auto& [rc, v] : edits) {
+        if (v.isEmpty())
+            continue;
+        if (!any) {
+            d = {rc.first, rc.second, rc.first, rc.second};
+            any = true;
+        }
+        d.r0 = std::min(d.r0, rc.first);
+        d.c0 = std::min(d.c0, rc.second);
+        d.r1 = std::max(d.r1, rc.first);
+        d.c1 = std::max(d.c1, rc.second);
     }
+    return any && !(valid && d.r0 == old.r0 && d.c0 == old.c0 && d.r1 == old.r1 && d.c1 == old.c1);
+}
+
+namespace {
+
+struct BuiltSplices {
+    std::vector<Splice> splices;
+    bool formulaRemoved = false;
+};
+
+BuiltSplices buildSplices(const EditScanner& scan, const std::string& part, const CellEdits& edits,
+                          const CellRenderer& render) {
     if (scan.dataPos == 0)
         unsupported("\"" + part + "\" has no cell data");
     if (!scan.ordered)
@@ -217,8 +230,8 @@ SheetEditResult editSheet(const FileBytes& xml, const std::string& part, const C
                 throw WorkbookError(WorkbookError::Code::Unsupported, "the cell " + cellRef(rc.first, rc.second) +
                                                                           " belongs to an array or shared formula");
 
-    SheetEditResult result;
-    std::vector<Splice> splices;
+    BuiltSplices result;
+    std::vector<Splice>& splices = result.splices;
     const std::string& p = scan.prefix;
     const std::string rowName = q(p, "row");
 
@@ -252,7 +265,7 @@ SheetEditResult editSheet(const FileBytes& xml, const std::string& part, const C
         auto found =
             std::lower_bound(scan.rows.begin(), scan.rows.end(), row, [](const RowAt& r, int v) { return r.row < v; });
         if (found != scan.rows.end() && found->row == row) {
-            RowAt& r = *found;
+            const RowAt& r = *found;
             std::string tail; // new cells after the last existing one
             std::set<int> replaced;
             for (auto e = it; e != next; ++e) {
@@ -305,32 +318,134 @@ SheetEditResult editSheet(const FileBytes& xml, const std::string& part, const C
             if (!r.hasR)
                 addRef(r.pos, rowName, std::to_string(r.row));
 
-    // The dimension grows to cover the written cells (it never shrinks: a cleared cell may still
-    // hold a format).
-    if (scan.hasDimension) {
-        Rect d = scan.dimension;
-        bool any = scan.dimensionValid;
-        for (const auto& [rc, v] : edits) {
-            if (v.isEmpty())
-                continue;
-            if (!any) {
-                d = {rc.first, rc.second, rc.first, rc.second};
-                any = true;
-            }
-            d.r0 = std::min(d.r0, rc.first);
-            d.c0 = std::min(d.c0, rc.second);
-            d.r1 = std::max(d.r1, rc.first);
-            d.c1 = std::max(d.c1, rc.second);
-        }
-        if (any) {
-            const std::string ref =
-                d.r0 == d.r1 && d.c0 == d.c1 ? cellRef(d.r0, d.c0) : cellRef(d.r0, d.c0) + ":" + cellRef(d.r1, d.c1);
-            splices.push_back({scan.dimensionPos, scan.dimensionEnd - scan.dimensionPos,
-                               "<" + q(scan.dimensionPrefix, "dimension") + " ref=\"" + ref + "\"/>"});
-        }
+    Rect d;
+    if (scan.hasDimension && grownDimension(scan.dimensionValid, scan.dimension, edits, d)) {
+        const std::string ref =
+            d.r0 == d.r1 && d.c0 == d.c1 ? cellRef(d.r0, d.c0) : cellRef(d.r0, d.c0) + ":" + cellRef(d.r1, d.c1);
+        splices.push_back({scan.dimensionPos, scan.dimensionEnd - scan.dimensionPos,
+                           "<" + q(scan.dimensionPrefix, "dimension") + " ref=\"" + ref + "\"/>"});
     }
-    result.bytes = applySplices(xml, std::move(splices));
+    std::stable_sort(splices.begin(), splices.end(), [](const Splice& a, const Splice& b) { return a.pos < b.pos; });
     return result;
+}
+
+} // namespace
+
+SheetEditResult editSheet(const FileBytes& xml, const std::string& part, const CellEdits& edits,
+                          const CellRenderer& render) {
+    if (xml.size() >= 2 && ((xml[0] == 0xFF && xml[1] == 0xFE) || (xml[0] == 0xFE && xml[1] == 0xFF)))
+        unsupported("\"" + part + "\" is not UTF-8");
+    EditScanner scan(edits, part);
+    {
+        XmlParser parser(scan, part, false);
+        scan.parser = &parser;
+        parser.parse(xml);
+    }
+    BuiltSplices built = buildSplices(scan, part, edits, render);
+    SheetEditResult result;
+    result.formulaRemoved = built.formulaRemoved;
+    result.bytes = applySplices(xml, std::move(built.splices));
+    return result;
+}
+
+std::vector<Touched> touchedPlaces(const SheetLayout& layout, const CellEdits& edits) {
+    std::vector<Touched> out;
+    Rect d;
+    if (layout.hasDimension && grownDimension(layout.dimensionValid, layout.dimension, edits, d))
+        out.push_back({layout.dimensionPos, layout.dimensionEnd, 0, 0});
+    for (auto e = edits.begin(); e != edits.end();) {
+        const int row = e->first.first;
+        while (e != edits.end() && e->first.first == row)
+            ++e;
+        auto it = std::lower_bound(layout.rows.begin(), layout.rows.end(), static_cast<uint32_t>(row),
+                                   [](const RowSpan& r, uint32_t v) { return r.row < v; });
+        Touched t{0, 0, row, row};
+        if (it != layout.rows.end() && it->row == static_cast<uint32_t>(row)) {
+            t.pos = it->pos;
+            t.end = it->end;
+        } else if (it != layout.rows.end()) {
+            t.pos = t.end = it->pos;
+        } else if (layout.dataEmpty) { // <sheetData/> becomes <sheetData>rows</sheetData>
+            t.pos = layout.dataPos + layout.dataTagLen - 2;
+            t.end = layout.dataPos + layout.dataTagLen;
+        } else {
+            t.pos = t.end = layout.dataEnd;
+        }
+        if (!out.empty() && out.back().rowLo != 0 && out.back().pos == t.pos && out.back().end == t.end)
+            out.back().rowHi = row;
+        else
+            out.push_back(t);
+    }
+    return out;
+}
+
+RowEditResult editRows(const SheetLayout& layout, const std::string& part, const CellEdits& edits,
+                       const CellRenderer& render, const std::function<FileBytes(uint64_t, uint64_t)>& bytes) {
+    if (!layout.usable)
+        unsupported("the places of the rows of \"" + part + "\" are not known");
+    const std::string data = q(layout.prefix, "sheetData");
+    const std::string head = layout.rootTag + "<" + data + ">";
+    const std::string tail = "</" + data + "></" + layout.rootName + ">";
+
+    EditScanner merged(edits, part);
+    merged.prefix = layout.prefix;
+    merged.dimensionPrefix = layout.dimensionPrefix;
+    merged.hasDimension = layout.hasDimension;
+    merged.dimensionValid = layout.dimensionValid;
+    merged.dimensionPos = layout.dimensionPos;
+    merged.dimensionEnd = layout.dimensionEnd;
+    merged.dimension = layout.dimension;
+    merged.dataPos = layout.dataPos;
+    merged.dataTagLen = layout.dataTagLen;
+    merged.dataEnd = layout.dataEnd;
+    merged.dataEmpty = layout.dataEmpty;
+    merged.colStyles = layout.colStyles;
+    for (auto e = edits.begin(); e != edits.end();) {
+        const int row = e->first.first;
+        while (e != edits.end() && e->first.first == row)
+            ++e;
+        auto it = std::lower_bound(layout.rows.begin(), layout.rows.end(), static_cast<uint32_t>(row),
+                                   [](const RowSpan& r, uint32_t v) { return r.row < v; });
+        if (it == layout.rows.end())
+            continue;
+        if (it->row != static_cast<uint32_t>(row)) {
+            // Rows inserted before it need only its start.
+            if (merged.rows.empty() || merged.rows.back().row != static_cast<int>(it->row)) {
+                RowAt next;
+                next.row = static_cast<int>(it->row);
+                next.pos = it->pos;
+                next.hasR = true;
+                merged.rows.push_back(std::move(next));
+            }
+            continue;
+        }
+        const FileBytes xml = bytes(it->pos, it->end);
+        EditScanner one(edits, part);
+        {
+            XmlParser parser(one, part, false);
+            one.parser = &parser;
+            parser.feed(head.data(), head.size(), false);
+            parser.feed(reinterpret_cast<const char*>(xml.data()), xml.size(), false);
+            parser.feed(tail.data(), tail.size(), true);
+        }
+        if (one.rows.size() != 1 || one.rows[0].row != row || !one.ordered)
+            unsupported("row " + std::to_string(row) + " of \"" + part + "\" does not stand on its own");
+        RowAt r = std::move(one.rows[0]);
+        const uint64_t shift = it->pos - head.size();
+        r.pos += shift;
+        r.endTag += shift;
+        for (CellAt& c : r.cells) {
+            c.pos += shift;
+            c.end += shift;
+        }
+        merged.locked.insert(merged.locked.end(), one.locked.begin(), one.locked.end());
+        if (!merged.rows.empty() && merged.rows.back().row == row)
+            merged.rows.back() = std::move(r);
+        else
+            merged.rows.push_back(std::move(r));
+    }
+    BuiltSplices built = buildSplices(merged, part, edits, render);
+    return {std::move(built.splices), built.formulaRemoved};
 }
 
 } // namespace rostrel::workbook::ooxml

@@ -75,7 +75,7 @@ private:
 SharedStrings SharedStrings::parse(const FileBytes& xml, const std::string& part) {
     SharedStrings sst;
     SstHandler h(sst);
-    XmlParser p(h, part);
+    XmlParser p(h, part, false); // the table's own elements are told by their local names
     p.parse(xml);
     return sst;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <exception>
@@ -35,15 +36,19 @@ XName split(const char* name) {
     return n;
 }
 
+// One pass over the name: this runs for every tag of a sheet.
 XName splitQualified(const char* name) {
     XName n;
-    std::string_view s(name);
-    const size_t colon = s.find(':');
-    if (colon == std::string_view::npos) {
-        n.local = s;
+    const char* colon = nullptr;
+    const char* p = name;
+    for (; *p; ++p)
+        if (*p == ':' && !colon)
+            colon = p;
+    if (!colon) {
+        n.local = std::string_view(name, static_cast<size_t>(p - name));
     } else {
-        n.prefix = s.substr(0, colon);
-        n.local = s.substr(colon + 1);
+        n.prefix = std::string_view(name, static_cast<size_t>(colon - name));
+        n.local = std::string_view(colon + 1, static_cast<size_t>(p - colon - 1));
     }
     return n;
 }
@@ -62,13 +67,16 @@ struct XmlParser::Impl {
     bool dtd = false;
     bool stopped = false;
     std::exception_ptr failure; // thrown by a handler, rethrown outside expat
+    int depth = 0;
+    int positionDepth = INT_MAX;
 
     static void onStart(void* data, const char* name, const char** atts) {
         auto* self = static_cast<Impl*>(data);
+        const bool placed = ++self->depth <= self->positionDepth;
         try {
             self->handler->start(self->namespaces ? split(name) : splitQualified(name), atts,
-                                 static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)),
-                                 static_cast<uint64_t>(XML_GetCurrentByteCount(self->parser)));
+                                 placed ? static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)) : 0,
+                                 placed ? static_cast<uint64_t>(XML_GetCurrentByteCount(self->parser)) : 0);
         } catch (...) {
             self->failure = std::current_exception();
             XML_StopParser(self->parser, XML_FALSE);
@@ -76,10 +84,11 @@ struct XmlParser::Impl {
     }
     static void onEnd(void* data, const char* name) {
         auto* self = static_cast<Impl*>(data);
+        const bool placed = self->depth-- <= self->positionDepth;
         try {
             self->handler->end(self->namespaces ? split(name) : splitQualified(name),
-                               static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)),
-                               static_cast<uint64_t>(XML_GetCurrentByteCount(self->parser)));
+                               placed ? static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)) : 0,
+                               placed ? static_cast<uint64_t>(XML_GetCurrentByteCount(self->parser)) : 0);
         } catch (...) {
             self->failure = std::current_exception();
             XML_StopParser(self->parser, XML_FALSE);
@@ -125,6 +134,10 @@ XmlParser::XmlParser(XmlHandler& handler, std::string part, bool namespaces) : i
 XmlParser::~XmlParser() {
     XML_ParserFree(impl_->parser);
     delete impl_;
+}
+
+void XmlParser::positionsUpTo(int depth) {
+    impl_->positionDepth = depth;
 }
 
 void XmlParser::stop() {
@@ -225,6 +238,19 @@ bool parseNumber(std::string_view s, double& out) {
         s.remove_prefix(1);
     if (s.empty())
         return false;
+    // Whole numbers (most cells of a roll book) are exact without the general conversion.
+    const bool negative = s.front() == '-';
+    const std::string_view digits = s.substr(negative ? 1 : 0);
+    if (!digits.empty() && digits.size() <= 15) {
+        uint64_t v = 0;
+        size_t i = 0;
+        for (; i < digits.size() && digits[i] >= '0' && digits[i] <= '9'; ++i)
+            v = v * 10 + static_cast<uint64_t>(digits[i] - '0');
+        if (i == digits.size()) {
+            out = negative ? -static_cast<double>(v) : static_cast<double>(v);
+            return true;
+        }
+    }
     const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
     return r.ec == std::errc() && r.ptr == s.data() + s.size();
 }

@@ -49,6 +49,9 @@ public:
     void parse(const FileBytes& whole) { feed(reinterpret_cast<const char*>(whole.data()), whole.size(), true); }
     // Ends parsing early from inside a handler (no error).
     void stop();
+    // Tags deeper than `depth` (the document element is 1) are reported at position 0: finding
+    // positions costs time on every cell of a large sheet.
+    void positionsUpTo(int depth);
 
     struct Impl;
 

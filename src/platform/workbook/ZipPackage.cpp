@@ -303,8 +303,16 @@ const Package::Entry& Package::entry(const std::string& name) const {
     return entries_[it->second];
 }
 
-void Package::streamMember(const std::string& name, const std::function<void(const char*, size_t)>& chunk) const {
+Package::Raw Package::raw(const std::string& name) const {
     const Entry& e = entry(name);
+    return {bytes_->data() + e.dataOffset, e.compressedSize, e.method};
+}
+
+void Package::streamMember(const std::string& name, const std::function<void(const char*, size_t)>& chunk,
+                           DeflateIndex* index, uint64_t windowEvery) const {
+    const Entry& e = entry(name);
+    if (index)
+        *index = {};
     const uint8_t* src = bytes_->data() + e.dataOffset;
     uLong crc = crc32(0L, Z_NULL, 0);
     if (e.method == 0) {
@@ -326,6 +334,10 @@ void Package::streamMember(const std::string& name, const std::function<void(con
         const uint64_t ratioCap = std::max<uint64_t>(limits_.ratioFloor, e.compressedSize * limits_.maxRatio);
         std::vector<uint8_t> buf(64 * 1024);
         int rc = Z_OK;
+        uint64_t lastWindow = 0; // for the index: where the last window was kept
+        if (index)
+            index->marks.push_back({});
+        const uint8_t* const start = src;
         while (rc != Z_STREAM_END) {
             if (z->avail_in == 0) {
                 const uInt step = static_cast<uInt>(std::min<uint64_t>(inLeft, 1u << 20));
@@ -336,7 +348,7 @@ void Package::streamMember(const std::string& name, const std::function<void(con
             }
             z->next_out = buf.data();
             z->avail_out = static_cast<uInt>(buf.size());
-            rc = inflate(z, Z_NO_FLUSH);
+            rc = inflate(z, index ? Z_BLOCK : Z_NO_FLUSH);
             if (rc != Z_OK && rc != Z_STREAM_END && !(rc == Z_BUF_ERROR && z->avail_in == 0 && inLeft > 0))
                 damaged("the member \"" + name + "\" does not inflate");
             const size_t got = buf.size() - z->avail_out;
@@ -348,12 +360,36 @@ void Package::streamMember(const std::string& name, const std::function<void(con
             if (got > 0) {
                 crc = crc32(crc, buf.data(), static_cast<uInt>(got));
                 chunk(reinterpret_cast<const char*>(buf.data()), got);
-            } else if (rc != Z_STREAM_END && z->avail_in == 0 && inLeft == 0) {
+            } else if (rc != Z_STREAM_END && z->avail_in == 0 && inLeft == 0 && !(index && (z->data_type & 128))) {
                 damaged("the member \"" + name + "\" is cut short");
+            }
+            // A block starts here (not past the last one).
+            if (index && rc == Z_OK && (z->data_type & 128) && !(z->data_type & 64)) {
+                BlockMark m;
+                m.bit = static_cast<uint64_t>(z->next_in - start) * 8 - static_cast<unsigned>(z->data_type & 7);
+                m.out = produced;
+                m.crc = static_cast<uint32_t>(crc);
+                if (m.bit > index->marks.back().bit) {
+                    if (windowEvery > 0 && produced - lastWindow >= windowEvery) {
+                        // The inflater's own window is the content's last 32 KiB.
+                        FileBytes w(kWindowSize);
+                        uInt n = 0;
+                        if (inflateGetDictionary(z, w.data(), &n) == Z_OK) {
+                            w.resize(n);
+                            m.window = std::make_shared<const FileBytes>(std::move(w));
+                            lastWindow = produced;
+                        }
+                    }
+                    index->marks.push_back(std::move(m));
+                }
             }
         }
         if (produced != e.size)
             damaged("the member \"" + name + "\" is shorter than declared");
+        if (index) {
+            index->size = produced;
+            index->crc = static_cast<uint32_t>(crc);
+        }
     } else {
         damaged("the member \"" + name + "\" uses compression method " + std::to_string(e.method));
     }
@@ -370,8 +406,11 @@ FileBytes Package::member(const std::string& name) const {
 }
 
 FileBytes Package::rewrite(const std::map<std::string, FileBytes>& replaced,
-                           const std::map<std::string, FileBytes>& added, const std::set<std::string>& removed) const {
+                           const std::map<std::string, FileBytes>& added, const std::set<std::string>& removed,
+                           const std::map<std::string, Compressed>& compressed) const {
     for (const auto& [name, data] : replaced)
+        entry(name);
+    for (const auto& [name, data] : compressed)
         entry(name);
     for (const auto& [name, data] : added)
         if (has(name) && !removed.count(name))
@@ -424,10 +463,20 @@ FileBytes Package::rewrite(const std::map<std::string, FileBytes>& replaced,
         if (removed.count(e.name))
             continue;
         auto it = replaced.find(e.name);
-        if (it == replaced.end())
+        auto packed = compressed.find(e.name);
+        if (packed != compressed.end()) {
+            Entry n = e;
+            n.method = 8;
+            n.versionNeeded = std::max<uint16_t>(n.versionNeeded, 20);
+            n.size = packed->second.size;
+            n.crc = packed->second.crc;
+            n.compressedSize = packed->second.data->size();
+            writeMember(std::move(n), packed->second.data->data(), packed->second.data->size());
+        } else if (it == replaced.end()) {
             writeMember(e, bytes_->data() + e.dataOffset, e.compressedSize);
-        else
+        } else {
             writeNew(e, it->second, e.method == 0);
+        }
     }
     for (const auto& [name, content] : added) {
         checkName(name);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/workbook/Codec.h"
+#include "platform/workbook/DeflateEdit.h"
 
 #include <cstdint>
 #include <functional>
@@ -40,15 +41,32 @@ public:
     // does not match.
     FileBytes member(const std::string& name) const;
     // A streaming read for large parts: calls `chunk` with pieces of the inflated content.
-    // The CRC is checked at the end, after the last piece.
-    void streamMember(const std::string& name, const std::function<void(const char*, size_t)>& chunk) const;
+    // The CRC is checked at the end, after the last piece. With `index`, a deflated member's
+    // block starts are recorded there (with a window about every `windowEvery` bytes of
+    // content, when not 0); a stored member leaves it empty.
+    void streamMember(const std::string& name, const std::function<void(const char*, size_t)>& chunk,
+                      DeflateIndex* index = nullptr, uint64_t windowEvery = 0) const;
+    // A member's compressed data as it lies in the package.
+    struct Raw {
+        const uint8_t* data = nullptr;
+        uint64_t size = 0;
+        uint16_t method = 0;
+    };
+    Raw raw(const std::string& name) const;
     // A new package: every member copied with its compressed data untouched, in the same
     // order, except those in `replaced` (written anew, same name and place: deflated, or stored
     // when the original was stored, as ODS `mimetype` must be), then `added` appended (deflated)
     // and `removed` left out. Throws Damaged for a replaced name not in the package.
+    // `compressed` replaces members with deflated data made elsewhere (content size and CRC
+    // given).
+    struct Compressed {
+        const FileBytes* data = nullptr;
+        uint64_t size = 0;
+        uint32_t crc = 0;
+    };
     FileBytes rewrite(const std::map<std::string, FileBytes>& replaced,
-                      const std::map<std::string, FileBytes>& added = {},
-                      const std::set<std::string>& removed = {}) const;
+                      const std::map<std::string, FileBytes>& added = {}, const std::set<std::string>& removed = {},
+                      const std::map<std::string, Compressed>& compressed = {}) const;
 
     struct Entry {
         std::string name;

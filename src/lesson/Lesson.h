@@ -83,7 +83,7 @@ public:
     bool classesListed() const { return classesListed_; }
     // Class `index` (0-based) becomes the current one and is loaded, also when it was already.
     void ChooseClass(int index);
-    // Reads the current class's sheet: roster, stored grouping (or one group of all),
+    // Reads the current class's sheet: roster, stored grouping (else a grouping in order),
     // the day's score column and the pick pool. A failure is reported and forgets the class.
     void LoadClassRoster();
     // The day's score column and the students who have no score in it yet; throws on failure.

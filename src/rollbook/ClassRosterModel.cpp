@@ -48,6 +48,7 @@ void Lesson::LoadClassRoster() {
         st_.GroupSize = 0;
         st_.GroupTable.clear();
         PlanChanged();
+        notify(GroupPlanPart);
 
         QStringList names;
         names.reserve(n);

@@ -57,6 +57,61 @@ public:
     bool TakeFirstShow();
 
     // ---- Class roster, class list and group formation (rollbook/, grouping/ model parts) ----
+    // What else a notification can name (rollbook/, grouping/).
+    enum RosterPart : unsigned {
+        ClassListPart = 1u << 10, // the classes of the roll book, the class chosen, the file chosen
+        GroupRulePart = 1u << 11, // group rule, its two boxes, the grouping images, the frame's caption
+        GroupPlanPart = 1u << 12, // the group plan was replaced: the group lists start again at group 1
+        PickReadyPart = 1u << 13, // whether a pick can be made and the grouping written
+        ClassLoadPart = 1u << 14, // a class was loaded or refused: a pick of the class before is no longer scored
+        GroupInfoPart = 1u << 15, // the group information is shown or hidden
+    };
+
+    // The roll book of the name list: the remembered one while it exists, else the default
+    // one; none there: the teacher chooses one. Its classes are listed.
+    void UseDefaultRollBook();
+    // The teacher chooses the roll book in the open dialog, then its classes are listed.
+    // Cancelled twice in a row: nothing changes.
+    void ChooseRollBook();
+    // The path chosen in the open dialog last; empty until one was chosen.
+    QString chosenRollBook() const { return chosenRollBook_; }
+    // The sheets of the roll book become the classes, and the first class is loaded. A
+    // failure is reported and leaves the class list as it was.
+    void ListClasses();
+    const QStringList& classNames() const { return classNames_; }
+    int currentClass() const { return currentClass_; } // 0-based; -1 before a listing
+    bool classesListed() const { return classesListed_; }
+    // Class `index` (0-based) becomes the current one and is loaded, also when it was already.
+    void ChooseClass(int index);
+    // Reads the current class's sheet: roster, stored grouping (else a grouping in order),
+    // the day's score column and the pick pool. A failure is reported and forgets the class.
+    void LoadClassRoster();
+    // The day's score column and the students who have no score in it yet; throws on failure.
+    void BuildPickPool();
+    // Opens the roll book at the current class in the desktop's spreadsheet program.
+    void ShowRollBook();
+    bool pickReady() const { return pickReady_; }               // the name label can be clicked
+    bool groupingWritable() const { return groupingWritable_; } // "写分组" is offered
+
+    // Group formation: the rule (0 a number of groups, 1 a number per group) and its boxes.
+    int groupRule() const { return groupRule_; }
+    QString groupRuleText(int box) const { return groupRuleText_.at(box); }
+    bool groupingImagesEnabled() const { return groupingEnabled_; }
+    QString groupFrameTitle() const { return groupFrameTitle_; } // empty: the design's caption
+    // Both boxes show the plan's count and size; the rule's box is the one edited.
+    void SetGroupRule(int rule);
+    // Any change of a box's text offers the grouping images again.
+    void SetGroupRuleText(int box, const QString& text);
+    // Reads the rule's box and derives the other; false when the value cannot form groups.
+    // A value out of range is reported and `groupRuleRefused` names its box.
+    bool ConfirmGroupRule();
+    Q_SIGNAL void groupRuleRefused(int box);
+    // Forms the groups, at random (0) or in order (1). When that fails the class is read
+    // again from the roll book and the grouping tried once more.
+    void FormGroups(int index);
+    bool groupInformationShown() const { return groupInfoShown_; }
+    // Shown, the group information ends a rolling display without its pick.
+    void ShowGroupInformation(bool shown);
 
     // ---- Group selection, draws and the pick (rollcall/ model part) ----
 
@@ -147,6 +202,29 @@ Q_SIGNALS:
 
 private:
     // ---- Class roster, class list and group formation: private steps and state ----
+    // The open dialog: false when the teacher cancelled twice in a row.
+    bool askForRollBook();
+    // After a load that did not finish: nothing of the previous class stays usable under the
+    // new class's name (no roster to write scores or a grouping for, no pool to draw from).
+    void forgetClassRoster();
+    bool readGroupRule();
+    bool formGroupsOnce(int index);
+    void setGroupRuleText(int box, const QString& text);
+
+    QString chosenRollBook_;
+    QStringList classNames_;
+    int currentClass_ = -1;
+    bool classesListed_ = false;
+    bool pickReady_ = false;
+    bool groupingWritable_ = false;
+    int groupRule_ = 0;
+    std::array<QString, 2> groupRuleText_{QStringLiteral("1"), QStringLiteral("0")};
+    bool groupingEnabled_ = true;
+    QString groupFrameTitle_;
+    bool groupInfoShown_ = false;
+    // Set while a failed grouping reloads the class and tries again, so that a grouping run
+    // by the reload, or the second try, cannot start another reload.
+    int reloadDepth_ = 0;
 
     // ---- Group selection, draws and the pick: private steps and state ----
 

@@ -1,7 +1,13 @@
-// The lesson's roll-book session: the class sheet of the roll book in use, opened once and
-// read again when another program saved the file since.
+// The lesson's roll-book session: the roll book in use (the default one or the one chosen),
+// its classes, and the class sheet, opened once and read again when another program saved
+// the file since.
 #include "lesson/Lesson.h"
+#include "platform/Log.h"
+#include "platform/SetupStore.h"
+#include "rollbook/RollBookFile.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <stdexcept>
 
@@ -10,6 +16,11 @@ namespace rostrel {
 namespace {
 
 const QString kReadOnlyText = QStringLiteral("请检查Excel名单是否已经被打开，请关闭");
+const QString kChooseFileText = QStringLiteral("请选择文件名");
+const QString kNoSheetText = QStringLiteral("找不到工作表，请检查");
+const QString kDamagedText = QStringLiteral("请打开并检查Excel文档是否损坏。");
+const QString kNoViewerText = QStringLiteral("找不到可以打开Excel名单的程序，请安装电子表格软件后再试。");
+const QString kNotShownText = QStringLiteral("无法打开Excel名单，请检查名单文件是否存在。");
 
 // Same file, whatever way its path is written.
 bool samePath(const std::string& a, const QString& b) {
@@ -64,6 +75,109 @@ void Lesson::OpenClassSheet(int16_t& sheetIndex) {
         sheetIndex = 1;
     st_.ExcelBook->activate(sheetIndex);
     st_.ExcelSheet = {st_.ExcelBook, static_cast<int16_t>(st_.ExcelBook->activeSheet())};
+}
+
+void Lesson::UseDefaultRollBook() {
+    // The remembered roll book while it exists, else the default one in the current folder,
+    // the documents folder or the program's folder.
+    std::optional<QString> remembered;
+    if (platform_.setup)
+        remembered = platform_.setup->load().rollBook;
+    QString path = startRollBook(remembered, kDefaultRollBookNames, rollBookFolders());
+    if (path.isEmpty())
+        path = QDir(QCoreApplication::applicationDirPath()).filePath(kDefaultRollBookName);
+    UseRollBookFile(path, QFileInfo(path).fileName());
+    if (!QFileInfo::exists(path)) {
+        // The teacher gave up choosing: nothing to list.
+        if (!askForRollBook())
+            return;
+        ListClasses();
+    }
+    ListClasses();
+}
+
+void Lesson::ChooseRollBook() {
+    if (askForRollBook())
+        ListClasses();
+}
+
+// The first cancel is answered with "请选择文件名" and the dialog again.
+bool Lesson::askForRollBook() {
+    const QString filter = rollbook::rollBookFilter();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        FileChoice choice;
+        try {
+            if (platform_.fileDialog)
+                choice = platform_.fileDialog->getOpenFileName(filter);
+        } catch (...) {
+            logCaught("open-file dialog");
+            choice = {};
+        }
+        if (!choice.path.isEmpty()) {
+            UseRollBookFile(choice.path, choice.title.isEmpty() ? QFileInfo(choice.path).fileName() : choice.title);
+            chosenRollBook_ = choice.path;
+            notify(ClassListPart);
+            return true;
+        }
+        if (attempt == 0) {
+            try {
+                platform_.messages->inform(kChooseFileText);
+            } catch (...) {
+                logCaught("message box");
+            }
+        }
+    }
+    return false;
+}
+
+void Lesson::ListClasses() {
+    try {
+        // The roll book opens at the class chosen before, which another roll book may lack.
+        int16_t index = static_cast<int16_t>(currentClass_ + 1);
+        OpenClassSheet(index);
+        if (!st_.ExcelBook)
+            throw std::runtime_error("no roll book is open");
+        const int n = st_.ExcelBook->sheetCount();
+        if (n < 1) {
+            platform_.messages->warn(kNoSheetText);
+            return;
+        }
+        QStringList names;
+        names.reserve(n);
+        for (int i = 1; i <= n; ++i)
+            names.append(QString::fromStdString(st_.ExcelBook->sheetName(i)));
+        classNames_ = std::move(names);
+        ChooseClass(0);
+        classesListed_ = true;
+        notify(ClassListPart);
+    } catch (...) {
+        logCaught("listing the classes of the roll book");
+        platform_.messages->warn(kDamagedText);
+    }
+}
+
+void Lesson::ChooseClass(int index) {
+    if (index < 0 || index >= classNames_.size())
+        return;
+    currentClass_ = index;
+    notify(ClassListPart);
+    LoadClassRoster();
+}
+
+void Lesson::ShowRollBook() {
+    try {
+        int16_t index = static_cast<int16_t>(currentClass_ + 1);
+        OpenClassSheet(index);
+        if (!st_.ExcelApp)
+            throw std::runtime_error("no roll book is open");
+        st_.ExcelApp->setVisible(true);
+    } catch (const workbook::WorkbookError& e) {
+        logCaught("showing the roll book");
+        platform_.messages->warn(e.code() == workbook::WorkbookError::Code::NotShown ? kNoViewerText : kNotShownText);
+    } catch (...) {
+        logCaught("showing the roll book");
+        platform_.messages->warn(kNotShownText);
+    }
 }
 
 } // namespace rostrel

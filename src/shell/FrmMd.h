@@ -61,18 +61,11 @@ private:
 
     // ---- Roll book (rollbook/) ----
     void UseDefaultRollBook(); // steps of the name-list switch: default file, choice, listing
-    void Image1_Click();
-    void ListClasses();
-    // The open dialog: a file, or false when the teacher cancelled twice in a row.
-    bool chooseRollBook();
-    // After a load that did not finish: nothing of the previous class stays usable.
-    void forgetClassRoster();
-    void cmbXls_Click();
-    void MnBj_Click(int index);
-    void Image2_Click();
     void CmbXm_Click(int position);
-    void LoadClassRoster();
     void BuildPickPool();
+    // Redraws what the class roster and the group formation changed (the lesson's parts).
+    void showRoster(unsigned parts);
+    void showClassList();
 
     // ---- Roll call (rollcall/) ----
     void DrawNext();
@@ -95,18 +88,12 @@ private:
     void showUngroupedPick(int16_t poolRow, const QString& key);
 
     // ---- Grouping (grouping/) ----
-    void OptFz_Click(int index);
-    void txtFz_Change(int index);
-    void txtFz_KeyPress(int index, int keyAscii);
-    void txtFz_LostFocus(int index);
     void imgFz_Click(int index);
     void List2_Click();
     // Lists groups 1..groupCount in List2 (the member list emptied) and shows group 1.
     void ListGroups(int groupCount);
-    void chkXx_Click();
-    void enableGroupingImages();
-    bool readGroupRule();
-    bool formGroupsOnce(int index);
+    void showGroupRule();
+    void showGroupInformation();
 
     // ---- Scoring (scoring/) ----
     void imgXie_Click(int index);
@@ -134,9 +121,6 @@ private:
 
     LayoutBaseline layout_;
     Classroom* classroom_ = nullptr;
-    // Set while a failed grouping reloads the class and tries again, so that a grouping run
-    // by the reload, or the second try, cannot start another reload.
-    int reloadDepth_ = 0;
     int shownNumberRevision_ = -1;
     QStringList shownForms_;
 };

@@ -48,9 +48,10 @@ public:
     // takes today's label for the score column.
     void SetPickCategory(int category);
     // Activates class sheet `sheetIndex` (0: the first, and the index becomes 1) of the roll
-    // book in use, opening it unless it is open already. A roll book another program holds
-    // open is reported and nothing is activated; other failures throw.
-    void OpenClassSheet(int16_t& sheetIndex);
+    // book in use, opening it unless it is open already; false when another program holds it
+    // (it can be read, not written), reported when it was open already or `toWrite`. Other
+    // failures throw.
+    bool OpenClassSheet(int16_t& sheetIndex, bool toWrite = false);
     // Releases the roll book and the engine, when the program ends.
     void EndSession();
     // True once, at the first activation of the window.

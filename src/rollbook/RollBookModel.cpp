@@ -35,7 +35,7 @@ bool samePath(const std::string& a, const QString& b) {
 
 } // namespace
 
-void Lesson::OpenClassSheet(int16_t& sheetIndex) {
+bool Lesson::OpenClassSheet(int16_t& sheetIndex, bool toWrite) {
     if (!st_.ExcelApp) {
         Launcher* launcher = platform_.launcher;
         st_.ExcelApp = workbook::createApplication([launcher](const std::string& path) {
@@ -47,20 +47,23 @@ void Lesson::OpenClassSheet(int16_t& sheetIndex) {
     workbook::Application& app = *st_.ExcelApp;
 
     workbook::Workbook* found = nullptr;
-    if (app.workbookCount() >= 1) {
-        if (app.workbook(1).readOnly()) {
-            platform_.messages->warn(kReadOnlyText);
-            return;
+    const std::string name = st_.RollBookName.toStdString();
+    for (int i = 1; i <= app.workbookCount(); ++i) {
+        workbook::Workbook& book = app.workbook(i);
+        // A workbook of the same name from another folder is another roll book.
+        if (!book.isClosed() && book.name() == name && samePath(book.path(), st_.RollBookPath)) {
+            found = &book;
+            break;
         }
-        const std::string name = st_.RollBookName.toStdString();
-        for (int i = 1; i <= app.workbookCount(); ++i) {
-            workbook::Workbook& book = app.workbook(i);
-            // A workbook of the same name from another folder is another roll book.
-            if (!book.isClosed() && book.name() == name && samePath(book.path(), st_.RollBookPath)) {
-                found = &book;
-                break;
-            }
-        }
+    }
+    // Whether another program holds the file is asked of the roll book in use, not of the
+    // first one opened in this run: a score must never go into a roll book other than the
+    // one shown, nor be dropped without a word. A held book is still read.
+    const bool wasOpen = found != nullptr;
+    if (found && found->readOnly()) {
+        // Opened while another program held it: open it again, that program may be closed now.
+        found->close();
+        found = nullptr;
     }
     if (found) {
         // Another program saved the file since: read it again so its changes are kept.
@@ -70,11 +73,15 @@ void Lesson::OpenClassSheet(int16_t& sheetIndex) {
     } else {
         st_.ExcelBook = &app.open(st_.RollBookPath.toStdString());
     }
+    const bool writable = !st_.ExcelBook->readOnly();
+    if (!writable && (wasOpen || toWrite))
+        platform_.messages->warn(kReadOnlyText);
 
     if (sheetIndex == 0)
         sheetIndex = 1;
     st_.ExcelBook->activate(sheetIndex);
     st_.ExcelSheet = {st_.ExcelBook, static_cast<int16_t>(st_.ExcelBook->activeSheet())};
+    return writable;
 }
 
 void Lesson::UseDefaultRollBook() {

@@ -69,7 +69,8 @@ void FrmMd::imgXie_Click(int index) {
         return;
     try {
         int16_t sheet = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
-        lesson_.OpenClassSheet(sheet);
+        if (!lesson_.OpenClassSheet(sheet, true))
+            return; // held by another program: said so, nothing written
         if (index == 1) {
             const int row = pickedStudentRow(st);
             if (row == 0) {
@@ -101,7 +102,8 @@ void FrmMd::MarkAbsent() {
         return;
     try {
         int16_t sheet = static_cast<int16_t>(ui.cmbXls->currentIndex() + 1);
-        lesson_.OpenClassSheet(sheet);
+        if (!lesson_.OpenClassSheet(sheet, true))
+            return; // held by another program: said so, nothing written
         const int row = pickedStudentRow(st);
         if (row == 0) {
             platform.messages->warn(noStudentRowText(st.PickKey));

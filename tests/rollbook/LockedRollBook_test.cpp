@@ -230,7 +230,7 @@ TEST_P(LockedRollBook, OfficeSuitesLockWrittenOverOursStays) {
 // score then lands in the new file's first class under the old roster's column and number;
 // (2) a held roll book chosen after a free one gets no warning and its scores are dropped
 // silently.
-TEST_P(LockedRollBook, DISABLED_HeldOrNotIsJudgedForTheRollBookInUse) {
+TEST_P(LockedRollBook, HeldOrNotIsJudgedForTheRollBookInUse) {
     {
         SCOPED_TRACE("the first roll book held, then another chosen");
         FormatWindow t(ext());

@@ -190,13 +190,14 @@ TEST(RollBookFiles, OpenInAnotherProgram) {
         EXPECT_EQ(m.caption, QStringLiteral("警告"));
         EXPECT_EQ(m.icon, MessageIcon::Error);
     }
-    EXPECT_EQ(t.st().RosterCount, 45); // read from the sheet activated when the list was made
+    EXPECT_EQ(t.st().RosterCount, 45); // class 1, read though it cannot be written
 
-    // Every later class load is refused the same way and keeps reading sheet 1.
+    // Every later class load asks again, and reads the class chosen (30 students), not the
+    // sheet read before.
     t.ui().cmbXls->setCurrentIndex(1);
     EXPECT_EQ(t.messagesWith(kReadOnly), 4);
     EXPECT_EQ(t.st().ClassIndex, 2);
-    EXPECT_EQ(t.st().RosterCount, 45);
+    EXPECT_EQ(t.st().RosterCount, 30);
 }
 
 TEST(RollBookFiles, DamagedFileIsReported) {

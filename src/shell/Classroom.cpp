@@ -1,6 +1,8 @@
 #include "shell/Classroom.h"
 
+#include "platform/Log.h"
 #include "platform/SetupStore.h"
+#include "rollbook/SheetAccess.h"
 #include "scoring/WriteHistory.h"
 #include "shell/FrmMd.h"
 #include "shell/HelpOverlay.h"
@@ -33,6 +35,20 @@ template <typename T = QWidget> T* named(const QObject& root, const char* name, 
     return root.findChild<T*>(arrayName(name, index));
 }
 
+// The class loaded, by its sheet's name; empty when no class is loaded.
+QString className(const SessionState& st) {
+    if (!rollbook::classRosterLoaded(st) || st.ClassIndex < 1)
+        return {};
+    const workbook::Workbook* book = st.ExcelBook ? st.ExcelBook : st.ExcelSheet.book;
+    try {
+        if (book && !book->isClosed() && st.ClassIndex <= book->sheetCount())
+            return QString::fromStdString(book->sheetName(st.ClassIndex));
+    } catch (...) {
+        logCaught("reading the class name");
+    }
+    return {};
+}
+
 void clickIfEnabled(QWidget* w) {
     if (!w || !w->isEnabled())
         return;
@@ -52,12 +68,7 @@ Classroom::Classroom(FrmMd& window) : QObject(&window), w_(window) {
     w_.installEventFilter(this);
 
     Lesson& lesson = w_.lesson();
-    // The view follows every change of the pick and the clock; the rolling display's ticks
-    // reach it through the 50 ms timer, after the draw of that tick.
-    if (auto* timer1 = named<QTimer>(w_, QStringLiteral("Timer1")))
-        connect(timer1, &QTimer::timeout, this, &Classroom::syncView);
-    if (auto* list1 = named<QListWidget>(w_, QStringLiteral("List1")))
-        connect(list1, &QListWidget::currentRowChanged, this, &Classroom::syncView);
+    // The view follows every change of the pick and the clock.
     connect(&lesson, &Lesson::changed, this, [this](unsigned parts) {
         if (parts & Lesson::ClockPart) {
             if (w_.lesson().clockFlashing() && !flashTimer_->isActive())
@@ -136,7 +147,7 @@ void Classroom::buildControls() {
         absent_->setToolTip(QStringLiteral("记为缺席"));
         absent_->setAccessibleName(QStringLiteral("记为缺席"));
         absent_->setGeometry(100, 1, 28, 20);
-        connect(absent_, &QPushButton::clicked, this, [this] { w_.MarkAbsent(); });
+        connect(absent_, &QPushButton::clicked, this, [this] { w_.lesson().MarkAbsent(); });
     }
     // One-click countdowns under the clock settings.
     if (auto* clockFrame = named(w_, QStringLiteral("fraJs"))) {
@@ -291,8 +302,7 @@ void Classroom::act(PresenterAction a) {
         syncView();
         break;
     case PresenterAction::Back: {
-        auto* inOrder = named<QRadioButton>(w_, "OptDmFs", 1);
-        clickIfEnabled(named(w_, "cmdNext", inOrder && inOrder->isChecked() ? 1 : 0));
+        clickIfEnabled(named(w_, "cmdNext", w_.lesson().drawsAtRandom() ? 0 : 1));
         syncView();
         break;
     }
@@ -375,11 +385,10 @@ void Classroom::setPresenting(bool on) {
 void Classroom::syncView() {
     if (!view_->isVisible())
         return;
-    if (auto* name = named<QLabel>(w_, QStringLiteral("lblXm")))
-        view_->setPick(name->text());
+    const Lesson& lesson = w_.lesson();
+    view_->setPick(lesson.nameCaption());
     const bool noticeShown = notice_ && !notice_->isHidden();
-    auto* position = named<QLabel>(w_, QStringLiteral("LabCz"));
-    view_->setCaption(noticeShown ? notice_->text() : position ? position->text() : QString());
+    view_->setCaption(noticeShown ? notice_->text() : lesson.positionLine());
     view_->setClock(w_.lesson().clockFace());
 }
 
@@ -448,8 +457,8 @@ void Classroom::restoreSetup() {
         if (auto* box = named<QCheckBox>(w_, QString::fromLatin1(name)); box && on)
             box->setChecked(*on);
     };
-    if (s.drawRule)
-        if (auto* rule = named<QRadioButton>(w_, "OptDmFs", *s.drawRule); rule && !rule->isChecked())
+    if (s.drawRule && (*s.drawRule == 0) != w_.lesson().drawsAtRandom())
+        if (auto* rule = named<QRadioButton>(w_, "OptDmFs", *s.drawRule))
             rule->click();
     check("chkGd", s.rolling);
     check("chkCf", s.repeat);
@@ -466,12 +475,11 @@ void Classroom::restoreSetup() {
     if (s.className && w_.lesson().session().PickCategory == 0)
         if (auto* classes = named<QComboBox>(w_, QStringLiteral("cmbXls"))) {
             const int i = classes->findText(*s.className);
-            if (i >= 0 && i != classes->currentIndex())
+            if (i >= 0 && i + 1 != w_.lesson().session().ClassIndex)
                 classes->setCurrentIndex(i);
         }
-    if (s.presentation)
-        if (auto* forms = named<QComboBox>(w_, QStringLiteral("cmbXs")); forms && *s.presentation < forms->count())
-            forms->setCurrentIndex(*s.presentation);
+    if (s.presentation && *s.presentation < w_.lesson().presentationForms().size())
+        w_.lesson().SetPresentationForm(*s.presentation);
     focusNameLabel();
 }
 
@@ -498,9 +506,8 @@ void Classroom::saveSetup() {
     // The roll book also when the lesson ended on numbers or seats: it was chosen all the same.
     if (!st.RollBookPath.isEmpty() && QFileInfo(st.RollBookPath).isFile()) {
         s.rollBook = QFileInfo(st.RollBookPath).absoluteFilePath();
-        auto* classes = named<QComboBox>(w_, QStringLiteral("cmbXls"));
-        if (st.PickCategory == 0 && classes && classes->currentIndex() >= 0)
-            s.className = classes->currentText();
+        if (const QString name = className(st); !name.isEmpty())
+            s.className = name;
     }
     s.drawRule = lesson.drawsAtRandom() ? 0 : 1;
     s.rolling = lesson.rolling();

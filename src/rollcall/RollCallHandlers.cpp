@@ -74,7 +74,7 @@ void FrmMd::showSelection() {
     }
     {
         const QSignalBlocker block(ui.List1);
-        // Only a group that is not on show yet fills the member list.
+        // Only a group that is not on show yet fills the member list and the summary.
         const ShownMembers shown{group, lesson_.planRevision()};
         if (shown != shownMembers_) {
             ui.List1->setUpdatesEnabled(false);
@@ -82,6 +82,8 @@ void FrmMd::showSelection() {
             ui.List1->addItems(lesson_.groupMembers(group));
             ui.List1->setUpdatesEnabled(true);
             shownMembers_ = shown;
+            if (const QString summary = lesson_.groupSummary(); !summary.isEmpty())
+                ui.LabXx->setText(summary);
         }
         const int row = lesson_.selectedMember() - 1;
         if (ui.List1->currentRow() != row)
@@ -89,8 +91,6 @@ void FrmMd::showSelection() {
     }
     ui.lblXm->setText(lesson_.nameCaption());
     ui.LabCz->setText(lesson_.positionLine());
-    if (const QString summary = lesson_.groupSummary(); !summary.isEmpty())
-        ui.LabXx->setText(summary);
 }
 
 void FrmMd::lblXm_Click() {

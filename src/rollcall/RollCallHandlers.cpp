@@ -47,7 +47,7 @@ void FrmMd::wireRollCall() {
     // The teacher chose a group, or the group list was filled anew and its first entry
     // selected. The grouping's own handler of the list fills the member list with that group
     // as well, so the redraw does not fill it a second time.
-    connect(ui.List2, &QListWidget::currentRowChanged, l, [this](int row) {
+    connect(ui.List2, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row < 0)
             return;
         shownMembers_ = {row + 1, lesson_.planRevision()};

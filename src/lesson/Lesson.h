@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <array>
 #include <memory>
+#include <optional>
 
 namespace rostrel {
 
@@ -115,10 +116,59 @@ public:
     void ShowGroupInformation(bool shown);
 
     // ---- Group selection, draws and the pick (rollcall/ model part) ----
+    // Defined in rollcall/DrawModel.cpp, rollcall/CategoryModel.cpp and scoring/ScoringModel.cpp.
+
+    // What a notification says changed, beside Part: the group shown, the member selected and
+    // the captions of the pick; the score image.
+    static constexpr unsigned SelectionPart = 1u << 8;
+    static constexpr unsigned ScoreImagePart = 1u << 9;
 
     // Where each member key first occurs in the group plan; PlanChanged marks it stale.
     rollcall::GroupKeyIndex& keyIndex() { return keyIndex_; }
-    void PlanChanged() { keyIndex_.invalidate(); }
+    // The group plan was replaced: no member is selected and the lists show it anew.
+    void PlanChanged();
+    int planRevision() const { return planRevision_; }
+    // The groups of the plan (the entries of the group list).
+    int listedGroups() const;
+    int currentGroup() const { return st_.CurrentGroup; }
+    // The selected member's slot in the group shown, 0 when none is selected.
+    int selectedMember() const { return selectedMember_; }
+    // The entries of the member list for `group`: names in the name list, keys otherwise.
+    QStringList groupMembers(int group) const;
+    // "45人分8组，第8组有3人" for the group shown; empty when the plan does not hold it.
+    QString groupSummary() const;
+    QString pickKey() const { return st_.PickKey; }
+    QString pickText() const { return st_.PickText; }
+    QString nameCaption() const { return caption_; }   // the big name label
+    QString positionLine() const { return position_; } // "第 2 组 5 号 ，S N"
+    bool scoreImageShown() const { return scoreImageShown_; }
+
+    // Shows group `group`: no member of it selected.
+    void ShowGroup(int group);
+    // Selects member `slot` of the group shown: it is the pick on show.
+    void SelectMember(int slot);
+    // Shows the first member with this key (group order, then slot order); false when none has it.
+    bool ShowMember(const QString& key);
+    // One draw, at random from the pool or the next member in group order.
+    void DrawNext();
+    // The no-repeat step: the pool row of the last random draw leaves the pool.
+    void RemovePicked();
+    // The click on the name label: a pick, or the start or the end of the rolling display.
+    void Pick();
+    void NextGroup();         // "下一组"
+    void PickOneMore();       // "下一个": rolling off, then one pick
+    void CountSelectedPick(); // a member chosen by hand counts as picked
+    // The category switch's own steps (0 name list, 1 number, 2 row-column): the caption,
+    // the presentation forms and, for numbers and seats, the number list from the defaults.
+    void SwitchCategory(int category);
+    // The draw rule with its caption.
+    void ChooseDrawRule(bool atRandom);
+    // Roll-book writes on the class loaded: the points for the pick on show, the grouping, the
+    // absent mark. A failure saves what was written and closes the roll book. WriteGrouping
+    // is true once the grouping is on its way to the file (its image then hides).
+    void WriteScore();
+    bool WriteGrouping();
+    void MarkAbsent();
 
     // ---- Draw rules ----
     bool drawsAtRandom() const { return atRandom_; }
@@ -228,6 +278,23 @@ private:
     int reloadDepth_ = 0;
 
     // ---- Group selection, draws and the pick: private steps and state ----
+    int memberCount(int group) const;
+    void showGroupQuietly(int group);
+    void selectMemberQuietly(int slot);
+    void showUngroupedPick(int16_t poolRow, const QString& key);
+    void takePickOutOfPool();
+    void completePick();
+    void setScoreImage(bool shown);
+    // The record of a write on the class sheet, opened for it; without its cells yet. None
+    // when another program holds the roll book (said so).
+    std::optional<scoring::WriteRecord> startWrite(scoring::WriteKind kind);
+    int pickedStudentRow() const;
+    void saveAndClose(const char* failedStep);
+    int planRevision_ = 0;
+    int selectedMember_ = 0;
+    QString caption_ = QStringLiteral("随机点名");
+    QString position_ = QStringLiteral("第1组名单");
+    bool scoreImageShown_ = false;
 
     void notify(unsigned parts) { Q_EMIT changed(parts); }
     // The open workbook of a roll-book file, opened when needed (the history's book source).

@@ -10,7 +10,6 @@
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QApplication>
-#include <QFileInfo>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -52,12 +51,7 @@ Classroom::Classroom(FrmMd& window) : QObject(&window), w_(window) {
     w_.installEventFilter(this);
 
     Lesson& lesson = w_.lesson();
-    // The view follows every change of the pick and the clock; the rolling display's ticks
-    // reach it through the 50 ms timer, after the draw of that tick.
-    if (auto* timer1 = named<QTimer>(w_, QStringLiteral("Timer1")))
-        connect(timer1, &QTimer::timeout, this, &Classroom::syncView);
-    if (auto* list1 = named<QListWidget>(w_, QStringLiteral("List1")))
-        connect(list1, &QListWidget::currentRowChanged, this, &Classroom::syncView);
+    // The view follows every change of the pick and the clock.
     connect(&lesson, &Lesson::changed, this, [this](unsigned parts) {
         if (parts & Lesson::ClockPart) {
             if (w_.lesson().clockFlashing() && !flashTimer_->isActive())
@@ -136,7 +130,7 @@ void Classroom::buildControls() {
         absent_->setToolTip(QStringLiteral("记为缺席"));
         absent_->setAccessibleName(QStringLiteral("记为缺席"));
         absent_->setGeometry(100, 1, 28, 20);
-        connect(absent_, &QPushButton::clicked, this, [this] { w_.MarkAbsent(); });
+        connect(absent_, &QPushButton::clicked, this, [this] { w_.lesson().MarkAbsent(); });
     }
     // One-click countdowns under the clock settings.
     if (auto* clockFrame = named(w_, QStringLiteral("fraJs"))) {
@@ -291,8 +285,7 @@ void Classroom::act(PresenterAction a) {
         syncView();
         break;
     case PresenterAction::Back: {
-        auto* inOrder = named<QRadioButton>(w_, "OptDmFs", 1);
-        clickIfEnabled(named(w_, "cmdNext", inOrder && inOrder->isChecked() ? 1 : 0));
+        clickIfEnabled(named(w_, "cmdNext", w_.lesson().drawsAtRandom() ? 0 : 1));
         syncView();
         break;
     }
@@ -375,11 +368,10 @@ void Classroom::setPresenting(bool on) {
 void Classroom::syncView() {
     if (!view_->isVisible())
         return;
-    if (auto* name = named<QLabel>(w_, QStringLiteral("lblXm")))
-        view_->setPick(name->text());
+    const Lesson& lesson = w_.lesson();
+    view_->setPick(lesson.nameCaption());
     const bool noticeShown = notice_ && !notice_->isHidden();
-    auto* position = named<QLabel>(w_, QStringLiteral("LabCz"));
-    view_->setCaption(noticeShown ? notice_->text() : position ? position->text() : QString());
+    view_->setCaption(noticeShown ? notice_->text() : lesson.positionLine());
     view_->setClock(w_.lesson().clockFace());
 }
 
@@ -439,42 +431,6 @@ void Classroom::startPreset(int minutes) {
     lesson.StartClockRun();
 }
 
-void Classroom::restoreSetup() {
-    SetupStore* store = w_.lesson().platform().setup;
-    if (!store)
-        return;
-    const RememberedSetup s = store->load();
-    auto check = [this](const char* name, std::optional<bool> on) {
-        if (auto* box = named<QCheckBox>(w_, QString::fromLatin1(name)); box && on)
-            box->setChecked(*on);
-    };
-    if (s.drawRule)
-        if (auto* rule = named<QRadioButton>(w_, "OptDmFs", *s.drawRule); rule && !rule->isChecked())
-            rule->click();
-    check("chkGd", s.rolling);
-    check("chkCf", s.repeat);
-    check("chkRq", s.newColumn);
-    if (s.clockAmount)
-        w_.lesson().SetEntryText(1, *s.clockAmount);
-    if (s.clockUnit)
-        w_.lesson().SetClockUnit(*s.clockUnit);
-    if (s.clockMode)
-        w_.lesson().SetClockMode(*s.clockMode);
-    if (s.category && *s.category != w_.lesson().session().PickCategory)
-        if (auto* category = named<QRadioButton>(w_, "OptFl", *s.category))
-            category->click();
-    if (s.className && w_.lesson().session().PickCategory == 0)
-        if (auto* classes = named<QComboBox>(w_, QStringLiteral("cmbXls"))) {
-            const int i = classes->findText(*s.className);
-            if (i >= 0 && i != classes->currentIndex())
-                classes->setCurrentIndex(i);
-        }
-    if (s.presentation)
-        if (auto* forms = named<QComboBox>(w_, QStringLiteral("cmbXs")); forms && *s.presentation < forms->count())
-            forms->setCurrentIndex(*s.presentation);
-    focusNameLabel();
-}
-
 void Classroom::focusNameLabel() {
     // The name label takes the focus from a button the focus fell on (the first Space picks),
     // never from a box the teacher is typing in. The window's own focus widget, not the
@@ -484,37 +440,6 @@ void Classroom::focusNameLabel() {
         return;
     if (auto* name = named(w_, QStringLiteral("lblXm")))
         name->setFocus(Qt::OtherFocusReason);
-}
-
-void Classroom::saveSetup() {
-    SetupStore* store = w_.lesson().platform().setup;
-    if (!store || !restored_)
-        return;
-    const Lesson& lesson = w_.lesson();
-    const SessionState& st = lesson.session();
-    // What this lesson did not touch (the class while on numbers, the splash choice) stays.
-    RememberedSetup s = store->load();
-    s.category = st.PickCategory;
-    // The roll book also when the lesson ended on numbers or seats: it was chosen all the same.
-    if (!st.RollBookPath.isEmpty() && QFileInfo(st.RollBookPath).isFile()) {
-        s.rollBook = QFileInfo(st.RollBookPath).absoluteFilePath();
-        auto* classes = named<QComboBox>(w_, QStringLiteral("cmbXls"));
-        if (st.PickCategory == 0 && classes && classes->currentIndex() >= 0)
-            s.className = classes->currentText();
-    }
-    s.drawRule = lesson.drawsAtRandom() ? 0 : 1;
-    s.rolling = lesson.rolling();
-    s.repeat = lesson.removesPicked();
-    s.newColumn = lesson.newColumnPerDay();
-    if (lesson.presentationForm() >= 0)
-        s.presentation = lesson.presentationForm();
-    s.clockAmount = lesson.entryText(1);
-    s.clockUnit = lesson.clockUnit();
-    s.clockMode = lesson.clockMode();
-    const QSize size = presenting_ || w_.isFullScreen() || w_.isMaximized() ? w_.normalGeometry().size() : w_.size();
-    if (size.isValid() && !size.isEmpty())
-        s.windowSize = size;
-    store->save(s);
 }
 
 } // namespace rostrel

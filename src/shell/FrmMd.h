@@ -16,7 +16,6 @@ class Classroom;
 
 class FrmMd : public QMainWindow {
     Q_OBJECT
-    friend class Classroom; // marks a student absent through the scoring steps
     Lesson lesson_;
 
 public:
@@ -68,24 +67,15 @@ private:
     void showClassList();
 
     // ---- Roll call (rollcall/) ----
-    void DrawNext();
-    void RemovePicked();
+    // A pick or the rolling display, with the focus taken from a text box first.
     void lblXm_Click();
-    void Timer1_Timer();
     void cmdNext_Click(int index);
     void OptFl_Click(int index);
     void MnFl_Click(int index);
-    void OptDmFs_Click(int index);
     void MnFs_Click(int index);
-    void List1_Click();
-    void List1_MouseUp();
-    // Selects the group and the member of the first member with this key (group order, then
-    // slot order); false when no member has it.
+    // The steps of the name box, through the lesson.
     bool ShowMember(const QString& key);
-    void selectMember(int row);
-    void takePickOutOfPool();
-    void completePick();
-    void showUngroupedPick(int16_t poolRow, const QString& key);
+    void RemovePicked();
 
     // ---- Grouping (grouping/) ----
     void imgFz_Click(int index);
@@ -98,8 +88,6 @@ private:
     // ---- Scoring (scoring/) ----
     void imgXie_Click(int index);
     void chkRq_Click();
-    // The picked or selected student marked absent ("缺") in today's score column.
-    void MarkAbsent();
 
     void buildControls(); // shell/FrmMdLayout.cpp
     // Each subsystem connects its controls' signals to its handlers.
@@ -118,11 +106,19 @@ private:
     void showNumbers();
     void showEntries();
     void showDrawRules();
+    void showSelection(); // the group and member lists, the name label, the position and summary
 
     LayoutBaseline layout_;
     Classroom* classroom_ = nullptr;
     int shownNumberRevision_ = -1;
     QStringList shownForms_;
+    // The group and plan the member list shows.
+    struct ShownMembers {
+        int group = -1;
+        int planRevision = -1;
+        bool operator==(const ShownMembers&) const = default;
+    };
+    ShownMembers shownMembers_;
 };
 
 } // namespace rostrel

@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <tuple>
+#include <utility>
 
 namespace rostrel::test {
 
@@ -104,7 +105,7 @@ inline XlrdCells changedCells(const XlrdCells& before, const XlrdCells& after) {
     return diff;
 }
 
-struct RealRollBook {
+struct RealRollBook : ByName {
     QTemporaryDir dir;
     FakePlatform fake;
     std::unique_ptr<FrmMd> window;
@@ -114,7 +115,7 @@ struct RealRollBook {
         path = copyFixture(dir, fixture, as);
         window = std::make_unique<FrmMd>(fake.view());
         window->lesson().SetPickCategory(0); // today is 03月16
-        controls = controlsOf(window.get());
+        root = window.get();
         use(path);
     }
     ~RealRollBook() {
@@ -123,32 +124,26 @@ struct RealRollBook {
     void use(const QString& file) { window->lesson().UseRollBookFile(file, QFileInfo(file).fileName()); }
     FrmMd& w() { return *window; }
     Lesson& lesson() { return window->lesson(); }
-    const SessionState& st() { return window->lesson().session(); }
-    Controls& ui() {
-        controls.MnBj = controlsOf(window.get()).MnBj;
-        return controls;
-    }
+    // The lesson's roll-book session, roster, group plan and pick pool, read only.
+    const SessionState& session() const { return std::as_const(*window).lesson().session(); }
     // The teacher chooses the roll book in use in the open dialog.
     void listClasses() {
-        fake.fileDialog.answers.push_back({st().RollBookPath, st().RollBookName});
-        click(ui().Image1);
+        fake.fileDialog.answers.push_back({session().RollBookPath, session().RollBookName});
+        click(label("Image1"));
     }
     // The class shown is chosen again from the class menu: it is loaded again.
-    void reloadClass() { ui().MnBj[ui().cmbXls->currentIndex()]->trigger(); }
+    void reloadClass() { classItems().at(combo("cmbXls")->currentIndex())->trigger(); }
     // The teacher chooses the entry with this key in the name box.
     void choose(const QString& key) {
         const QStringList entries = lesson().entries();
         for (int i = 0; i < entries.size(); ++i) {
             if (entries[i] == key || entries[i].startsWith(key + u'_')) {
-                QComboBox* box = ui().CmbXm;
-                box->setCurrentIndex(i == 0 ? 1 : i - 1);
-                pressKey(box, i == 0 ? Qt::Key_Up : Qt::Key_Down);
+                chooseItem(combo("CmbXm"), i);
                 return;
             }
         }
         ADD_FAILURE() << "no entry " << key.toStdString();
     }
-    Controls controls;
     int messagesWith(const QString& text) const {
         int n = 0;
         for (const auto& m : fake.messages.shown)

@@ -132,7 +132,7 @@ struct RealRollBook : ByName {
         click(label("Image1"));
     }
     // The class shown is chosen again from the class menu: it is loaded again.
-    void reloadClass() { classItems().at(combo("cmbXls")->currentIndex())->trigger(); }
+    void reloadClass() { chooseFromMenu(&w(), classItems().at(combo("cmbXls")->currentIndex())); }
     // The teacher chooses the entry with this key in the name box.
     void choose(const QString& key) {
         const QStringList entries = lesson().entries();

@@ -76,7 +76,7 @@ TEST_P(RollBookFormats, ListsTheThreeClasses) {
 
     // Class 2 from the menu: no stored grouping, so it is grouped in order by the group
     // count shown (9): groups of 4.
-    t.classItems().at(1)->trigger();
+    chooseFromMenu(&t.w(), t.classItems().at(1));
     EXPECT_EQ(t.session().ClassIndex, 2);
     EXPECT_EQ(t.session().RosterCount, 30);
     EXPECT_EQ(t.session().ScoreColumn, 7);
@@ -86,7 +86,7 @@ TEST_P(RollBookFormats, ListsTheThreeClasses) {
     EXPECT_EQ(t.box("txtFz", 1)->text(), QStringLiteral("4"));
 
     // Class 3 holds one student: an empty class; the roll book is closed.
-    t.classItems().at(2)->trigger();
+    chooseFromMenu(&t.w(), t.classItems().at(2));
     EXPECT_EQ(t.messagesWith(kEmpty), 1);
     EXPECT_EQ(t.session().RosterCount, 1);
     EXPECT_EQ(t.session().ExcelApp->workbookCount(), 0);
@@ -111,7 +111,7 @@ TEST(RollBookFiles, OpenpyxlRollBook) {
     EXPECT_EQ(t.session().GroupSize, 4);
     EXPECT_EQ(t.combo("CmbXm")->itemText(0), QStringLiteral("1_学生01"));
 
-    t.classItems().at(1)->trigger();
+    chooseFromMenu(&t.w(), t.classItems().at(1));
     EXPECT_EQ(t.session().RosterCount, 9);
     EXPECT_TRUE(t.fake.messages.shown.empty());
     EXPECT_TRUE(changedCells(before, readCells(t.path)).empty());

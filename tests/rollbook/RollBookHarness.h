@@ -41,7 +41,7 @@ struct RollBookWindow : ByName {
         click(label("Image1"));
     }
     // The class shown is chosen again from the class menu: it is loaded again.
-    void reloadClass() { classItems().at(combo("cmbXls")->currentIndex())->trigger(); }
+    void reloadClass() { chooseFromMenu(&w(), classItems().at(combo("cmbXls")->currentIndex())); }
     // The teacher chooses the entry with this key in the name box.
     void choose(const QString& key) {
         const QStringList entries = lesson().entries();

@@ -43,7 +43,7 @@ TEST(RollBookWindow, MenuFollowsTheSheetCountOfEachWorkbook) {
     // The items created at run time work too.
     t.useRollBook("/fake/five.xls");
     t.listClasses();
-    t.classItems().at(4)->trigger();
+    chooseFromMenu(&t.w(), t.classItems().at(4));
     EXPECT_EQ(t.session().RosterCount, 14);
 
     // With class 5 selected, the 3-sheet workbook is opened at sheet 5: the listing fails.
@@ -200,7 +200,7 @@ TEST(RollBookWindow, ChoosingTheFile) {
     t.addRollBook("/fake/five.xls", classes(5));
     t.fake.fileDialog.answers = {FileChoice{},
                                  FileChoice{QStringLiteral("/fake/five.xls"), QStringLiteral("five.xls")}};
-    t.action("MnSz", 0)->trigger();
+    chooseFromMenu(&t.w(), t.action("MnSz", 0));
     EXPECT_EQ(t.messages().size(), 2u);
     EXPECT_EQ(t.session().RollBookPath, QStringLiteral("/fake/five.xls"));
     EXPECT_EQ(t.session().RollBookName, QStringLiteral("five.xls"));

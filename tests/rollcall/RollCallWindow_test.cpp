@@ -265,7 +265,7 @@ TEST(RollCallWindow, GroupsFollowARegroupingForDraws) {
 
 TEST(RollCallWindow, RowColumnCategoryFromTheMenu) {
     NumberWindow t;
-    t.action("MnFl", 2)->trigger();
+    chooseFromMenu(&t.w(), t.action("MnFl", 2));
     EXPECT_EQ(t.session().PickCategory, 2);
     EXPECT_TRUE(t.button("OptFl", 2)->isChecked());
     EXPECT_EQ(t.box("txtXh", 0)->text(), u"6"_s);
@@ -301,7 +301,7 @@ TEST(RollCallWindow, RowColumnCategoryFromTheMenu) {
 
 TEST(RollCallWindow, DrawModeMenusAndCheckMarks) {
     NumberWindow t;
-    t.action("MnFs", 1)->trigger();
+    chooseFromMenu(&t.w(), t.action("MnFs", 1));
     EXPECT_TRUE(t.button("OptDmFs", 1)->isChecked());
     EXPECT_FALSE(t.action("MnFs", 1)->isEnabled());
     EXPECT_TRUE(t.action("MnFs", 0)->isEnabled());
@@ -312,10 +312,10 @@ TEST(RollCallWindow, DrawModeMenusAndCheckMarks) {
     EXPECT_FALSE(t.action("MnFs", 1)->isEnabled());
 
     ASSERT_TRUE(t.action("MnFs", 2)->isChecked());
-    t.action("MnFs", 2)->trigger();
+    chooseFromMenu(&t.w(), t.action("MnFs", 2));
     EXPECT_FALSE(t.action("MnFs", 2)->isChecked());
     EXPECT_FALSE(t.button("chkGd")->isChecked());
-    t.action("MnFs", 2)->trigger();
+    chooseFromMenu(&t.w(), t.action("MnFs", 2));
     EXPECT_TRUE(t.action("MnFs", 2)->isChecked());
     EXPECT_TRUE(t.button("chkGd")->isChecked());
     check(t.button("chkGd"), !t.button("chkGd")->isChecked()); // by hand

@@ -14,9 +14,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMainWindow>
 #include <QMenu>
+#include <QMenuBar>
+#include <QResizeEvent>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace rostrel::test {
 
@@ -159,6 +163,44 @@ inline void moveToRow(QListWidget* list, int row) {
             break;
     }
     EXPECT_EQ(list->currentRow(), row) << list->objectName().toStdString();
+}
+
+// A menu item chosen with the mouse through the menu bar of `window`: its menu opened by a
+// click on the bar, a submenu by a click on its entry, and the item clicked.
+inline void chooseFromMenu(QMainWindow* window, QAction* item) {
+    std::vector<QAction*> path{item}; // the item, then the entries that lead to it
+    QMenuBar* bar = window->menuBar();
+    for (;;) {
+        QMenu* holder = nullptr;
+        for (QObject* o : path.back()->associatedObjects())
+            if (auto* m = qobject_cast<QMenu*>(o))
+                holder = m;
+        ASSERT_NE(holder, nullptr) << "no menu holds " << path.back()->text().toStdString();
+        path.push_back(holder->menuAction());
+        if (bar->actions().contains(holder->menuAction()))
+            break;
+    }
+    // A window not shown has not laid out its bar: it gets the width its menus need, as on
+    // the screen, instead of folding the last ones away.
+    if (!window->windowHandle())
+        window->createWinId(); // menus open on the screen of the window, shown or not
+    if (!bar->isVisible()) {
+        const QSize before = bar->size();
+        bar->resize(bar->sizeHint());
+        QResizeEvent resized(bar->size(), before); // a hidden widget gets it only when shown
+        QApplication::sendEvent(bar, &resized);
+    }
+    QWidget* on = bar;
+    for (auto it = path.rbegin(); it != path.rend(); ++it) {
+        const QRect where = on == bar ? bar->actionGeometry(*it) : static_cast<QMenu*>(on)->actionGeometry(*it);
+        ASSERT_TRUE(where.isValid()) << "not shown: " << (*it)->text().toStdString();
+        click(on, where.center());
+        if ((*it)->menu()) {
+            on = (*it)->menu();
+            ASSERT_TRUE(waitUntil([on] { return on->isVisible(); }, 2000))
+                << "menu " << (*it)->text().toStdString() << " did not open";
+        }
+    }
 }
 
 // One tick of a timer, as its interval elapsing gives it.

@@ -1,6 +1,6 @@
 // The clock of the main window: start, pause and resume, ticks and the end of a run ("时间到")
-// in both modes, with a fixed clock and the ticks called directly; the menu and the numeric
-// entry boxes. Runs under an hour show mm:ss.
+// in both modes, with a fixed clock and the timer's ticks given one by one; the menu and the
+// numeric entry boxes. Runs under an hour show mm:ss.
 #include "shell/FrmMd.h"
 #include "support/Driver.h"
 #include "support/Fakes.h"
@@ -43,7 +43,7 @@ protected:
     // Advances the fake clock and takes one tick; returns the label.
     QString tickAfter(int seconds) {
         fake.clock.advanceSeconds(seconds);
-        w->lesson().ClockTick();
+        tick(timer("timJs"));
         return label("lblSj")->text();
     }
     QString state() const { return label("imgJs")->toolTip(); }
@@ -181,7 +181,7 @@ TEST_F(ClockTest, AmountsOutsideADayAreHeldToIt) {
 }
 
 TEST_F(ClockTest, TickWhenIdleDoesNothing) {
-    w->lesson().ClockTick();
+    tick(timer("timJs"));
     EXPECT_EQ(label("lblSj")->text(), QStringLiteral("00:00:00"));
     EXPECT_TRUE(fake.sound.played.isEmpty());
     EXPECT_EQ(state(), QStringLiteral("计时"));
@@ -197,7 +197,10 @@ TEST_F(ClockTest, SettingsMenuTogglesTheFrame) {
     EXPECT_FALSE(frame("fraJs")->isHidden());
     // A category switch shows the frame without the mark; the next click toggles the mark.
     chooseFromMenu(w.get(), settings);
-    frame("fraJs")->show();
+    ASSERT_TRUE(frame("fraJs")->isHidden());
+    check(button("OptFl", 2));
+    ASSERT_FALSE(frame("fraJs")->isHidden());
+    ASSERT_FALSE(settings->isChecked());
     chooseFromMenu(w.get(), settings);
     EXPECT_TRUE(settings->isChecked());
     EXPECT_FALSE(frame("fraJs")->isHidden());

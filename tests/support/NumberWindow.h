@@ -1,5 +1,6 @@
 // The main window after its first activation (number category, 1..48 in one group), driven
-// through its handlers with fake dialogs, sound, clock and a seeded random source.
+// with clicks and keys on its controls, with fake dialogs, sound, clock and a seeded random
+// source.
 #pragma once
 
 #include "shell/FrmMd.h"

@@ -1,4 +1,5 @@
 // Forming groups in the window and browsing them.
+#include "rollbook/RollBookHarness.h"
 #include "rollcall/ControlHelpers.h"
 #include "support/NumberWindow.h"
 
@@ -118,11 +119,17 @@ TEST(GroupingWindow, RuleChoiceSwapsTheEditableBox) {
     EXPECT_FALSE(t.box("txtFz", 0)->isEnabled());
     EXPECT_EQ(backColor(t.box("txtFz", 1)), kEditingBack);
     EXPECT_EQ(backColor(t.box("txtFz", 0)), kRestingBack);
-    t.label("imgFz", 0)->setEnabled(false);
-    t.label("imgFz", 1)->setEnabled(false);
-    replaceText(t.box("txtFz", 1), u"5"_s);
-    EXPECT_TRUE(t.label("imgFz", 0)->isEnabled());
-    EXPECT_TRUE(t.label("imgFz", 1)->isEnabled());
+    // A class just loaded has both images disabled until a rule value is typed.
+    RollBookWindow c;
+    c.addRollBook("/fake/点名册.xls", {classSheet("一班", 10, 5)});
+    c.useRollBook("/fake/点名册.xls");
+    c.listClasses();
+    ASSERT_FALSE(c.label("imgFz", 0)->isEnabled());
+    ASSERT_FALSE(c.label("imgFz", 1)->isEnabled());
+    ASSERT_TRUE(c.box("txtFz", 0)->isEnabled());
+    replaceText(c.box("txtFz", 0), u"5"_s);
+    EXPECT_TRUE(c.label("imgFz", 0)->isEnabled());
+    EXPECT_TRUE(c.label("imgFz", 1)->isEnabled());
 }
 
 TEST(GroupingWindow, RandomGroupingPlacesEveryEntryOnce) {

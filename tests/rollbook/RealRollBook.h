@@ -3,9 +3,7 @@
 // end-to-end tests.
 #pragma once
 
-#include "shell/FrmMd.h"
-#include "support/Driver.h"
-#include "support/Fakes.h"
+#include "rollbook/RollBookHarness.h"
 #include "support/Fixtures.h"
 
 #include <QDir>
@@ -16,7 +14,6 @@
 #include <map>
 #include <memory>
 #include <tuple>
-#include <utility>
 
 namespace rostrel::test {
 
@@ -105,50 +102,17 @@ inline XlrdCells changedCells(const XlrdCells& before, const XlrdCells& after) {
     return diff;
 }
 
-struct RealRollBook : ByName {
+// The window on the real engine, with a copy of a fixture as its roll book.
+struct RealRollBook : RollBookWindowBase {
     QTemporaryDir dir;
-    FakePlatform fake;
-    std::unique_ptr<FrmMd> window;
     QString path;
 
     explicit RealRollBook(const QString& fixture, const QString& as = QStringLiteral("点名册.xls")) {
         path = copyFixture(dir, fixture, as);
-        window = std::make_unique<FrmMd>(fake.view());
-        window->lesson().SetPickCategory(0); // today is 03月16
-        root = window.get();
         use(path);
     }
     ~RealRollBook() {
         window->close(); // releases the roll book
-    }
-    void use(const QString& file) { window->lesson().UseRollBookFile(file, QFileInfo(file).fileName()); }
-    FrmMd& w() { return *window; }
-    Lesson& lesson() { return window->lesson(); }
-    // The lesson's roll-book session, roster, group plan and pick pool, read only.
-    const SessionState& session() const { return std::as_const(*window).lesson().session(); }
-    // The teacher chooses the roll book in use in the open dialog.
-    void listClasses() {
-        fake.fileDialog.answers.push_back({session().RollBookPath, session().RollBookName});
-        click(label("Image1"));
-    }
-    // The class shown is chosen again from the class menu: it is loaded again.
-    void reloadClass() { chooseFromMenu(&w(), classItems().at(combo("cmbXls")->currentIndex())); }
-    // The teacher chooses the entry with this key in the name box.
-    void choose(const QString& key) {
-        const QStringList entries = lesson().entries();
-        for (int i = 0; i < entries.size(); ++i) {
-            if (entries[i] == key || entries[i].startsWith(key + u'_')) {
-                chooseItem(combo("CmbXm"), i);
-                return;
-            }
-        }
-        ADD_FAILURE() << "no entry " << key.toStdString();
-    }
-    int messagesWith(const QString& text) const {
-        int n = 0;
-        for (const auto& m : fake.messages.shown)
-            n += m.text == text ? 1 : 0;
-        return n;
     }
 };
 

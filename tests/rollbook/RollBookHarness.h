@@ -1,5 +1,5 @@
-// The main window on the in-memory spreadsheet engine, in the name-list category, for the
-// roll-book and scoring tests.
+// The main window in the name-list category, for the roll-book and scoring tests: on the
+// in-memory spreadsheet engine here, on the real one in RealRollBook.h.
 #pragma once
 
 #include "shell/FrmMd.h"
@@ -15,18 +15,15 @@ namespace rostrel::test {
 
 inline const QString kToday = QStringLiteral("03月16");
 
-struct RollBookWindow : ByName {
-    FakeDisk disk;
+// The main window in the name-list category (today is kToday), on whichever engine it has,
+// and what the teacher does with the roll book in it.
+struct RollBookWindowBase : ByName {
     FakePlatform fake;
-    FakeApplication* app = nullptr;
     std::unique_ptr<FrmMd> window;
 
-    RollBookWindow() {
+    RollBookWindowBase() {
         window = std::make_unique<FrmMd>(fake.view());
-        auto a = std::make_unique<FakeApplication>(disk);
-        app = a.get();
-        lesson().UseSpreadsheetEngine(std::move(a));
-        lesson().SetPickCategory(0); // today is kToday
+        lesson().SetPickCategory(0);
         root = window.get();
     }
 
@@ -34,6 +31,8 @@ struct RollBookWindow : ByName {
     Lesson& lesson() { return window->lesson(); }
     // The lesson's roll-book session, roster, group plan and pick pool, read only.
     const SessionState& session() const { return std::as_const(*window).lesson().session(); }
+    // The roll book in use from now on.
+    void use(const QString& file) { lesson().UseRollBookFile(file, QFileInfo(file).fileName()); }
     // The teacher chooses the roll book in use in the open dialog: its classes are listed
     // and the first one loaded.
     void listClasses() {
@@ -53,6 +52,29 @@ struct RollBookWindow : ByName {
         }
         ADD_FAILURE() << "no entry " << key.toStdString();
     }
+    std::vector<Message>& messages() { return fake.messages.shown; }
+    int messagesWith(const QString& text) const {
+        int n = 0;
+        for (const auto& m : fake.messages.shown)
+            n += m.text == text ? 1 : 0;
+        return n;
+    }
+};
+
+// The disk comes first so that it outlives the window and the engine on it.
+struct FakeDiskHolder {
+    FakeDisk disk;
+};
+
+// The window on the in-memory engine.
+struct RollBookWindow : FakeDiskHolder, RollBookWindowBase {
+    FakeApplication* app = nullptr;
+
+    RollBookWindow() {
+        auto a = std::make_unique<FakeApplication>(disk);
+        app = a.get();
+        lesson().UseSpreadsheetEngine(std::move(a));
+    }
 
     // Puts a roll book on the fake disk and makes it the one the window uses.
     FakeFile& addRollBook(const std::string& path, std::vector<FakeSheet> sheets) {
@@ -60,19 +82,9 @@ struct RollBookWindow : ByName {
         f.sheets = std::move(sheets);
         return f;
     }
-    void useRollBook(const std::string& path) {
-        const QString file = QString::fromStdString(path);
-        lesson().UseRollBookFile(file, QFileInfo(file).fileName());
-    }
+    void useRollBook(const std::string& path) { use(QString::fromStdString(path)); }
     FakeSheet& saved(const std::string& path, int sheet) {
         return disk.files.at(path).sheets.at(static_cast<size_t>(sheet - 1));
-    }
-    std::vector<Message>& messages() { return fake.messages.shown; }
-    int messagesWith(const QString& text) {
-        int n = 0;
-        for (const auto& m : messages())
-            n += m.text == text ? 1 : 0;
-        return n;
     }
 };
 

@@ -308,5 +308,31 @@ TEST(Classroom, DarkDesktopGetsReadableBoxesAndTheWindowFitsTheScreen) {
     QApplication::setPalette(light);
 }
 
+TEST(Classroom, KeypadEnterDownLeftAndF11) {
+    Lesson t;
+    FrmMd& w = t.open();
+    click(t.ctl<QCheckBox>(QStringLiteral("chkGd"))); // rolling off: each key picks at once
+    const auto picks = [&] { return t.fake.sound.played.count(QStringLiteral("sound\\type.wav")); };
+    const qsizetype before = picks();
+    t.key(Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(picks(), before + 1);
+    t.key(Qt::Key_Down);
+    EXPECT_EQ(picks(), before + 2);
+
+    // In order, Left is "下一个".
+    click(t.ctl(arrayName("OptDmFs", 1)));
+    t.key(Qt::Key_Down);
+    const int first = w.lesson().session().PickKey.toInt();
+    t.key(Qt::Key_Left);
+    EXPECT_EQ(w.lesson().session().PickKey.toInt(), first + 1);
+
+    t.key(Qt::Key_F11);
+    EXPECT_TRUE(w.classroom().presenting());
+    EXPECT_TRUE(t.ctl<PresentationView>(QStringLiteral("fraQp"))->isVisible());
+    t.key(Qt::Key_F11);
+    EXPECT_FALSE(w.classroom().presenting());
+    EXPECT_FALSE(t.ctl<PresentationView>(QStringLiteral("fraQp"))->isVisible());
+}
+
 } // namespace
 } // namespace rostrel::test

@@ -1,6 +1,7 @@
 // An in-memory spreadsheet engine: roll books held in a fake "disk", opened into workbooks
 // that behave like the real engine's (1-based sheets, the active sheet, save, close,
-// read-only, changed-on-disk and reload), with switches to make saving fail.
+// read-only, changed-on-disk and reload), with switches to make saving fail. The contract
+// tests in tests/platform/workbook hold it to the real engine.
 #pragma once
 
 #include "platform/workbook/Workbook.h"
@@ -8,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,8 +36,14 @@ struct FakeSheet {
 
 struct FakeFile {
     std::vector<FakeSheet> sheets;
-    bool readOnly = false;
-    int version = 0; // bumped by every save and by changes "from another program"
+    bool readOnly = false; // another program has it open, or it cannot be written
+    int version = 0;       // bumped by every save and by changes "from another program"
+    // What opening it throws instead (NotOle for a text file, Damaged for a cut-off one).
+    std::optional<workbook::WorkbookError::Code> refusal;
+    // The .xls limits unless a test says otherwise.
+    int maxRows = 65536;
+    int maxColumns = 256;
+    const void* holder = nullptr; // the writable workbook that holds it, as the lock file says
 };
 
 // The files the fake engine can open, by path, and what happened to them.
@@ -54,7 +62,11 @@ struct FakeDisk {
     }
 };
 
+// Refuses what the real engine refuses, with the same error codes: every call on a closed
+// workbook, writes to a read-only one, a save over another program's change.
 class FakeWorkbook : public workbook::Workbook {
+    using Code = workbook::WorkbookError::Code;
+
 public:
     FakeWorkbook(FakeDisk& disk, std::string path) : disk_(disk), path_(std::move(path)) { load(); }
 
@@ -63,48 +75,78 @@ public:
         const auto slash = path_.find_last_of('/');
         return slash == std::string::npos ? path_ : path_.substr(slash + 1);
     }
-    bool readOnly() const override { return readOnly_; }
-    int sheetCount() const override { return static_cast<int>(sheets_.size()); }
+    bool readOnly() const override {
+        checkOpen();
+        return readOnly_;
+    }
+    int sheetCount() const override {
+        checkOpen();
+        return static_cast<int>(sheets_.size());
+    }
     std::string sheetName(int index) const override { return sheet(index).name; }
     void activate(int index) override {
         sheet(index);
         active_ = index;
     }
-    int activeSheet() const override { return active_; }
+    int activeSheet() const override {
+        checkOpen();
+        return active_;
+    }
     workbook::CellValue cell(int row, int column) const override {
-        checkCell(row, column);
-        return sheet(active_).get(row, column);
+        const FakeSheet& s = sheet(active_);
+        if (row < 1 || column < 1)
+            throw workbook::WorkbookError(Code::BadCell, "rows and columns start at 1");
+        return s.get(row, column);
     }
     void forEachCell(const std::function<void(int, int, const workbook::CellValue&)>& visit) const override {
         for (const auto& [at, v] : sheet(active_).cells)
             visit(at.first, at.second, v);
     }
     void setCell(int row, int column, const workbook::CellValue& value) override {
-        checkCell(row, column);
-        sheet(active_).set(row, column, value);
+        FakeSheet& s = sheet(active_);
+        if (readOnly_)
+            throw workbook::WorkbookError(Code::ReadOnly, "the workbook is read-only");
+        if (row < 1 || column < 1 || row > maxRows_ || column > maxColumns_)
+            throw workbook::WorkbookError(Code::BadCell, "the cell lies outside the sheet");
+        s.set(row, column, value);
+        edited_ = true;
     }
     void save() override {
-        if (closed_)
-            throw workbook::WorkbookError(workbook::WorkbookError::Code::Io, "closed");
+        checkOpen();
         if (readOnly_)
-            throw workbook::WorkbookError(workbook::WorkbookError::Code::ReadOnly, "read-only");
+            throw workbook::WorkbookError(Code::ReadOnly, "the workbook is read-only");
+        if (!edited_)
+            return;
+        if (changedOnDisk())
+            throw workbook::WorkbookError(Code::Conflict, "the file was changed by another program");
         if (disk_.failSave)
-            throw workbook::WorkbookError(workbook::WorkbookError::Code::Io, "disk full");
+            throw workbook::WorkbookError(Code::Io, "disk full");
         FakeFile& f = disk_.files.at(path_);
         f.sheets = sheets_;
         version_ = ++f.version;
+        edited_ = false;
         ++disk_.saves;
     }
-    void close() override { closed_ = true; }
+    void close() override {
+        if (closed_)
+            return;
+        closed_ = true;
+        auto it = disk_.files.find(path_);
+        if (it != disk_.files.end() && it->second.holder == this)
+            it->second.holder = nullptr;
+        sheets_.clear();
+    }
     bool isClosed() const override { return closed_; }
     bool changedOnDisk() const override {
+        checkOpen();
         auto it = disk_.files.find(path_);
-        return it != disk_.files.end() && it->second.version != version_;
+        return it == disk_.files.end() || it->second.version != version_;
     }
     void reload() override {
+        checkOpen();
         const int active = active_;
         load();
-        if (active <= sheetCount())
+        if (active <= static_cast<int>(sheets_.size()))
             active_ = active;
         ++reloads;
     }
@@ -115,28 +157,40 @@ private:
     void load() {
         auto it = disk_.files.find(path_);
         if (it == disk_.files.end())
-            throw workbook::WorkbookError(workbook::WorkbookError::Code::Io, "no such file");
-        sheets_ = it->second.sheets;
-        readOnly_ = it->second.readOnly;
-        version_ = it->second.version;
+            throw workbook::WorkbookError(Code::Io, "no such file");
+        FakeFile& f = it->second;
+        if (f.refusal)
+            throw workbook::WorkbookError(*f.refusal, "refused");
+        sheets_ = f.sheets;
+        version_ = f.version;
+        maxRows_ = f.maxRows;
+        maxColumns_ = f.maxColumns;
         active_ = 1;
+        edited_ = false;
+        if (!f.holder && !f.readOnly)
+            f.holder = this;
+        readOnly_ = f.holder != this;
+    }
+    void checkOpen() const {
+        if (closed_)
+            throw workbook::WorkbookError(Code::Closed, "the workbook was closed");
     }
     const FakeSheet& sheet(int index) const {
-        if (index < 1 || index > sheetCount())
-            throw workbook::WorkbookError(workbook::WorkbookError::Code::NoSuchSheet, "no such sheet");
+        checkOpen();
+        if (index < 1 || index > static_cast<int>(sheets_.size()))
+            throw workbook::WorkbookError(Code::NoSuchSheet, "no such sheet");
         return sheets_[static_cast<size_t>(index - 1)];
     }
     FakeSheet& sheet(int index) { return const_cast<FakeSheet&>(std::as_const(*this).sheet(index)); }
-    static void checkCell(int row, int column) {
-        if (row < 1 || row > 65536 || column < 1 || column > 256)
-            throw workbook::WorkbookError(workbook::WorkbookError::Code::BadCell, "bad cell");
-    }
 
     FakeDisk& disk_;
     std::string path_;
     std::vector<FakeSheet> sheets_;
     bool readOnly_ = false;
+    bool edited_ = false;
     int version_ = 0;
+    int maxRows_ = 0;
+    int maxColumns_ = 0;
     int active_ = 1;
     bool closed_ = false;
 };
@@ -144,22 +198,27 @@ private:
 class FakeApplication : public workbook::Application {
 public:
     explicit FakeApplication(FakeDisk& disk) : disk_(disk) {}
+    ~FakeApplication() override { quit(); }
 
     int workbookCount() const override { return static_cast<int>(openBooks().size()); }
     workbook::Workbook& workbook(int index) override {
         auto books = openBooks();
         if (index < 1 || index > static_cast<int>(books.size()))
-            throw workbook::WorkbookError(workbook::WorkbookError::Code::NoSuchSheet, "no such workbook");
+            throw workbook::WorkbookError(workbook::WorkbookError::Code::NoSuchWorkbook, "no such workbook");
         return *books[static_cast<size_t>(index - 1)];
     }
+    // A book already open is that workbook again, as it is (not read anew).
     workbook::Workbook& open(const std::string& path) override {
+        for (FakeWorkbook* b : openBooks())
+            if (b->path() == path)
+                return *b;
         auto book = std::make_unique<FakeWorkbook>(disk_, path);
         ++disk_.opens;
         all_.push_back(std::move(book));
         return *all_.back();
     }
     void setVisible(bool visible) override {
-        if (visible)
+        if (visible && !openBooks().empty())
             ++disk_.visibleCalls;
     }
     void quit() override {

@@ -1,4 +1,5 @@
 // rostrel-book: lists the sheets of an .xls roll book, dumps a sheet's cells, sets one cell.
+#include "Escape.h"
 #include "Version.h"
 #include "platform/workbook/Workbook.h"
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 using namespace rostrel::workbook;
+using rostrel::book::escapeField;
 
 namespace {
 
@@ -34,30 +36,6 @@ std::string shortest(double v) {
     char buf[64];
     auto res = std::to_chars(buf, buf + sizeof buf, v);
     return std::string(buf, res.ptr);
-}
-
-std::string escape(const std::string& s) {
-    std::string out;
-    out.reserve(s.size());
-    for (char c : s) {
-        switch (c) {
-        case '\t':
-            out += "\\t";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
-            out.push_back(c);
-        }
-    }
-    return out;
 }
 
 bool parseInt(const std::string& s, long& v) {
@@ -96,7 +74,7 @@ int cmdSheets(const std::vector<std::string>& args) {
     auto book = openWorkbook(args[0], Access::ReadOnly);
     std::string out;
     for (const auto& name : sheetNames(*book))
-        out += escape(name) + "\n";
+        out += escapeField(name) + "\n";
     writeOut(out);
     return 0;
 }
@@ -119,7 +97,7 @@ int cmdDump(const std::vector<std::string>& args) {
             out += "date\t" + shortest(v.number);
             break;
         case CellValue::Kind::Text:
-            out += "text\t" + escape(v.text);
+            out += "text\t" + escapeField(v.text);
             break;
         case CellValue::Kind::Bool:
             out += std::string("bool\t") + (v.boolean ? "TRUE" : "FALSE");

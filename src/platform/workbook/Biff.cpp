@@ -407,6 +407,7 @@ void Book::parseGlobals() {
             if (r.len >= 6) {
                 xfFormat_.push_back(rd16(r.data + 2));
                 xfIsCell_.push_back((rd16(r.data + 4) & 0x0004) == 0);
+                xfPos_.push_back(pos);
             }
             break;
         case rt::BOUNDSHEET:

@@ -134,6 +134,7 @@ private:
     std::vector<uint8_t> xfIsCell_;
     std::vector<uint8_t> xfIsDate_;
     std::vector<uint16_t> xfFormat_;
+    std::vector<uint32_t> xfPos_; // each XF record's position
     std::vector<SstEntry> sst_;
     std::string sstText_; // the shared strings' texts, one after another
     std::string_view sstText(uint32_t i) const {

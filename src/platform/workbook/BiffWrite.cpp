@@ -373,6 +373,9 @@ private:
     long long refDelta_ = 0;
     long sstHeaderPos_ = -1;
     uint32_t dateXf_ = UINT32_MAX;
+    void planDateXf();
+    Bytes newXf_;          // a date format added after the last XF record, when empty none
+    uint32_t newXfAt_ = 0; // where it goes: the end of the last XF record
 };
 
 uint32_t Writer::mapPos(uint32_t oldPos) const {
@@ -476,6 +479,7 @@ void Writer::emitNewSst() {
 Bytes Writer::run() {
     assignStrings();
     dateXf_ = b_.dateXf();
+    planDateXf();
     out_.reserve(s_.size() + 4096);
     emitGlobals();
     emitSheets();
@@ -485,12 +489,43 @@ Bytes Writer::run() {
     return std::move(out_);
 }
 
+// A date written into a workbook that has no date format at all would read back as a plain
+// number: such a workbook gets one cell format more, a copy of the default cell format showing
+// the built-in date format 14, appended after the others so that no index moves.
+void Writer::planDateXf() {
+    if (dateXf_ != UINT32_MAX || b_.biff_ != 8 || b_.xfPos_.empty() || b_.xfPos_.size() >= 4050)
+        return;
+    bool wantsDate = false;
+    for (const auto& e : b_.edits_)
+        for (const auto& [key, v] : e.cells)
+            wantsDate = wantsDate || v.kind == CellValue::Kind::Date;
+    if (!wantsDate)
+        return;
+    // XF 15 is the default cell format in every writer's workbooks; else the first cell format.
+    uint32_t model = b_.xfPos_.size() > 15 && b_.xfIsCell_[15] ? 15 : UINT32_MAX;
+    for (uint32_t i = 0; i < b_.xfPos_.size() && model == UINT32_MAX; ++i)
+        if (b_.xfIsCell_[i])
+            model = i;
+    Rec r;
+    if (model == UINT32_MAX || !recordAt(s_, b_.xfPos_[model], r) || r.len < 20)
+        return;
+    newXf_.assign(r.data, r.data + r.len);
+    wr16(&newXf_[2], 14);
+    newXf_[9] |= 0x04; // the number format is this cell format's own, not its style's
+    Rec last;
+    recordAt(s_, b_.xfPos_.back(), last);
+    newXfAt_ = b_.xfPos_.back() + 4 + last.len;
+    dateXf_ = static_cast<uint32_t>(b_.xfPos_.size());
+}
+
 void Writer::emitGlobals() {
     const bool grow = !newStrings_.empty();
     const bool edited = b_.hasEdits();
     for (uint32_t pos = 0; pos < b_.globalsEnd_;) {
         Rec r;
         recordAt(s_, pos, r);
+        if (!newXf_.empty() && pos == newXfAt_)
+            putRecord(out_, rt::XF, newXf_);
         if (b_.hasSst_ && pos == b_.sstPos_) {
             if (grow) {
                 emitSst(b_.sstEnd_);

@@ -19,58 +19,13 @@ inline std::unique_ptr<Codec> openOds(const QString& path) {
     return workbook::openOdsCodec(readBytes(path));
 }
 
-inline BookDump codecDump(const Codec& codec) {
-    BookDump d;
-    for (int s = 1; s <= codec.sheetCount(); ++s) {
-        d.names.push_back(escape(codec.sheetName(s)));
-        SheetDump sheet;
-        codec.forEachCell(s, [&](int r, int c, const CellValue& v) { sheet[{r, c}] = toCell(v); });
-        d.sheets.push_back(std::move(sheet));
-    }
-    return d;
-}
-
 inline bool odfAvailable() {
-    return QFileInfo::exists(QStringLiteral("/usr/bin/python3")) &&
-           QProcess::execute(QStringLiteral("/usr/bin/python3"),
-                             {QStringLiteral("-c"), QStringLiteral("import odf")}) == 0;
+    return pythonHas("odf");
 }
 
 // python3-odf's view of each file, from one python process.
 inline std::map<QString, BookDump> odfDump(const QStringList& files) {
-    QProcess p;
-    p.start(QStringLiteral("/usr/bin/python3"),
-            QStringList{QStringLiteral(ROSTREL_SOURCE_DIR "/tests/platform/workbook/odf_dump.py")} + files);
-    p.waitForFinished(900000);
-    std::map<QString, BookDump> out;
-    BookDump* cur = nullptr;
-    const QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
-    for (const QByteArray& line : lines) {
-        if (line.isEmpty())
-            continue;
-        const QList<QByteArray> f = line.split('\t');
-        if (f[0] == "FILE") {
-            cur = &out[QString::fromUtf8(f.value(1))];
-        } else if (!cur) {
-            continue;
-        } else if (f[0] == "ERROR") {
-            cur->error = line.toStdString();
-        } else if (f[0] == "SHEET") {
-            cur->names.push_back(line.mid(line.indexOf('\t', line.indexOf('\t') + 1) + 1).toStdString());
-            cur->sheets.emplace_back();
-        } else if (f.size() >= 3 && !cur->sheets.empty()) {
-            Cell c;
-            c.kind = f[2].toStdString();
-            const int cut = static_cast<int>(line.indexOf('\t', line.indexOf('\t', line.indexOf('\t') + 1) + 1));
-            const QByteArray value = line.mid(cut + 1);
-            if (c.kind == "number" || c.kind == "date")
-                c.number = std::strtod(value.constData(), nullptr);
-            else
-                c.text = value.toStdString();
-            cur->sheets.back()[{f[0].toInt(), f[1].toInt()}] = c;
-        }
-    }
-    return out;
+    return parseDumps(runDumpScript("odf_dump.py", files, 900000));
 }
 
 inline std::string describe(const Cell& c) {

@@ -23,9 +23,7 @@ using xlsutil::Cell;
 using xlsutil::SheetDump;
 
 inline bool openpyxlAvailable() {
-    return QFileInfo::exists(QStringLiteral("/usr/bin/python3")) &&
-           QProcess::execute(QStringLiteral("/usr/bin/python3"),
-                             {QStringLiteral("-c"), QStringLiteral("import openpyxl")}) == 0;
+    return xlsutil::pythonHas("openpyxl");
 }
 
 // A text as the dump prints it: long ones as their SHA-1.
@@ -34,7 +32,7 @@ inline std::string dumpText(const std::string& text) {
         return "sha1:" + QCryptographicHash::hash(QByteArray::fromStdString(text), QCryptographicHash::Sha1)
                              .toHex()
                              .toStdString();
-    return xlsutil::escape(text);
+    return xlsutil::escapeField(text);
 }
 
 inline Cell toCell(const workbook::CellValue& v) {
@@ -44,31 +42,12 @@ inline Cell toCell(const workbook::CellValue& v) {
     return c;
 }
 
+// One file's dump.
 inline BookDump parseDump(const QByteArray& data) {
     BookDump d;
-    for (const QByteArray& line : data.split('\n')) {
-        if (line.isEmpty())
-            continue;
-        const QList<QByteArray> f = line.split('\t');
-        if (f[0] == "FILE") {
-            continue;
-        } else if (f[0] == "ERROR") {
-            d.error = line.toStdString();
-        } else if (f[0] == "SHEET") {
-            d.names.push_back(f.value(2).toStdString());
-            d.sheets.emplace_back();
-        } else if (f.size() >= 4 && !d.sheets.empty()) {
-            Cell c;
-            c.kind = f[2].toStdString();
-            const int cut = line.indexOf('\t', line.indexOf('\t', line.indexOf('\t') + 1) + 1);
-            const QByteArray value = line.mid(cut + 1);
-            if (c.kind == "number" || c.kind == "date")
-                c.number = std::strtod(value.constData(), nullptr);
-            else
-                c.text = value.toStdString();
-            d.sheets.back()[{f[0].toInt(), f[1].toInt()}] = c;
-        }
-    }
+    for (const QByteArray& line : data.split('\n'))
+        if (!line.isEmpty() && !line.startsWith("FILE\t"))
+            xlsutil::parseDumpLine(d, line);
     return d;
 }
 
@@ -89,14 +68,7 @@ inline std::map<QString, BookDump> openpyxlDump(const QStringList& files, const 
 }
 
 inline BookDump ourDump(const workbook::Codec& codec) {
-    BookDump d;
-    for (int s = 1; s <= codec.sheetCount(); ++s) {
-        d.names.push_back(xlsutil::escape(codec.sheetName(s)));
-        SheetDump sheet;
-        codec.forEachCell(s, [&](int r, int c, const workbook::CellValue& v) { sheet[{r, c}] = toCell(v); });
-        d.sheets.push_back(std::move(sheet));
-    }
-    return d;
+    return xlsutil::codecDump(codec, toCell);
 }
 
 inline std::string describe(const Cell& c) {

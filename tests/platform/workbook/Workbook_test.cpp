@@ -126,6 +126,39 @@ TEST(Workbook, WritesKeepTheCellFormatAndReadBackAfterReopening) {
     EXPECT_EQ(again->cell(2, 8), CellValue::fromText("03月15"));
 }
 
+// LibreOffice's .xls roll books have no date format among their cell formats: a date written
+// there gets one of its own, and every reader sees a date, not a bare serial number.
+TEST(Workbook, DateWrittenIntoABookWithoutDateFormatsStaysADate) {
+    QTemporaryDir dir;
+    const std::string path = copyOf(dir, "lo_rollbook.xls");
+    const QString file = QString::fromStdString(path);
+    const BookDump before = xlrdAvailable() ? xlrdDump({file}).at(file) : BookDump{};
+    {
+        auto book = openWorkbook(path);
+        book->activate(2);
+        book->setCell(2, 7, CellValue::fromDate(46095));
+        book->setCell(3, 7, CellValue::fromNumber(46095)); // a number beside it stays a number
+        book->save();
+    }
+    auto again = openWorkbook(path);
+    again->activate(2);
+    EXPECT_EQ(again->cell(2, 7), CellValue::fromDate(46095));
+    EXPECT_EQ(again->cell(3, 7), CellValue::fromNumber(46095));
+    again->activate(1);
+    EXPECT_EQ(again->cell(2, 7), CellValue::fromText("03月14"));
+    if (!xlrdAvailable())
+        GTEST_SKIP() << "python3-xlrd is not installed";
+    BookDump after = xlrdDump({file}).at(file);
+    ASSERT_EQ(after.error, "");
+    const Cell date = after.sheets[1][{2, 7}], number = after.sheets[1][{3, 7}];
+    EXPECT_EQ(date.kind, "date");
+    EXPECT_EQ(date.number, 46095);
+    EXPECT_EQ(number.kind, "number");
+    after.sheets[1].erase({2, 7});
+    after.sheets[1].erase({3, 7});
+    EXPECT_TRUE(after.names == before.names && after.sheets == before.sheets); // nothing else moved
+}
+
 // Many writes of long and mixed texts make the string table run over several CONTINUE
 // records, with strings split between them, as a term of scores does.
 TEST(Workbook, ManyNewStringsSpillOverContinueRecords) {

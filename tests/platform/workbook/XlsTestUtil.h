@@ -3,7 +3,9 @@
 #pragma once
 
 #include "platform/workbook/BiffRecords.h"
+#include "platform/workbook/Codec.h"
 #include "platform/workbook/Engine.h"
+#include "rostrel-book/Escape.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,28 +64,7 @@ struct BookDump {
     std::string error; // xlrd could not read it
 };
 
-inline std::string escape(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-        case '\t':
-            out += "\\t";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
-            out.push_back(c);
-        }
-    }
-    return out;
-}
+using book::escapeField;
 
 inline Cell toCell(const CellValue& v) {
     Cell c;
@@ -101,7 +82,7 @@ inline Cell toCell(const CellValue& v) {
         break;
     case CellValue::Kind::Text:
         c.kind = "text";
-        c.text = escape(v.text);
+        c.text = escapeField(v.text);
         break;
     case CellValue::Kind::Bool:
         c.kind = "bool";
@@ -133,48 +114,82 @@ inline BookDump ourDump(const workbook::xls::Book& book) {
     return d;
 }
 
-inline bool xlrdAvailable() {
+// The engine's view of every sheet of a codec, cells printed by `cellOf`.
+template <typename CellOf = Cell (*)(const CellValue&)>
+inline BookDump codecDump(const workbook::Codec& codec, CellOf cellOf = toCell) {
+    BookDump d;
+    for (int s = 1; s <= codec.sheetCount(); ++s) {
+        d.names.push_back(escapeField(codec.sheetName(s)));
+        SheetDump sheet;
+        codec.forEachCell(s, [&](int r, int c, const CellValue& v) { sheet[{r, c}] = cellOf(v); });
+        d.sheets.push_back(std::move(sheet));
+    }
+    return d;
+}
+
+inline bool pythonHas(const char* module) {
     return QFileInfo::exists(QStringLiteral("/usr/bin/python3")) &&
            QProcess::execute(QStringLiteral("/usr/bin/python3"),
-                             {QStringLiteral("-c"), QStringLiteral("import xlrd")}) == 0;
+                             {QStringLiteral("-c"), QStringLiteral("import ") + QLatin1String(module)}) == 0;
+}
+inline bool xlrdAvailable() {
+    return pythonHas("xlrd");
+}
+
+// What one of the dump scripts beside this file prints for `args`.
+inline QByteArray runDumpScript(const char* script, const QStringList& args, int timeoutMs) {
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"),
+            QStringList{QStringLiteral(ROSTREL_SOURCE_DIR "/tests/platform/workbook/") + QLatin1String(script)} + args);
+    p.waitForFinished(timeoutMs);
+    return p.readAllStandardOutput();
+}
+
+// One line of a dump script's output other than "FILE": an error, a sheet or a cell.
+inline void parseDumpLine(BookDump& d, const QByteArray& line) {
+    const QList<QByteArray> f = line.split('\t');
+    // Names and texts hold tabs only escaped; the last field is everything after its tab.
+    auto after = [&](int tabs) {
+        qsizetype cut = -1;
+        for (int i = 0; i < tabs; ++i)
+            cut = line.indexOf('\t', cut + 1);
+        return line.mid(cut + 1);
+    };
+    if (f[0] == "ERROR") {
+        d.error = line.toStdString();
+    } else if (f[0] == "SHEET") {
+        d.names.push_back(after(2).toStdString());
+        d.sheets.emplace_back();
+    } else if (f.size() >= 4 && !d.sheets.empty()) {
+        Cell c;
+        c.kind = f[2].toStdString();
+        const QByteArray value = after(3);
+        if (c.kind == "number" || c.kind == "date")
+            c.number = std::strtod(value.constData(), nullptr);
+        else
+            c.text = value.toStdString();
+        d.sheets.back()[{f[0].toInt(), f[1].toInt()}] = c;
+    }
+}
+
+// The dumps of several files, by the path each "FILE" line names.
+inline std::map<QString, BookDump> parseDumps(const QByteArray& output) {
+    std::map<QString, BookDump> out;
+    BookDump* cur = nullptr;
+    for (const QByteArray& line : output.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        if (line.startsWith("FILE\t"))
+            cur = &out[QString::fromUtf8(line.mid(5))];
+        else if (cur)
+            parseDumpLine(*cur, line);
+    }
+    return out;
 }
 
 // xlrd's view of each file, from one python process.
 inline std::map<QString, BookDump> xlrdDump(const QStringList& files) {
-    QProcess p;
-    p.start(QStringLiteral("/usr/bin/python3"),
-            QStringList{QStringLiteral(ROSTREL_SOURCE_DIR "/tests/platform/workbook/xlrd_dump.py")} + files);
-    p.waitForFinished(600000);
-    std::map<QString, BookDump> out;
-    BookDump* cur = nullptr;
-    const QList<QByteArray> lines = p.readAllStandardOutput().split('\n');
-    for (const QByteArray& line : lines) {
-        if (line.isEmpty())
-            continue;
-        const QList<QByteArray> f = line.split('\t');
-        if (f[0] == "FILE") {
-            cur = &out[QString::fromUtf8(f.value(1))];
-        } else if (!cur) {
-            continue;
-        } else if (f[0] == "ERROR") {
-            cur->error = line.toStdString();
-        } else if (f[0] == "SHEET") {
-            cur->names.push_back(f.value(2).toStdString());
-            cur->sheets.emplace_back();
-        } else if (f.size() >= 3 && !cur->sheets.empty()) {
-            Cell c;
-            c.kind = f[2].toStdString();
-            // A text may hold tabs only escaped; the value is everything after the third tab.
-            const int cut = line.indexOf('\t', line.indexOf('\t', line.indexOf('\t') + 1) + 1);
-            const QByteArray value = line.mid(cut + 1);
-            if (c.kind == "number" || c.kind == "date")
-                c.number = std::strtod(value.constData(), nullptr);
-            else
-                c.text = value.toStdString();
-            cur->sheets.back()[{f[0].toInt(), f[1].toInt()}] = c;
-        }
-    }
-    return out;
+    return parseDumps(runDumpScript("xlrd_dump.py", files, 600000));
 }
 
 // The top-level records of a stream: (type, bytes including header).

@@ -1,6 +1,6 @@
 // The clock of the main window: start, pause and resume, ticks and the end of a run ("时间到")
-// in both modes, with a fixed clock and the ticks called directly; the menu and the numeric
-// entry boxes. Runs under an hour show mm:ss.
+// in both modes, with a fixed clock and the timer's ticks given one by one; the menu and the
+// numeric entry boxes. Runs under an hour show mm:ss.
 #include "shell/FrmMd.h"
 #include "support/Driver.h"
 #include "support/Fakes.h"
@@ -26,42 +26,41 @@ const QString kOver = QStringLiteral("sound\\over.wav");
 
 } // namespace
 
-class ClockTest : public ::testing::Test {
+class ClockTest : public ::testing::Test, public ByName {
 protected:
     void SetUp() override {
         w = std::make_unique<FrmMd>(fake.view());
-        ui = controlsOf(w.get());
+        root = w.get();
     }
 
     // Sets amount, unit and mode, then clicks the clock image.
     void start(const QString& amount, const QString& unit, const QString& mode) {
-        ui.Combo1[1]->setEditText(amount);
-        ui.cmbJsDw->setCurrentText(unit);
-        ui.cmbJsFs->setCurrentText(mode);
-        click(ui.imgJs);
+        replaceText(combo("Combo1", 1)->lineEdit(), amount);
+        chooseItem(combo("cmbJsDw"), unit);
+        chooseItem(combo("cmbJsFs"), mode);
+        click(label("imgJs"));
     }
     // Advances the fake clock and takes one tick; returns the label.
     QString tickAfter(int seconds) {
         fake.clock.advanceSeconds(seconds);
-        w->lesson().ClockTick();
-        return ui.lblSj->text();
+        tick(timer("timJs"));
+        return label("lblSj")->text();
     }
-    QString state() const { return ui.imgJs->toolTip(); }
-    bool running() const { return ui.timJs->isActive(); }
-    QString box(int i) const { return ui.Combo1[i]->currentText(); }
+    QString state() const { return label("imgJs")->toolTip(); }
+    bool running() const { return timer("timJs")->isActive(); }
+    QString box(int i) const { return combo("Combo1", i)->currentText(); }
 
     FakePlatform fake;
     std::unique_ptr<FrmMd> w;
-    Controls ui;
 };
 
 TEST_F(ClockTest, StartSetsTheRunningStateAndShowsTheRunAtOnce) {
     start("5", "秒", "正计时");
     EXPECT_TRUE(running());
     EXPECT_EQ(state(), QStringLiteral("暂停"));
-    EXPECT_EQ(ui.imgJs->toolTip(), QStringLiteral("暂停"));
-    EXPECT_EQ(ui.imgJs->pixmap().cacheKey(), ui.Image4->pixmap().cacheKey());
-    EXPECT_EQ(ui.lblSj->text(), QStringLiteral("00:00"));
+    EXPECT_EQ(label("imgJs")->toolTip(), QStringLiteral("暂停"));
+    EXPECT_EQ(label("imgJs")->pixmap().cacheKey(), label("Image4")->pixmap().cacheKey());
+    EXPECT_EQ(label("lblSj")->text(), QStringLiteral("00:00"));
     EXPECT_EQ(fake.sound.played, QStringList{kStart});
     EXPECT_DOUBLE_EQ(w->lesson().clockDuration() * 86400, 5.0);
 }
@@ -75,17 +74,17 @@ TEST_F(ClockTest, CountUpShowsElapsedSecondsAndEndsAtTheSetTime) {
     EXPECT_EQ(tickAfter(3), QStringLiteral("时间到")); // the end, never more than the set time
     EXPECT_FALSE(running());
     EXPECT_EQ(state(), QStringLiteral("计时"));
-    EXPECT_EQ(ui.imgJs->pixmap().cacheKey(), ui.Image3->pixmap().cacheKey());
+    EXPECT_EQ(label("imgJs")->pixmap().cacheKey(), label("Image3")->pixmap().cacheKey());
     EXPECT_EQ(fake.sound.played, (QStringList{kStart, kStart, kOver})); // over is the one heard
 }
 
 TEST_F(ClockTest, CountdownOfOneAndAHalfMinutes) {
-    ui.MnJs[1]->trigger(); // 倒计时
-    EXPECT_EQ(ui.cmbJsFs->currentIndex(), 1);
-    ui.Combo1[1]->setEditText("1.5");
-    ui.cmbJsDw->setCurrentText("分");
-    click(ui.imgJs);
-    EXPECT_EQ(ui.lblSj->text(), QStringLiteral("01:30")); // the set time at once
+    chooseFromMenu(w.get(), action("MnJs", 1)); // 倒计时
+    EXPECT_EQ(combo("cmbJsFs")->currentIndex(), 1);
+    replaceText(combo("Combo1", 1)->lineEdit(), "1.5");
+    chooseItem(combo("cmbJsDw"), "分");
+    click(label("imgJs"));
+    EXPECT_EQ(label("lblSj")->text(), QStringLiteral("01:30")); // the set time at once
     EXPECT_EQ(tickAfter(1), QStringLiteral("01:29"));
     EXPECT_EQ(tickAfter(88), QStringLiteral("00:01"));
     EXPECT_EQ(tickAfter(1), QStringLiteral("时间到"));
@@ -105,7 +104,7 @@ TEST_F(ClockTest, HalfSecondsRoundToEven) {
 TEST_F(ClockTest, EmptyOrZeroAmountEndsAtTheFirstTickInBothModes) {
     for (const char* mode : {"正计时", "倒计时"}) {
         fake.sound.played.clear();
-        ui.lblSj->setText("12:34:56");
+        label("lblSj")->setText("12:34:56");
         start("", "秒", QString::fromUtf8(mode));
         EXPECT_EQ(tickAfter(1), QStringLiteral("时间到")) << mode;
         EXPECT_FALSE(running());
@@ -116,26 +115,26 @@ TEST_F(ClockTest, EmptyOrZeroAmountEndsAtTheFirstTickInBothModes) {
 TEST_F(ClockTest, PauseKeepsTheLabelAndTheNextClickGoesOn) {
     start("10", "秒", "倒计时");
     EXPECT_EQ(tickAfter(3), QStringLiteral("00:07"));
-    click(ui.imgJs); // pause
+    click(label("imgJs")); // pause
     EXPECT_FALSE(running());
     EXPECT_EQ(state(), QStringLiteral("继续"));
-    EXPECT_EQ(ui.lblSj->text(), QStringLiteral("00:07"));
+    EXPECT_EQ(label("lblSj")->text(), QStringLiteral("00:07"));
     EXPECT_EQ(fake.sound.played, (QStringList{kStart, kStart}));
     fake.clock.advanceSeconds(30);
-    click(ui.imgJs); // resume
+    click(label("imgJs")); // resume
     EXPECT_EQ(tickAfter(1), QStringLiteral("00:06"));
     // A new amount set while paused starts a new run.
-    click(ui.imgJs);
+    click(label("imgJs"));
     start("20", "秒", "倒计时");
-    EXPECT_EQ(ui.lblSj->text(), QStringLiteral("00:20"));
+    EXPECT_EQ(label("lblSj")->text(), QStringLiteral("00:20"));
     EXPECT_TRUE(running());
 }
 
 TEST_F(ClockTest, ClickOnTheTimeLabelActsAsTheImage) {
-    ui.Combo1[1]->setEditText("10");
-    click(ui.lblSj);
+    replaceText(combo("Combo1", 1)->lineEdit(), "10");
+    click(label("lblSj"));
     EXPECT_TRUE(running());
-    click(ui.lblSj);
+    click(label("lblSj"));
     EXPECT_FALSE(running());
     EXPECT_EQ(fake.sound.played, (QStringList{kStart, kStart}));
 }
@@ -143,18 +142,18 @@ TEST_F(ClockTest, ClickOnTheTimeLabelActsAsTheImage) {
 TEST_F(ClockTest, ModeSwitchDuringARunShowsAtTheNextTick) {
     start("10", "秒", "正计时");
     EXPECT_EQ(tickAfter(2), QStringLiteral("00:02"));
-    ui.MnJs[1]->trigger();
+    chooseFromMenu(w.get(), action("MnJs", 1));
     EXPECT_EQ(tickAfter(1), QStringLiteral("00:07"));
-    ui.MnJs[2]->trigger();
-    EXPECT_EQ(ui.cmbJsFs->currentIndex(), 0);
+    chooseFromMenu(w.get(), action("MnJs", 2));
+    EXPECT_EQ(combo("cmbJsFs")->currentIndex(), 0);
     EXPECT_EQ(tickAfter(7), QStringLiteral("时间到"));
     EXPECT_FALSE(running());
 }
 
 TEST_F(ClockTest, ChangingAmountOrUnitDuringARunDoesNotChangeIt) {
     start("3", "秒", "倒计时");
-    ui.Combo1[1]->setEditText("50");
-    ui.cmbJsDw->setCurrentText("时");
+    replaceText(combo("Combo1", 1)->lineEdit(), "50");
+    chooseItem(combo("cmbJsDw"), "时");
     EXPECT_EQ(tickAfter(1), QStringLiteral("00:02"));
 }
 
@@ -175,48 +174,51 @@ TEST_F(ClockTest, AmountsOutsideADayAreHeldToIt) {
     EXPECT_FALSE(running());
     start("30", "时", "倒计时");
     EXPECT_EQ(tickAfter(1), QStringLiteral("23:59:58")); // 23:59:59, the longest run
-    click(ui.imgJs);                                     // pause
+    click(label("imgJs"));                               // pause
     start("24", "时", "正计时");
     EXPECT_EQ(tickAfter(86399), QStringLiteral("时间到"));
     EXPECT_FALSE(running());
 }
 
 TEST_F(ClockTest, TickWhenIdleDoesNothing) {
-    w->lesson().ClockTick();
-    EXPECT_EQ(ui.lblSj->text(), QStringLiteral("00:00:00"));
+    tick(timer("timJs"));
+    EXPECT_EQ(label("lblSj")->text(), QStringLiteral("00:00:00"));
     EXPECT_TRUE(fake.sound.played.isEmpty());
     EXPECT_EQ(state(), QStringLiteral("计时"));
 }
 
 TEST_F(ClockTest, SettingsMenuTogglesTheFrame) {
-    auto* settings = ui.MnJs[0];
-    settings->trigger(); // from the menu
+    auto* settings = action("MnJs", 0);
+    chooseFromMenu(w.get(), settings); // from the menu
     EXPECT_FALSE(settings->isChecked());
-    EXPECT_TRUE(ui.fraJs->isHidden());
-    settings->trigger();
+    EXPECT_TRUE(frame("fraJs")->isHidden());
+    chooseFromMenu(w.get(), settings);
     EXPECT_TRUE(settings->isChecked());
-    EXPECT_FALSE(ui.fraJs->isHidden());
+    EXPECT_FALSE(frame("fraJs")->isHidden());
     // A category switch shows the frame without the mark; the next click toggles the mark.
-    settings->trigger();
-    ui.fraJs->show();
-    settings->trigger();
+    chooseFromMenu(w.get(), settings);
+    ASSERT_TRUE(frame("fraJs")->isHidden());
+    check(button("OptFl", 2));
+    ASSERT_FALSE(frame("fraJs")->isHidden());
+    ASSERT_FALSE(settings->isChecked());
+    chooseFromMenu(w.get(), settings);
     EXPECT_TRUE(settings->isChecked());
-    EXPECT_FALSE(ui.fraJs->isHidden());
+    EXPECT_FALSE(frame("fraJs")->isHidden());
 }
 
 TEST_F(ClockTest, KeyFilterLetsOnlyNumbersThrough) {
-    QLineEdit* edit = ui.Combo1[1]->lineEdit();
-    edit->clear();
+    QLineEdit* edit = combo("Combo1", 1)->lineEdit();
+    replaceText(edit, QString());
     typeText(edit, QStringLiteral("1a.-x2 "));
     EXPECT_EQ(edit->text(), QStringLiteral("1.-2"));
     pressKey(edit, Qt::Key_Backspace);
     EXPECT_EQ(edit->text(), QStringLiteral("1.-"));
-    edit->setText(QStringLiteral("007"));
+    replaceText(edit, QStringLiteral("007"));
     pressKey(edit, Qt::Key_Return, QStringLiteral("\r")); // Enter: the step of leaving the box
     EXPECT_EQ(edit->text(), QStringLiteral("7"));
-    EXPECT_EQ(ui.Combo1[1]->count(), 10); // and nothing is added to the list
-    QLineEdit* score = ui.Combo1[0]->lineEdit();
-    score->clear();
+    EXPECT_EQ(combo("Combo1", 1)->count(), 10); // and nothing is added to the list
+    QLineEdit* score = combo("Combo1", 0)->lineEdit();
+    replaceText(score, QString());
     typeText(score, QStringLiteral("-3元"));
     EXPECT_EQ(score->text(), QStringLiteral("-3"));
 }
@@ -225,44 +227,44 @@ TEST_F(ClockTest, LeavingABoxNormalisesItsNumber) {
     const std::pair<const char*, const char*> cases[] = {{"007", "7"}, {"1.50", "1.5"}, {"", "0"}, {"-", "0"}};
     for (const auto& [typed, shown] : cases) {
         for (int i = 0; i < 2; ++i) {
-            ui.Combo1[i]->setEditText(QString::fromLatin1(typed));
+            replaceText(combo("Combo1", i)->lineEdit(), QString::fromLatin1(typed));
             QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-            QApplication::sendEvent(ui.Combo1[i]->lineEdit(), &out);
+            QApplication::sendEvent(combo("Combo1", i)->lineEdit(), &out);
             EXPECT_EQ(box(i), QString::fromLatin1(shown)) << typed;
         }
     }
     // Opening the box's own list is not leaving it.
-    ui.Combo1[1]->setEditText("007");
+    replaceText(combo("Combo1", 1)->lineEdit(), "007");
     QFocusEvent popup(QEvent::FocusOut, Qt::PopupFocusReason);
-    QApplication::sendEvent(ui.Combo1[1]->lineEdit(), &popup);
+    QApplication::sendEvent(combo("Combo1", 1)->lineEdit(), &popup);
     EXPECT_EQ(box(1), QStringLiteral("007"));
 }
 
 TEST_F(ClockTest, StepButtons) {
-    ui.Combo1[1]->setEditText("5");
-    click(ui.Command1[2]);
+    replaceText(combo("Combo1", 1)->lineEdit(), "5");
+    click(button("Command1", 2));
     EXPECT_EQ(box(1), QStringLiteral("6"));
-    ui.Combo1[1]->setEditText("2.5");
-    click(ui.Command1[3]);
+    replaceText(combo("Combo1", 1)->lineEdit(), "2.5");
+    click(button("Command1", 3));
     EXPECT_EQ(box(1), QStringLiteral("1"));
-    ui.Combo1[0]->setEditText("-5");
-    click(ui.Command1[1]);
+    replaceText(combo("Combo1", 0)->lineEdit(), "-5");
+    click(button("Command1", 1));
     EXPECT_EQ(box(0), QStringLiteral("-6"));
-    click(ui.Command1[0]);
-    click(ui.Command1[0]);
+    click(button("Command1", 0));
+    click(button("Command1", 0));
     EXPECT_EQ(box(0), QStringLiteral("-4"));
     EXPECT_EQ(box(1), QStringLiteral("1")); // the other box is untouched
     // At the ends of the 16-bit range the text stays.
-    ui.Combo1[0]->setEditText("32767");
-    click(ui.Command1[0]);
+    replaceText(combo("Combo1", 0)->lineEdit(), "32767");
+    click(button("Command1", 0));
     EXPECT_EQ(box(0), QStringLiteral("32767"));
-    ui.Combo1[1]->setEditText("-32768");
-    click(ui.Command1[3]);
+    replaceText(combo("Combo1", 1)->lineEdit(), "-32768");
+    click(button("Command1", 3));
     EXPECT_EQ(box(1), QStringLiteral("-32768"));
-    ui.Combo1[1]->setEditText("99999");
-    click(ui.Command1[2]);
+    replaceText(combo("Combo1", 1)->lineEdit(), "99999");
+    click(button("Command1", 2));
     EXPECT_EQ(box(1), QStringLiteral("99999"));
-    ui.Combo1[1]->setEditText("32767.5"); // rounds to 32768
-    click(ui.Command1[3]);
+    replaceText(combo("Combo1", 1)->lineEdit(), "32767.5"); // rounds to 32768
+    click(button("Command1", 3));
     EXPECT_EQ(box(1), QStringLiteral("32767.5"));
 }

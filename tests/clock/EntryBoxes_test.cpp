@@ -27,8 +27,8 @@ protected:
     void SetUp() override {
         // The score box shows in the name-list category (no roll book chosen here).
         LiveWindow::clickOn(t.find<QRadioButton>(QStringLiteral("OptFl(0)")));
-        ASSERT_TRUE(t.ui().Combo1[0]->isVisible());
-        ASSERT_TRUE(t.ui().Combo1[1]->isVisible());
+        ASSERT_TRUE(t.combo("Combo1", 0)->isVisible());
+        ASSERT_TRUE(t.combo("Combo1", 1)->isVisible());
     }
     LiveWindow t;
 };

@@ -30,7 +30,7 @@ TEST(OneMessage, RangeBoxLeftWithTab) {
     LiveWindow::key(Qt::Key_Tab);
     expectOnlyMessage(t.messages(), kWarningCaption, kCheckData, MessageIcon::Error);
     EXPECT_EQ(LiveWindow::focused(), next); // the focus stays where Tab put it
-    EXPECT_EQ(t.ui().lstHm->count(), 48);
+    EXPECT_EQ(t.list("lstHm")->count(), 48);
 }
 
 TEST(OneMessage, RangeBoxWithEnter) {
@@ -46,7 +46,7 @@ TEST(OneMessage, RangeBoxWithEnter) {
     LiveWindow::retype(second, QStringLiteral("30"));
     LiveWindow::key(Qt::Key_Return);
     EXPECT_EQ(t.messages().size(), 1u);
-    EXPECT_EQ(t.ui().lstHm->count(), 30);
+    EXPECT_EQ(t.list("lstHm")->count(), 30);
 }
 
 TEST(OneMessage, GroupCountThenGroupingImage) {
@@ -56,7 +56,7 @@ TEST(OneMessage, GroupCountThenGroupingImage) {
     LiveWindow::clickOn(t.find(QStringLiteral("imgFz(1)")));
     expectOnlyMessage(t.messages(), kAppTitle, QStringLiteral("请输入正确的组数，值范围为[1~48]"), MessageIcon::None);
     EXPECT_EQ(LiveWindow::focused(), count);
-    EXPECT_EQ(t.st().GroupCount, 1); // the grouping went ahead with one group
+    EXPECT_EQ(t.session().GroupCount, 1); // the grouping went ahead with one group
 
     t.messages().clear();
     LiveWindow::retype(count, QStringLiteral("99"));
@@ -75,7 +75,7 @@ TEST(OneMessage, GroupSizeThenGroupingImage) {
     // No class was loaded, so every size is out of range [1~0].
     expectOnlyMessage(t.messages(), kAppTitle, QStringLiteral("请输入每组的人数，值范围为[1~0]"), MessageIcon::None);
     EXPECT_EQ(LiveWindow::focused(), size);
-    EXPECT_EQ(t.st().GroupCount, 12);
+    EXPECT_EQ(t.session().GroupCount, 12);
 }
 
 } // namespace

@@ -55,8 +55,8 @@ TEST(NumberListInput, RemoveImageFollowsTheSelection) {
     EXPECT_EQ(list->count(), 47);
     EXPECT_TRUE(list->findItems(chosen, Qt::MatchExactly).isEmpty());
     EXPECT_TRUE(remove->isHidden());
-    EXPECT_EQ(t.st().RosterCount, 47);
-    EXPECT_EQ(t.st().PoolCount, 47);
+    EXPECT_EQ(t.session().RosterCount, 47);
+    EXPECT_EQ(t.session().PoolCount, 47);
 }
 
 } // namespace

@@ -114,11 +114,11 @@ public:
     }
     // A class chosen in the class box with the arrow keys.
     void chooseClass(int index) { moveWithKeys(find<QComboBox>(QStringLiteral("cmbXls")), index); }
-    // A class chosen in the "选择班级" menu (a menu item's trigger is what its click does).
+    // A class chosen in the "选择班级" menu through the menu bar.
     void chooseClassFromMenu(int index) {
         QAction* item = window->findChild<QAction*>(arrayName("MnBj", index));
         ASSERT_NE(item, nullptr) << "no class menu item " << index;
-        item->trigger();
+        chooseFromMenu(window.get(), item);
         QApplication::processEvents();
     }
     // The student whose entry starts with "<number>_" chosen in the name box with the arrow keys.

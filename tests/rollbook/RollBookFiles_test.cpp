@@ -40,57 +40,57 @@ TEST_P(RollBookFormats, ListsTheThreeClasses) {
     t.listClasses();
 
     const QStringList names{QStringLiteral("高一(1)班"), QStringLiteral("高一(2)班"), QStringLiteral("高一(3)班")};
-    ASSERT_EQ(t.ui().cmbXls->count(), 3);
-    ASSERT_EQ(t.ui().MnBj.size(), 3);
+    ASSERT_EQ(t.combo("cmbXls")->count(), 3);
+    ASSERT_EQ(t.classItems().size(), 3);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(t.ui().cmbXls->itemText(i), names[i]);
-        EXPECT_EQ(t.ui().MnBj[i]->text(), names[i]);
-        EXPECT_EQ(t.ui().MnBj[i]->objectName(), arrayName("MnBj", i));
+        EXPECT_EQ(t.combo("cmbXls")->itemText(i), names[i]);
+        EXPECT_EQ(t.classItems().at(i)->text(), names[i]);
+        EXPECT_EQ(t.classItems().at(i)->objectName(), arrayName("MnBj", i));
     }
-    EXPECT_EQ(t.ui().cmbXls->currentIndex(), 0);
-    EXPECT_FALSE(t.ui().Image2->isHidden());
+    EXPECT_EQ(t.combo("cmbXls")->currentIndex(), 0);
+    EXPECT_FALSE(t.label("Image2")->isHidden());
     EXPECT_TRUE(t.fake.messages.shown.empty());
 
     // Class 1: 45 students, stored grouping 9 x 5, headers 03月14 and 03月15.
-    EXPECT_EQ(t.st().RosterCount, 45);
-    EXPECT_EQ(t.ui().FrZr->title(), QStringLiteral("45人分组规则"));
-    EXPECT_EQ(t.st().GroupCount, 9);
-    EXPECT_EQ(t.st().GroupSize, 5);
-    EXPECT_EQ(t.ui().List2->count(), 9);
-    EXPECT_EQ(t.ui().List2->currentRow(), 0);
-    EXPECT_EQ(t.ui().List1->count(), 5); // group 1 shown
-    EXPECT_EQ(t.ui().List1->item(0)->text(), QStringLiteral("罗洁"));
-    EXPECT_EQ(t.ui().CmbXm->itemText(0), QStringLiteral("1_罗洁"));
-    EXPECT_EQ(t.ui().CmbXm->itemText(44), QStringLiteral("45_杜华"));
-    EXPECT_EQ(t.st().ScoreColumn, 8);
+    EXPECT_EQ(t.session().RosterCount, 45);
+    EXPECT_EQ(t.frame("FrZr")->title(), QStringLiteral("45人分组规则"));
+    EXPECT_EQ(t.session().GroupCount, 9);
+    EXPECT_EQ(t.session().GroupSize, 5);
+    EXPECT_EQ(t.list("List2")->count(), 9);
+    EXPECT_EQ(t.list("List2")->currentRow(), 0);
+    EXPECT_EQ(t.list("List1")->count(), 5); // group 1 shown
+    EXPECT_EQ(t.list("List1")->item(0)->text(), QStringLiteral("罗洁"));
+    EXPECT_EQ(t.combo("CmbXm")->itemText(0), QStringLiteral("1_罗洁"));
+    EXPECT_EQ(t.combo("CmbXm")->itemText(44), QStringLiteral("45_杜华"));
+    EXPECT_EQ(t.session().ScoreColumn, 8);
     int blankH = 0;
     for (int row = 3; row <= 47; ++row)
         blankH += before.count({names[0], row, 8}) ? 0 : 1;
-    EXPECT_EQ(t.st().PoolCount, blankH);
-    EXPECT_TRUE(t.ui().lblXm->isEnabled());
-    EXPECT_TRUE(t.ui().OptFz[0]->isChecked());
-    EXPECT_FALSE(t.ui().imgFz[0]->isEnabled());
-    EXPECT_FALSE(t.ui().imgFz[1]->isEnabled());
-    EXPECT_TRUE(t.ui().imgXie[0]->isHidden());
-    EXPECT_TRUE(t.ui().imgXie[1]->isHidden());
+    EXPECT_EQ(t.session().PoolCount, blankH);
+    EXPECT_TRUE(t.label("lblXm")->isEnabled());
+    EXPECT_TRUE(t.button("OptFz", 0)->isChecked());
+    EXPECT_FALSE(t.label("imgFz", 0)->isEnabled());
+    EXPECT_FALSE(t.label("imgFz", 1)->isEnabled());
+    EXPECT_TRUE(t.label("imgXie", 0)->isHidden());
+    EXPECT_TRUE(t.label("imgXie", 1)->isHidden());
 
     // Class 2 from the menu: no stored grouping, so it is grouped in order by the group
     // count shown (9): groups of 4.
-    t.ui().MnBj[1]->trigger();
-    EXPECT_EQ(t.st().ClassIndex, 2);
-    EXPECT_EQ(t.st().RosterCount, 30);
-    EXPECT_EQ(t.st().ScoreColumn, 7);
-    EXPECT_EQ(t.st().PoolCount, 30);
-    EXPECT_EQ(t.st().GroupCount, 9);
-    EXPECT_EQ(t.ui().txtFz[0]->text(), QStringLiteral("9"));
-    EXPECT_EQ(t.ui().txtFz[1]->text(), QStringLiteral("4"));
+    chooseFromMenu(&t.w(), t.classItems().at(1));
+    EXPECT_EQ(t.session().ClassIndex, 2);
+    EXPECT_EQ(t.session().RosterCount, 30);
+    EXPECT_EQ(t.session().ScoreColumn, 7);
+    EXPECT_EQ(t.session().PoolCount, 30);
+    EXPECT_EQ(t.session().GroupCount, 9);
+    EXPECT_EQ(t.box("txtFz", 0)->text(), QStringLiteral("9"));
+    EXPECT_EQ(t.box("txtFz", 1)->text(), QStringLiteral("4"));
 
     // Class 3 holds one student: an empty class; the roll book is closed.
-    t.ui().MnBj[2]->trigger();
+    chooseFromMenu(&t.w(), t.classItems().at(2));
     EXPECT_EQ(t.messagesWith(kEmpty), 1);
-    EXPECT_EQ(t.st().RosterCount, 1);
-    EXPECT_EQ(t.st().ExcelApp->workbookCount(), 0);
-    EXPECT_EQ(t.ui().CmbXm->count(), 0);
+    EXPECT_EQ(t.session().RosterCount, 1);
+    EXPECT_EQ(t.session().ExcelApp->workbookCount(), 0);
+    EXPECT_EQ(t.combo("CmbXm")->count(), 0);
 
     // Nothing was written.
     EXPECT_TRUE(changedCells(before, readCells(t.path)).empty());
@@ -102,17 +102,17 @@ TEST(RollBookFiles, OpenpyxlRollBook) {
     RealRollBook t(QStringLiteral("openpyxl_rollbook.xlsx"), QStringLiteral("点名册.xlsx"));
     const XlrdCells before = readCells(t.path);
     t.listClasses();
-    ASSERT_EQ(t.ui().cmbXls->count(), 2);
-    EXPECT_EQ(t.ui().cmbXls->itemText(0), QStringLiteral("初二(1)班"));
-    EXPECT_EQ(t.ui().cmbXls->itemText(1), QStringLiteral("初二(2)班"));
+    ASSERT_EQ(t.combo("cmbXls")->count(), 2);
+    EXPECT_EQ(t.combo("cmbXls")->itemText(0), QStringLiteral("初二(1)班"));
+    EXPECT_EQ(t.combo("cmbXls")->itemText(1), QStringLiteral("初二(2)班"));
     EXPECT_TRUE(t.fake.messages.shown.empty());
-    EXPECT_EQ(t.st().RosterCount, 12);
-    EXPECT_EQ(t.st().GroupCount, 3);
-    EXPECT_EQ(t.st().GroupSize, 4);
-    EXPECT_EQ(t.ui().CmbXm->itemText(0), QStringLiteral("1_学生01"));
+    EXPECT_EQ(t.session().RosterCount, 12);
+    EXPECT_EQ(t.session().GroupCount, 3);
+    EXPECT_EQ(t.session().GroupSize, 4);
+    EXPECT_EQ(t.combo("CmbXm")->itemText(0), QStringLiteral("1_学生01"));
 
-    t.ui().MnBj[1]->trigger();
-    EXPECT_EQ(t.st().RosterCount, 9);
+    chooseFromMenu(&t.w(), t.classItems().at(1));
+    EXPECT_EQ(t.session().RosterCount, 9);
     EXPECT_TRUE(t.fake.messages.shown.empty());
     EXPECT_TRUE(changedCells(before, readCells(t.path)).empty());
 }
@@ -120,16 +120,16 @@ TEST(RollBookFiles, OpenpyxlRollBook) {
 TEST(RollBookFiles, FiveClassesThenThree) {
     RealRollBook t(QStringLiteral("five_classes.xls"));
     t.listClasses();
-    ASSERT_EQ(t.ui().MnBj.size(), 5);
-    EXPECT_EQ(t.ui().MnBj[4]->text(), QStringLiteral("5班"));
+    ASSERT_EQ(t.classItems().size(), 5);
+    EXPECT_EQ(t.classItems().at(4)->text(), QStringLiteral("5班"));
 
     const QString other = copyFixture(t.dir, QStringLiteral("lo_rollbook.xls"));
     t.fake.fileDialog.answers.push_back({other, QStringLiteral("lo_rollbook.xls")});
-    t.ui().Image1->click();
-    EXPECT_EQ(t.ui().MnBj.size(), 3);
-    EXPECT_EQ(t.ui().MnBjMenu->actions().size(), 3);
-    EXPECT_EQ(t.ui().MnBj[2]->text(), QStringLiteral("高一(3)班"));
-    EXPECT_EQ(t.st().RosterCount, 45);
+    click(t.label("Image1"));
+    EXPECT_EQ(t.classItems().size(), 3);
+    EXPECT_EQ(t.menu("MnBjMenu")->actions().size(), 3);
+    EXPECT_EQ(t.classItems().at(2)->text(), QStringLiteral("高一(3)班"));
+    EXPECT_EQ(t.session().RosterCount, 45);
     EXPECT_TRUE(t.fake.messages.shown.empty());
 }
 
@@ -154,15 +154,15 @@ TEST_P(RollBookFormats, StoredGroupingsThatDoNotFit) {
         const XlrdCells before = readCells(t.path);
         t.listClasses();
         EXPECT_EQ(t.messagesWith(kLoadFailed), 1);
-        EXPECT_EQ(t.st().RosterCount, 0);
-        EXPECT_FALSE(t.st().RosterTable.allocated());
-        EXPECT_EQ(t.ui().List2->count(), 0);
-        EXPECT_EQ(t.st().ExcelApp->workbookCount(), 0);
+        EXPECT_EQ(t.session().RosterCount, 0);
+        EXPECT_FALSE(t.session().RosterTable.allocated());
+        EXPECT_EQ(t.list("List2")->count(), 0);
+        EXPECT_EQ(t.session().ExcelApp->workbookCount(), 0);
         EXPECT_TRUE(changedCells(before, readCells(t.path)).empty());
 
         // Class 2 still loads.
-        t.ui().cmbXls->setCurrentIndex(1);
-        EXPECT_EQ(t.st().RosterCount, 30);
+        chooseItem(t.combo("cmbXls"), 1);
+        EXPECT_EQ(t.session().RosterCount, 30);
     }
     {
         // One row says group 10, member 6: group 8 would need a 46th student.
@@ -170,8 +170,8 @@ TEST_P(RollBookFormats, StoredGroupingsThatDoNotFit) {
         editSheet1(t.path, {{3, 5, 10}, {3, 6, 6}});
         t.listClasses();
         EXPECT_EQ(t.messagesWith(kLoadFailed), 1);
-        EXPECT_EQ(t.st().ExcelApp->workbookCount(), 0);
-        EXPECT_FALSE(t.st().GroupTable.allocated());
+        EXPECT_EQ(t.session().ExcelApp->workbookCount(), 0);
+        EXPECT_FALSE(t.session().GroupTable.allocated());
     }
 }
 
@@ -190,14 +190,14 @@ TEST(RollBookFiles, OpenInAnotherProgram) {
         EXPECT_EQ(m.caption, QStringLiteral("警告"));
         EXPECT_EQ(m.icon, MessageIcon::Error);
     }
-    EXPECT_EQ(t.st().RosterCount, 45); // class 1, read though it cannot be written
+    EXPECT_EQ(t.session().RosterCount, 45); // class 1, read though it cannot be written
 
     // Every later class load asks again, and reads the class chosen (30 students), not the
     // sheet read before.
-    t.ui().cmbXls->setCurrentIndex(1);
+    chooseItem(t.combo("cmbXls"), 1);
     EXPECT_EQ(t.messagesWith(kReadOnly), 4);
-    EXPECT_EQ(t.st().ClassIndex, 2);
-    EXPECT_EQ(t.st().RosterCount, 30);
+    EXPECT_EQ(t.session().ClassIndex, 2);
+    EXPECT_EQ(t.session().RosterCount, 30);
 }
 
 TEST(RollBookFiles, DamagedFileIsReported) {
@@ -212,7 +212,7 @@ TEST(RollBookFiles, DamagedFileIsReported) {
     t.listClasses();
     ASSERT_EQ(t.fake.messages.shown.size(), 1u);
     EXPECT_EQ(t.fake.messages.shown[0].text, QStringLiteral("请打开并检查Excel文档是否损坏。"));
-    EXPECT_EQ(t.ui().cmbXls->count(), 0);
+    EXPECT_EQ(t.combo("cmbXls")->count(), 0);
 }
 
 } // namespace
@@ -226,17 +226,17 @@ TEST(RollBookFiles, NameListCategoryAsksForTheRollBookWhenNoneIsBesideTheProgram
     RealRollBook t(QStringLiteral("lo_rollbook.xls"), QStringLiteral("我的点名册.xls"));
     t.lesson().SetPickCategory(1);
     t.fake.fileDialog.answers.push_back({t.path, QStringLiteral("我的点名册.xls")});
-    t.ui().OptFl[0]->setChecked(true);
+    check(t.button("OptFl", 0), true);
 
     EXPECT_EQ(
         t.fake.fileDialog.filters,
         QStringList{QStringLiteral("点名册|*.xls *.xlsx *.ods|Excel 97-2003|*.xls|Excel|*.xlsx|OpenDocument|*.ods")});
-    EXPECT_EQ(t.st().TodayLabel, QStringLiteral("03月16"));
-    EXPECT_EQ(t.st().RollBookPath, t.path);
-    EXPECT_EQ(t.ui().txtFn->text(), t.path);
-    EXPECT_EQ(t.ui().cmbXls->count(), 3);
-    EXPECT_EQ(t.st().RosterCount, 45);
-    EXPECT_TRUE(t.ui().lblXm->isEnabled());
+    EXPECT_EQ(t.session().TodayLabel, QStringLiteral("03月16"));
+    EXPECT_EQ(t.session().RollBookPath, t.path);
+    EXPECT_EQ(t.box("txtFn")->text(), t.path);
+    EXPECT_EQ(t.combo("cmbXls")->count(), 3);
+    EXPECT_EQ(t.session().RosterCount, 45);
+    EXPECT_TRUE(t.label("lblXm")->isEnabled());
     EXPECT_TRUE(t.fake.messages.shown.empty());
 }
 

@@ -9,6 +9,7 @@
 
 #include <QFileInfo>
 #include <memory>
+#include <utility>
 
 namespace rostrel::test {
 
@@ -16,42 +17,36 @@ inline const QString kToday = QStringLiteral("03月16");
 
 // The main window in the name-list category (today is kToday), on whichever engine it has,
 // and what the teacher does with the roll book in it.
-struct RollBookWindowBase {
+struct RollBookWindowBase : ByName {
     FakePlatform fake;
     std::unique_ptr<FrmMd> window;
-    Controls controls;
 
     RollBookWindowBase() {
         window = std::make_unique<FrmMd>(fake.view());
         lesson().SetPickCategory(0);
-        controls = controlsOf(window.get());
+        root = window.get();
     }
 
     FrmMd& w() { return *window; }
     Lesson& lesson() { return window->lesson(); }
-    const SessionState& st() { return window->lesson().session(); }
-    Controls& ui() {
-        controls.MnBj = controlsOf(window.get()).MnBj;
-        return controls;
-    }
+    // The lesson's roll-book session, roster, group plan and pick pool, read only.
+    const SessionState& session() const { return std::as_const(*window).lesson().session(); }
     // The roll book in use from now on.
     void use(const QString& file) { lesson().UseRollBookFile(file, QFileInfo(file).fileName()); }
     // The teacher chooses the roll book in use in the open dialog: its classes are listed
     // and the first one loaded.
     void listClasses() {
-        fake.fileDialog.answers.push_back({st().RollBookPath, st().RollBookName});
-        click(ui().Image1);
+        fake.fileDialog.answers.push_back({session().RollBookPath, session().RollBookName});
+        click(label("Image1"));
     }
     // The class shown is chosen again from the class menu: it is loaded again.
-    void reloadClass() { ui().MnBj[ui().cmbXls->currentIndex()]->trigger(); }
+    void reloadClass() { chooseFromMenu(&w(), classItems().at(combo("cmbXls")->currentIndex())); }
     // The teacher chooses the entry with this key in the name box.
     void choose(const QString& key) {
         const QStringList entries = lesson().entries();
         for (int i = 0; i < entries.size(); ++i) {
             if (entries[i] == key || entries[i].startsWith(key + u'_')) {
-                QComboBox* box = ui().CmbXm;
-                box->setCurrentIndex(i == 0 ? 1 : i - 1);
-                pressKey(box, i == 0 ? Qt::Key_Up : Qt::Key_Down);
+                chooseItem(combo("CmbXm"), i);
                 return;
             }
         }

@@ -18,7 +18,7 @@ TEST(ShowRollBook, NoProgramToOpenItIsReported) {
     LiveWindow t;
     t.fake.fileDialog.answers.push_back({path, QStringLiteral("点名册.xls")});
     LiveWindow::clickOn(t.find<QRadioButton>(QStringLiteral("OptFl(0)")));
-    ASSERT_EQ(t.st().RosterCount, 45);
+    ASSERT_EQ(t.session().RosterCount, 45);
     auto* show = t.find<ClickLabel>(QStringLiteral("Image2"));
     ASSERT_TRUE(show->isVisible());
 

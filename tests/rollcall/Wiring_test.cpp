@@ -29,64 +29,64 @@ void clickItem(QListWidget* list, int row) {
 TEST(RollCallWiring, ClickingAMemberPicksItAndTakesItOut) {
     NumberWindow t;
     t.w().show();
-    t.ui().chkXx->setChecked(true);
+    check(t.button("chkXx"), true);
     QApplication::processEvents();
-    t.ui().chkCf->setChecked(true);
-    clickItem(t.ui().List1, 4);
-    EXPECT_EQ(t.st().PickKey, u"5"_s);
-    EXPECT_EQ(t.ui().lblXm->text(), u"1组 \r\n5"_s);
+    check(t.button("chkCf"), true);
+    clickItem(t.list("List1"), 4);
+    EXPECT_EQ(t.session().PickKey, u"5"_s);
+    EXPECT_EQ(t.label("lblXm")->text(), u"1组 \r\n5"_s);
     EXPECT_FALSE(t.pool().contains(u"5"_s));
-    EXPECT_EQ(t.st().PoolCount, 47);
+    EXPECT_EQ(t.session().PoolCount, 47);
 }
 
 TEST(RollCallWiring, EnterInTheBoxesRunsTheirSteps) {
     NumberWindow t;
-    t.ui().txtXh[1]->setText(u"12"_s);
-    pressEnter(t.ui().txtXh[1]);
-    EXPECT_EQ(t.st().RosterCount, 12);
-    t.ui().txtFz[0]->setText(u"3"_s);
-    pressEnter(t.ui().txtFz[0]);
-    EXPECT_EQ(t.ui().txtFz[1]->text(), u"4"_s);
-    t.ui().imgFz[1]->click();
-    EXPECT_EQ(t.ui().List2->count(), 3);
-    t.ui().txtShu->setText(u"20"_s);
-    pressEnter(t.ui().txtShu);
-    EXPECT_EQ(t.st().RosterCount, 13);
+    replaceText(t.box("txtXh", 1), u"12"_s);
+    pressEnter(t.box("txtXh", 1));
+    EXPECT_EQ(t.session().RosterCount, 12);
+    replaceText(t.box("txtFz", 0), u"3"_s);
+    pressEnter(t.box("txtFz", 0));
+    EXPECT_EQ(t.box("txtFz", 1)->text(), u"4"_s);
+    click(t.label("imgFz", 1));
+    EXPECT_EQ(t.list("List2")->count(), 3);
+    replaceText(t.box("txtShu"), u"20"_s);
+    pressEnter(t.box("txtShu"));
+    EXPECT_EQ(t.session().RosterCount, 13);
 }
 
 TEST(RollCallWiring, NameLabelAndTimer) {
     NumberWindow t;
-    t.ui().lblXm->click();
-    EXPECT_TRUE(t.ui().Timer1->isActive());
+    click(t.label("lblXm"));
+    EXPECT_TRUE(t.timer("Timer1")->isActive());
     t.fake.random.scripted.push_back(0.0f);
-    QMetaObject::invokeMethod(t.ui().Timer1, "timeout", Qt::DirectConnection);
-    EXPECT_EQ(t.st().PickKey, u"1"_s);
-    t.ui().lblXm->click();
-    EXPECT_FALSE(t.ui().Timer1->isActive());
+    tick(t.timer("Timer1"));
+    EXPECT_EQ(t.session().PickKey, u"1"_s);
+    click(t.label("lblXm"));
+    EXPECT_FALSE(t.timer("Timer1")->isActive());
     EXPECT_EQ(t.played(), (QStringList{u"sound\\type0.wav"_s, u"sound\\type.wav"_s}));
-    t.ui().cmdNext[1]->click();
-    EXPECT_FALSE(t.ui().chkGd->isChecked());
+    click(t.button("cmdNext", 1));
+    EXPECT_FALSE(t.button("chkGd")->isChecked());
     EXPECT_EQ(t.played().size(), 3);
 }
 
 TEST(RollCallWiring, EnterAndSpaceOnAFocusedImageRunItsAction) {
     NumberWindow t;
-    enterText(t.ui().txtFz[0], u"4"_s);
-    pressKey(t.ui().imgFz[1], Qt::Key_Return, u"\r"_s); // 顺序分组
-    EXPECT_EQ(t.ui().List2->count(), 4);
+    enterText(t.box("txtFz", 0), u"4"_s);
+    pressKey(t.label("imgFz", 1), Qt::Key_Return, u"\r"_s); // 顺序分组
+    EXPECT_EQ(t.list("List2")->count(), 4);
     EXPECT_EQ(t.members(1), range(1, 12));
-    pressKey(t.ui().imgFz[0], Qt::Key_A, u"a"_s); // no activation key: nothing happens
+    pressKey(t.label("imgFz", 0), Qt::Key_A, u"a"_s); // no activation key: nothing happens
     EXPECT_EQ(t.members(1), range(1, 12));
-    pressKey(t.ui().imgFz[0], Qt::Key_Space, u" "_s); // 随机分组
+    pressKey(t.label("imgFz", 0), Qt::Key_Space, u" "_s); // 随机分组
     EXPECT_NE(t.members(1), range(1, 12));
 
-    pressKey(t.ui().imgJs, Qt::Key_Space, u" "_s);
-    EXPECT_TRUE(t.ui().timJs->isActive());
-    EXPECT_EQ(t.ui().imgJs->toolTip(), u"暂停"_s);
-    pressKey(t.ui().imgJs, Qt::Key_Enter, u"\r"_s);
-    EXPECT_FALSE(t.ui().timJs->isActive());
+    pressKey(t.label("imgJs"), Qt::Key_Space, u" "_s);
+    EXPECT_TRUE(t.timer("timJs")->isActive());
+    EXPECT_EQ(t.label("imgJs")->toolTip(), u"暂停"_s);
+    pressKey(t.label("imgJs"), Qt::Key_Enter, u"\r"_s);
+    EXPECT_FALSE(t.timer("timJs")->isActive());
 
-    pressKey(t.ui().ImgZdy[2], Qt::Key_Space, u" "_s); // 清空列表
-    EXPECT_EQ(t.ui().lstHm->count(), 0);
-    EXPECT_EQ(t.st().RosterCount, 0);
+    pressKey(t.label("ImgZdy", 2), Qt::Key_Space, u" "_s); // 清空列表
+    EXPECT_EQ(t.list("lstHm")->count(), 0);
+    EXPECT_EQ(t.session().RosterCount, 0);
 }

@@ -33,16 +33,16 @@ QString rollBookNumbered(const QTemporaryDir& dir, const std::function<double(in
 // Opens the roll book in the name-list category, picks member `member` (0-based) of group 1
 // in the member list and writes `points` for it.
 void pickAndScore(LiveWindow& t, const QString& path, int member, const QString& points) {
-    if (t.st().PickCategory != 0) {
+    if (t.session().PickCategory != 0) {
         t.fake.fileDialog.answers.push_back({path, QStringLiteral("点名册.xls")});
         LiveWindow::clickOn(t.find<QRadioButton>(QStringLiteral("OptFl(0)")));
-        ASSERT_EQ(t.st().RosterCount, 45);
+        ASSERT_EQ(t.session().RosterCount, 45);
         LiveWindow::clickOn(t.find<QCheckBox>(QStringLiteral("chkXx"))); // the member list
     }
-    LiveWindow::clickItem(t.ui().List1, member);
-    ASSERT_TRUE(t.ui().imgXie[1]->isVisible());
+    LiveWindow::clickItem(t.list("List1"), member);
+    ASSERT_TRUE(t.label("imgXie", 1)->isVisible());
     LiveWindow::retype(t.find<QComboBox>(QStringLiteral("Combo1(0)"))->lineEdit(), points);
-    LiveWindow::clickOn(t.ui().imgXie[1]);
+    LiveWindow::clickOn(t.label("imgXie", 1));
 }
 
 TEST(ScoreRows, NumbersWithAGap) {
@@ -53,7 +53,7 @@ TEST(ScoreRows, NumbersWithAGap) {
     ASSERT_EQ(before.at({kClass1, 7, 1}), QStringLiteral("2:6.0"));
     LiveWindow t;
     pickAndScore(t, path, 4, QStringLiteral("3")); // 邹娜, number 6, row 7
-    ASSERT_EQ(t.st().PickKey, QStringLiteral("6"));
+    ASSERT_EQ(t.session().PickKey, QStringLiteral("6"));
     pickAndScore(t, path, 0, QStringLiteral("2")); // 罗洁, number 1, row 3
     EXPECT_TRUE(t.messages().empty());
     EXPECT_EQ(changedCells(before, readWithXlrd(path)), (XlrdCells{{{kClass1, 2, 8}, QStringLiteral("1:'03月16'")},
@@ -67,7 +67,7 @@ TEST(ScoreRows, SchoolNumbers) {
     const XlrdCells before = readWithXlrd(path);
     LiveWindow t;
     pickAndScore(t, path, 2, QStringLiteral("3")); // 徐平, 2023003, row 5, H5 -1
-    ASSERT_EQ(t.st().PickKey, QStringLiteral("2023003"));
+    ASSERT_EQ(t.session().PickKey, QStringLiteral("2023003"));
     EXPECT_TRUE(t.messages().empty());
     EXPECT_EQ(t.fake.sound.played.count(QStringLiteral("sound\\yes.wav")), 1);
     EXPECT_EQ(changedCells(before, readWithXlrd(path)),

@@ -32,19 +32,18 @@ INSTANTIATE_TEST_SUITE_P(LibreOfficeRollBook, ScoringFiles,
 
 void score(RealRollBook& t, const QString& key, const QString& points) {
     t.choose(key);
-    t.ui().Combo1[0]->setCurrentText(points);
-    t.ui().imgXie[1]->show();
-    t.ui().imgXie[1]->click();
+    chooseItem(t.combo("Combo1", 0), points);
+    click(t.label("imgXie", 1));
 }
 
 TEST_P(ScoringFiles, NewDayColumnAndAddingUp) {
     RealRollBook t(fixture(), copyName());
     const XlrdCells before = readCells(t.path);
-    t.ui().chkRq->setChecked(true);
+    check(t.button("chkRq"), true);
     t.listClasses();
-    ASSERT_EQ(t.st().RosterCount, 45);
-    EXPECT_EQ(t.st().ScoreColumn, 9); // I: G2 03月14, H2 03月15, today 03月16
-    EXPECT_EQ(t.st().PoolCount, 45);
+    ASSERT_EQ(t.session().RosterCount, 45);
+    EXPECT_EQ(t.session().ScoreColumn, 9); // I: G2 03月14, H2 03月15, today 03月16
+    EXPECT_EQ(t.session().PoolCount, 45);
 
     score(t, QStringLiteral("4"), QStringLiteral("5"));
     score(t, QStringLiteral("4"), QStringLiteral("3"));
@@ -60,15 +59,15 @@ TEST_P(ScoringFiles, NewDayColumnAndAddingUp) {
 
     // Loaded again, the two scored students are out of the pool.
     t.reloadClass();
-    EXPECT_EQ(t.st().ScoreColumn, 9);
-    EXPECT_EQ(t.st().PoolCount, 43);
+    EXPECT_EQ(t.session().ScoreColumn, 9);
+    EXPECT_EQ(t.session().PoolCount, 43);
 }
 
 TEST_P(ScoringFiles, WithoutNewColumnsTheLastColumnTakesToday) {
     RealRollBook t(fixture(), copyName());
     const XlrdCells before = readCells(t.path);
     t.listClasses();
-    ASSERT_EQ(t.st().ScoreColumn, 8);
+    ASSERT_EQ(t.session().ScoreColumn, 8);
     ASSERT_EQ(before.at({kClass1, 5, 8}), QStringLiteral("number:-1.0"));
 
     score(t, QStringLiteral("3"), QStringLiteral("5"));
@@ -80,11 +79,11 @@ TEST_P(ScoringFiles, ClassWithoutScoreHeadersScoresIntoColumnG) {
     for (bool newColumn : {false, true}) {
         RealRollBook t(fixture(), copyName());
         const XlrdCells before = readCells(t.path);
-        t.ui().chkRq->setChecked(newColumn);
+        check(t.button("chkRq"), newColumn);
         t.listClasses();
-        t.ui().cmbXls->setCurrentIndex(1);
-        ASSERT_EQ(t.st().RosterCount, 30);
-        EXPECT_EQ(t.st().ScoreColumn, 7);
+        chooseItem(t.combo("cmbXls"), 1);
+        ASSERT_EQ(t.session().RosterCount, 30);
+        EXPECT_EQ(t.session().ScoreColumn, 7);
         score(t, QStringLiteral("30"), QStringLiteral("-2"));
         EXPECT_EQ(changedCells(before, readCells(t.path)),
                   (XlrdCells{{{kClass2, 2, 7}, QStringLiteral("text:03月16")},
@@ -100,14 +99,14 @@ INSTANTIATE_TEST_SUITE_P(WrittenByLibraries, ScoringDateHeader,
 TEST_P(ScoringDateHeader, TodayGoesBesideADateHeader) {
     RealRollBook t(fixture(), copyName());
     const XlrdCells before = readCells(t.path);
-    t.ui().chkRq->setChecked(true);
+    check(t.button("chkRq"), true);
     t.listClasses();
-    ASSERT_EQ(t.st().RosterCount, 12);
-    EXPECT_EQ(t.st().GroupCount, 3);
-    EXPECT_EQ(t.st().GroupSize, 4);
-    EXPECT_EQ(t.st().ScoreColumn, 9);
-    t.ui().chkRq->click(); // off: the last column, H
-    EXPECT_EQ(t.st().ScoreColumn, 8);
+    ASSERT_EQ(t.session().RosterCount, 12);
+    EXPECT_EQ(t.session().GroupCount, 3);
+    EXPECT_EQ(t.session().GroupSize, 4);
+    EXPECT_EQ(t.session().ScoreColumn, 9);
+    check(t.button("chkRq"), !t.button("chkRq")->isChecked()); // off: the last column, H
+    EXPECT_EQ(t.session().ScoreColumn, 8);
     score(t, QStringLiteral("1"), QStringLiteral("1"));
     EXPECT_TRUE(t.fake.messages.shown.empty());
     const XlrdCells diff = changedCells(before, readCells(t.path));
@@ -119,24 +118,23 @@ TEST_P(ScoringFiles, GroupingWrittenBackComesBackAsWritten) {
     RealRollBook t(fixture(), copyName());
     const XlrdCells before = readCells(t.path);
     t.listClasses();
-    t.ui().cmbXls->setCurrentIndex(1); // 30 students, no grouping
-    ASSERT_EQ(t.st().RosterCount, 30);
+    chooseItem(t.combo("cmbXls"), 1); // 30 students, no grouping
+    ASSERT_EQ(t.session().RosterCount, 30);
 
     // A random grouping into 4 groups: 8, 8, 8 and 6.
-    t.ui().txtFz[0]->setText(QStringLiteral("4"));
-    click(t.ui().imgFz[0]);
-    const int16_t groups = t.st().GroupCount;
-    const int16_t size = t.st().GroupSize;
+    replaceText(t.box("txtFz", 0), QStringLiteral("4"));
+    click(t.label("imgFz", 0));
+    const int16_t groups = t.session().GroupCount;
+    const int16_t size = t.session().GroupSize;
     ASSERT_EQ(groups, 4);
     ASSERT_EQ(size, 8);
     std::vector<std::pair<double, double>> seats;
     for (int i = 1; i <= 30; ++i)
-        seats.emplace_back(cellNumber(t.st().RosterTable.at(i, 2)), cellNumber(t.st().RosterTable.at(i, 3)));
-    const CellTable3 plan = t.st().GroupTable;
+        seats.emplace_back(cellNumber(t.session().RosterTable.at(i, 2)), cellNumber(t.session().RosterTable.at(i, 3)));
+    const CellTable3 plan = t.session().GroupTable;
 
-    t.ui().imgXie[0]->show();
-    t.ui().imgXie[0]->click();
-    EXPECT_TRUE(t.ui().imgXie[0]->isHidden());
+    click(t.label("imgXie", 0));
+    EXPECT_TRUE(t.label("imgXie", 0)->isHidden());
     EXPECT_TRUE(t.fake.messages.shown.empty());
 
     const XlrdCells diff = changedCells(before, readCells(t.path));
@@ -150,13 +148,13 @@ TEST_P(ScoringFiles, GroupingWrittenBackComesBackAsWritten) {
     // Loaded again, every student sits where the grouping put it.
     t.reloadClass();
     EXPECT_TRUE(t.fake.messages.shown.empty());
-    ASSERT_EQ(t.st().GroupCount, groups);
-    ASSERT_EQ(t.st().GroupSize, size);
+    ASSERT_EQ(t.session().GroupCount, groups);
+    ASSERT_EQ(t.session().GroupSize, size);
     for (int g = 1; g <= groups; ++g) {
         const int n = static_cast<int>(cellNumber(plan.at(g, 0, 0)));
-        EXPECT_EQ(cellNumber(t.st().GroupTable.at(g, 0, 0)), n);
+        EXPECT_EQ(cellNumber(t.session().GroupTable.at(g, 0, 0)), n);
         for (int m = 1; m <= n; ++m)
-            EXPECT_EQ(defaultText(t.st().GroupTable.at(g, m, 0)), defaultText(plan.at(g, m, 0))) << g << "/" << m;
+            EXPECT_EQ(defaultText(t.session().GroupTable.at(g, m, 0)), defaultText(plan.at(g, m, 0))) << g << "/" << m;
     }
 }
 

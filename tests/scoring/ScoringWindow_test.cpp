@@ -30,17 +30,16 @@ struct ScoringWindow : RollBookWindow {
         useRollBook(kBook);
     }
     void load(bool newColumnPerDay, int classIndex = 0) {
-        ui().chkRq->setChecked(newColumnPerDay);
+        check(button("chkRq"), newColumnPerDay);
         listClasses();
         if (classIndex != 0)
-            ui().cmbXls->setCurrentIndex(classIndex);
+            chooseItem(combo("cmbXls"), classIndex);
     }
     void score(const QString& key, const QString& points) {
         if (!key.isEmpty())
             choose(key);
-        ui().Combo1[0]->setCurrentText(points);
-        ui().imgXie[1]->show();
-        ui().imgXie[1]->click();
+        chooseItem(combo("Combo1", 0), points);
+        click(label("imgXie", 1));
     }
     // Every cell of the saved sheet except the given ones is as it was.
     void expectOnlyChanged(int sheet, const std::vector<std::pair<int, int>>& changed) {
@@ -62,7 +61,7 @@ TEST(ScoringWindow, FailedWriteSavesClosesAndStaysQuiet) {
     EXPECT_TRUE(t.messages().empty());
     EXPECT_TRUE(t.fake.sound.played.isEmpty());
     EXPECT_EQ(t.app->workbookCount(), 0);
-    EXPECT_TRUE(t.ui().imgXie[1]->isHidden()); // its hide step ran before the save
+    EXPECT_TRUE(t.label("imgXie", 1)->isHidden()); // its hide step ran before the save
     EXPECT_EQ(t.saved(kBook, 1).get(5, 9), V());
 
     // The next write opens the roll book again.
@@ -95,25 +94,25 @@ TEST(ScoringWindow, StudentMissingFromTheSheetIsNotScored) {
     expectOnlyMessage(t.messages(), QStringLiteral("警告"),
                       QStringLiteral("Excel名单中找不到学号为3的学生，成绩没有写入，请检查名单。"), MessageIcon::Error);
     EXPECT_TRUE(t.fake.sound.played.isEmpty());
-    EXPECT_FALSE(t.ui().imgXie[1]->isHidden()); // the pick can still be scored
+    EXPECT_FALSE(t.label("imgXie", 1)->isHidden()); // the pick can still be scored
     t.expectOnlyChanged(1, {{5, 1}});
 }
 
 TEST(ScoringWindow, NewColumnSwitchReportsAFailedRebuild) {
     ScoringWindow t;
     t.load(false);
-    const int16_t column = t.st().ScoreColumn;
-    const int16_t pool = t.st().PoolCount;
-    t.st().ExcelBook->close();
+    const int16_t column = t.session().ScoreColumn;
+    const int16_t pool = t.session().PoolCount;
+    t.session().ExcelBook->close();
     t.disk.files.clear(); // the roll book is gone
 
-    t.ui().chkRq->click();
+    check(t.button("chkRq"), !t.button("chkRq")->isChecked());
     ASSERT_EQ(t.messages().size(), 1u);
     EXPECT_EQ(t.messages()[0].caption, QStringLiteral("警告"));
     EXPECT_EQ(t.messages()[0].icon, MessageIcon::Error);
     EXPECT_EQ(t.messages()[0].text, QStringLiteral("读取成绩列失败，请检查Excel名单，成绩列保持不变。"));
-    EXPECT_EQ(t.st().ScoreColumn, column);
-    EXPECT_EQ(t.st().PoolCount, pool);
+    EXPECT_EQ(t.session().ScoreColumn, column);
+    EXPECT_EQ(t.session().PoolCount, pool);
 }
 
 } // namespace

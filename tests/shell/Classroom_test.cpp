@@ -110,7 +110,7 @@ TEST(Classroom, ScoresAbsentMarksUndoAndRedoWithKeysAcrossAClassSwitchAndARestar
     EXPECT_EQ(undo->toolTip(), QStringLiteral("撤销：") + name2 + QStringLiteral(" 缺"));
 
     // Class 1 is loaded in between; the writes on class 2 are still taken back in order.
-    t.ctl<QComboBox>(QStringLiteral("cmbXls"))->setCurrentIndex(0);
+    chooseItem(t.ctl<QComboBox>(QStringLiteral("cmbXls")), 0);
     ASSERT_EQ(w.lesson().session().RosterCount, 45);
     t.key(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(changedCells(original, readWithXlrd(t.book)),
@@ -123,7 +123,7 @@ TEST(Classroom, ScoresAbsentMarksUndoAndRedoWithKeysAcrossAClassSwitchAndARestar
     EXPECT_EQ(readWithXlrd(t.book).at({kClass2, 4, 7}), QStringLiteral("1:'缺'"));
 
     // Back in class 2, an undone absent mark puts the student back into today's pool.
-    t.ctl<QComboBox>(QStringLiteral("cmbXls"))->setCurrentIndex(1);
+    chooseItem(t.ctl<QComboBox>(QStringLiteral("cmbXls")), 1);
     const int afterReload = w.lesson().session().PoolCount;
     EXPECT_EQ(afterReload, pool - 2); // both students have a cell today
     t.key(Qt::Key_Z, Qt::ControlModifier);
@@ -207,7 +207,7 @@ TEST(Classroom, PresenterKeysWhateverHasTheFocus) {
     auto* custom = t.ctl<QLineEdit>(QStringLiteral("txtShu"));
     custom->setFocus();
     ASSERT_TRUE(custom->hasFocus());
-    custom->setText(QString());
+    replaceText(custom, QString());
     typeText(custom, QStringLiteral("7.-"));
     pressKey(custom, Qt::Key_B, QStringLiteral("b"));
     pressKey(custom, Qt::Key_Space, QStringLiteral(" "));

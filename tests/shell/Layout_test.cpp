@@ -119,14 +119,14 @@ TEST_F(LayoutTest, DisplayModes) {
     auto* xx = find("frXx");
     const QSize panel = xx->size();
     const QRect xianshi = find("fraxianshi")->geometry();
-    find<QAction>("MnXs(0)")->trigger(); // 极简
+    chooseFromMenu(w.get(), find<QAction>("MnXs(0)")); // 极简
     EXPECT_TRUE(shezhi->isHidden());
     EXPECT_EQ(find("fraxianshi")->geometry(), xianshi); // the display area stays in place
-    find<QAction>("MnXs(2)")->trigger();                // 详细显示
+    chooseFromMenu(w.get(), find<QAction>("MnXs(2)"));  // 详细显示
     EXPECT_FALSE(shezhi->isHidden());
     EXPECT_FALSE(xx->isHidden());
     EXPECT_EQ(xx->size(), panel);
-    find<QAction>("MnXs(1)")->trigger(); // 显示参数
+    chooseFromMenu(w.get(), find<QAction>("MnXs(1)")); // 显示参数
     EXPECT_FALSE(shezhi->isHidden());
     EXPECT_TRUE(xx->isHidden());
     for (int i = 0; i < 3; ++i)

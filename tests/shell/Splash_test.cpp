@@ -1,6 +1,7 @@
 // The splash window: four ticks or a click open the main window, exactly once.
 #include "shell/FrmFm.h"
 
+#include "support/Driver.h"
 #include "support/Gui.h"
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
@@ -29,15 +30,15 @@ TEST(Splash, FourthTickOpensTheMainWindowOnce) {
     FrmFm splash([&] { ++opened; });
     splash.show();
     for (int i = 1; i <= 3; ++i) {
-        splash.Timer1_Timer();
+        tick(splash.Timer1);
         EXPECT_EQ(opened, 0) << "tick " << i;
     }
-    splash.Timer1_Timer();
+    tick(splash.Timer1);
     EXPECT_EQ(opened, 1);
     EXPECT_FALSE(splash.Timer1->isActive());
     EXPECT_FALSE(splash.isVisible());
-    splash.Timer1_Timer();
-    splash.Form_Click();
+    tick(splash.Timer1);
+    click(&splash, QPoint(20, 20));
     EXPECT_EQ(opened, 1);
 }
 
@@ -46,7 +47,7 @@ TEST(Splash, ClickDuringTheFirstSecondOpensAtOnceAndNeverAgain) {
     FrmFm splash([&] { ++opened; });
     splash.show();
     ASSERT_TRUE(waitExposed(&splash));
-    splash.Timer1_Timer();
+    tick(splash.Timer1);
     click(&splash, QPoint(20, 20));
     EXPECT_EQ(opened, 1);
     EXPECT_FALSE(splash.Timer1->isActive());

@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
+#include <utility>
 
 namespace rostrel::test {
 
@@ -43,7 +44,7 @@ public:
     std::vector<Message> shown;
 };
 
-struct LiveWindow {
+struct LiveWindow : ByName {
     FakePlatform fake;
     ModalMessageBoxes modal;
     std::unique_ptr<FrmMd> window;
@@ -54,6 +55,7 @@ struct LiveWindow {
         if (modalMessages)
             p.messages = &modal;
         window = std::make_unique<FrmMd>(p);
+        root = window.get();
         window->resize(1000, 700);
         window->show();
         window->activateWindow();
@@ -62,19 +64,9 @@ struct LiveWindow {
     ~LiveWindow() { window->close(); }
 
     FrmMd& w() { return *window; }
-    const SessionState& st() { return window->lesson().session(); }
-    Controls& ui() {
-        controls = controlsOf(window.get());
-        return controls;
-    }
-    Controls controls;
+    // The lesson's roll-book session, roster, group plan and pick pool, read only.
+    const SessionState& session() const { return std::as_const(*window).lesson().session(); }
     std::vector<Message>& messages() { return modal_ ? modal.shown : fake.messages.shown; }
-
-    template <typename T = QWidget> T* find(const QString& name) {
-        T* c = window->findChild<T*>(name);
-        EXPECT_NE(c, nullptr) << name.toStdString();
-        return c;
-    }
 
     static QWidget* focused() { return QApplication::focusWidget(); }
 

@@ -1,5 +1,6 @@
 // The main window after its first activation (number category, 1..48 in one group), driven
-// through its handlers with fake dialogs, sound, clock and a seeded random source.
+// with clicks and keys on its controls, with fake dialogs, sound, clock and a seeded random
+// source.
 #pragma once
 
 #include "shell/FrmMd.h"
@@ -10,6 +11,7 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 #include <memory>
+#include <utility>
 
 namespace rostrel::test {
 
@@ -43,67 +45,66 @@ inline void expectOnlyMessage(const std::vector<Message>& shown, const QString& 
     EXPECT_EQ(shown[0].icon, icon);
 }
 
-struct NumberWindow {
+struct NumberWindow : ByName {
     FakePlatform fake;
     std::unique_ptr<FrmMd> window;
 
     NumberWindow() {
         window = std::make_unique<FrmMd>(fake.view());
-        controls = controlsOf(window.get());
+        root = window.get();
         activate(*window);
     }
 
     FrmMd& w() { return *window; }
     Lesson& lesson() { return window->lesson(); }
-    const SessionState& st() { return window->lesson().session(); }
-    Controls& ui() { return controls; }
-    Controls controls;
+    // The lesson's roll-book session, roster, group plan and pick pool, read only.
+    const SessionState& session() const { return std::as_const(*window).lesson().session(); }
     std::vector<Message>& messages() { return fake.messages.shown; }
     QStringList& played() { return fake.sound.played; }
 
     // Types both range boxes and leaves the first, as the teacher does.
     void setRange(const QString& first, const QString& second) {
-        focusIn(ui().txtXh[0]);
-        ui().txtXh[0]->setText(first);
-        ui().txtXh[1]->setText(second);
-        focusOut(ui().txtXh[0]);
+        focusIn(box("txtXh", 0));
+        replaceText(box("txtXh", 0), first);
+        replaceText(box("txtXh", 1), second);
+        focusOut(box("txtXh", 0));
     }
     void setRange(int first, int second) { setRange(QString::number(first), QString::number(second)); }
 
     // Rule "规定组数" (index 0) or "每组人数" (index 1) with a value, then grouping.
     void group(int rule, const QString& value, bool atRandom = false) {
-        ui().OptFz[rule]->setChecked(true);
-        ui().txtFz[rule]->setText(value);
-        click(ui().imgFz[atRandom ? 0 : 1]);
+        check(button("OptFz", rule), true);
+        replaceText(box("txtFz", rule), value);
+        click(label("imgFz", atRandom ? 0 : 1));
     }
     void group(int rule, int value, bool atRandom = false) { group(rule, QString::number(value), atRandom); }
 
     // Member keys of group g as the plan holds them.
     QStringList members(int g) {
         QStringList out;
-        const int n = static_cast<int>(cellNumber(st().GroupTable.at(g, 0, 0)));
+        const int n = static_cast<int>(cellNumber(session().GroupTable.at(g, 0, 0)));
         for (int j = 1; j <= n; ++j)
-            out.append(defaultText(st().GroupTable.at(g, j, 0)));
+            out.append(defaultText(session().GroupTable.at(g, j, 0)));
         return out;
     }
     QStringList memberCounts() {
         QStringList out;
-        for (int g = 1; g <= st().GroupCount; ++g)
-            out.append(defaultText(st().GroupTable.at(g, 0, 0)));
+        for (int g = 1; g <= session().GroupCount; ++g)
+            out.append(defaultText(session().GroupTable.at(g, 0, 0)));
         return out;
     }
     // Live keys of the pick pool.
     QStringList pool() {
         QStringList out;
-        for (int i = 1; i <= st().PoolCount; ++i)
-            out.append(defaultText(st().PickPool.at(i, 1)));
+        for (int i = 1; i <= session().PoolCount; ++i)
+            out.append(defaultText(session().PickPool.at(i, 1)));
         return out;
     }
     // One direct pick (rolling display off) with the random number r.
     void pickWith(float r) {
         fake.random.scripted.push_back(r);
-        ui().chkGd->setChecked(false);
-        click(ui().lblXm);
+        check(button("chkGd"), false);
+        click(label("lblXm"));
     }
 };
 

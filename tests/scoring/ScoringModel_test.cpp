@@ -12,18 +12,18 @@ TEST(ScoringModel, AbsentMarkAndScoreGoToTheClassLoaded) {
     RollBookWindow t;
     t.addRollBook(kBook, {classSheet("一班", 10, 5), classSheet("二班", 6)});
     t.useRollBook(kBook);
-    t.ui().chkRq->setChecked(true); // today's own column: G, with no header yet
+    check(t.button("chkRq"), true); // today's own column: G, with no header yet
     t.listClasses();
-    t.ui().cmbXls->setCurrentIndex(1);
+    chooseItem(t.combo("cmbXls"), 1);
     t.choose(QStringLiteral("3"));
 
     click(t.w().findChild<QWidget*>(QStringLiteral("cmdQx")));
     EXPECT_EQ(t.saved(kBook, 2).get(5, 7).text, "缺");
-    t.ui().Combo1[0]->setCurrentText(QStringLiteral("4"));
-    t.ui().imgXie[1]->click();
+    chooseItem(t.combo("Combo1", 0), QStringLiteral("4"));
+    click(t.widget("imgXie", 1));
     EXPECT_EQ(t.saved(kBook, 2).get(5, 7).number, 4.0); // the mark counts as nothing
     EXPECT_FALSE(t.lesson().scoreImageShown());
-    EXPECT_FALSE(t.ui().imgXie[1]->isVisibleTo(t.ui().imgXie[1]->parentWidget()));
+    EXPECT_FALSE(t.widget("imgXie", 1)->isVisibleTo(t.widget("imgXie", 1)->parentWidget()));
     // The class listed first is left as it was.
     EXPECT_EQ(t.saved(kBook, 1).cells, classSheet("一班", 10, 5).cells);
     EXPECT_TRUE(t.messages().empty());

@@ -1,7 +1,7 @@
 // The lesson: everything the program knows while a teacher works with it, without widgets.
 // The window forwards what the teacher does to its operations and redraws the parts that
-// `changed` names. Operations are defined beside the subsystem they belong to:
-// clock/ClockModel.cpp, numbers/NumberListModel.cpp, rollcall/DrawRules.cpp.
+// `changed` names. Operations are defined beside the subsystem they belong to (the
+// `*Model.cpp` files of clock/, numbers/, rollbook/, grouping/, rollcall/ and scoring/).
 #pragma once
 
 #include "clock/ClassroomClock.h"

@@ -37,17 +37,6 @@ void FrmMd::imgFz_Click(int index) {
     lesson_.FormGroups(index);
 }
 
-namespace {
-
-void showText(QLineEdit* box, const QString& text) {
-    if (box->text() == text)
-        return;
-    const QSignalBlocker block(box);
-    box->setText(text);
-}
-
-} // namespace
-
 void FrmMd::showGroupRule() {
     const int rule = lesson_.groupRule();
     {

@@ -288,6 +288,8 @@ private:
     // The record of a write on the class sheet, opened for it; without its cells yet. None
     // when another program holds the roll book (said so).
     std::optional<scoring::WriteRecord> startWrite(scoring::WriteKind kind);
+    // The same on the picked student's row; none also when no row holds the student (said so).
+    std::optional<scoring::WriteRecord> startStudentWrite(scoring::WriteKind kind);
     int pickedStudentRow() const;
     void saveAndClose(const char* failedStep);
     int planRevision_ = 0;

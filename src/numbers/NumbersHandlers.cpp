@@ -7,17 +7,6 @@
 
 namespace rostrel {
 
-namespace {
-
-void showText(QLineEdit* box, const QString& text) {
-    if (box->text() == text)
-        return;
-    const QSignalBlocker block(box);
-    box->setText(text);
-}
-
-} // namespace
-
 void FrmMd::wireNumbers() {
     Lesson* l = &lesson_;
     for (int i = 0; i < 2; ++i) {

@@ -4,6 +4,8 @@
 #include "platform/Log.h"
 #include "shell/Widgets.h"
 
+#include <QLineEdit>
+#include <QSignalBlocker>
 #include <exception>
 
 namespace rostrel {
@@ -16,6 +18,15 @@ template <typename F> void guarded(F&& f) noexcept {
     } catch (const std::exception&) {
         logCaught("event handler");
     }
+}
+
+// A box redrawn from the lesson: its text set without its change signal (that is the
+// teacher's typing), and only when it differs, so the cursor stays where it is.
+inline void showText(QLineEdit* box, const QString& text) {
+    if (box->text() == text)
+        return;
+    const QSignalBlocker block(box);
+    box->setText(text);
 }
 
 } // namespace rostrel

@@ -56,22 +56,28 @@ int Lesson::pickedStudentRow() const {
                                [this](int r) { return readCell(st_.ExcelSheet, r, kNumberColumn); });
 }
 
+std::optional<scoring::WriteRecord> Lesson::startStudentWrite(scoring::WriteKind kind) {
+    std::optional<scoring::WriteRecord> r = startWrite(kind);
+    if (!r)
+        return r;
+    r->studentRow = pickedStudentRow();
+    if (r->studentRow == 0) {
+        platform_.messages->warn(noStudentRowText(st_.PickKey));
+        return std::nullopt;
+    }
+    return r;
+}
+
 void Lesson::WriteScore() {
     // Only the roster of the class shown is ever written (a failed load leaves none).
     if (!classRosterLoaded(st_))
         return;
     try {
-        std::optional<scoring::WriteRecord> r = startWrite(scoring::WriteKind::Score);
+        std::optional<scoring::WriteRecord> r = startStudentWrite(scoring::WriteKind::Score);
         if (!r)
             return;
-        const int row = pickedStudentRow();
-        if (row == 0) {
-            platform_.messages->warn(noStudentRowText(st_.PickKey));
-            return;
-        }
-        r->cells = scoring::planScore(sheetCells(st_), row, st_.ScoreColumn, st_.TodayLabel, entryText_[0]);
+        r->cells = scoring::planScore(sheetCells(st_), r->studentRow, st_.ScoreColumn, st_.TodayLabel, entryText_[0]);
         r->label = st_.PickText + QStringLiteral(" ") + scoring::pointsLabel(entryText_[0]);
-        r->studentRow = row;
         setScoreImage(false); // before the save: a pick is scored once
         ApplyWrite(std::move(*r));
         PlayWave(QStringLiteral("sound\\yes.wav"));
@@ -103,19 +109,13 @@ void Lesson::MarkAbsent() {
     if (!classRosterLoaded(st_) || st_.PickKey.isEmpty())
         return;
     try {
-        std::optional<scoring::WriteRecord> r = startWrite(scoring::WriteKind::Absent);
+        std::optional<scoring::WriteRecord> r = startStudentWrite(scoring::WriteKind::Absent);
         if (!r)
             return;
-        const int row = pickedStudentRow();
-        if (row == 0) {
-            platform_.messages->warn(noStudentRowText(st_.PickKey));
-            return;
-        }
-        r->cells = scoring::planAbsent(sheetCells(st_), row, st_.ScoreColumn, st_.TodayLabel);
+        r->cells = scoring::planAbsent(sheetCells(st_), r->studentRow, st_.ScoreColumn, st_.TodayLabel);
         if (r->cells.empty())
             return; // marked already
         r->label = st_.PickText + QStringLiteral(" ") + scoring::kAbsentMark;
-        r->studentRow = row;
         ApplyWrite(std::move(*r));
         PlayWave(QStringLiteral("sound\\yes.wav"));
     } catch (...) {

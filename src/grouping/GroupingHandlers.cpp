@@ -26,10 +26,6 @@ void FrmMd::wireGrouping() {
     connect(l, &Lesson::groupRuleRefused, this, [this](int box) { ui.txtFz[box]->setFocus(); });
     ui.List1->setUniformItemSizes(true);
     ui.List2->setUniformItemSizes(true);
-    connect(ui.List2, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0) // clearing the list is no selection
-            guarded([&] { List2_Click(); });
-    });
     connect(ui.chkXx, &QCheckBox::toggled, l, [l](bool on) { guarded([&] { l->ShowGroupInformation(on); }); });
 }
 
@@ -56,53 +52,10 @@ void FrmMd::showGroupRule() {
         ui.FrZr->setTitle(lesson_.groupFrameTitle());
 }
 
-void FrmMd::ListGroups(int groupCount) {
+void FrmMd::showGroupPlan() {
+    // A new plan lists its groups and shows group 1 with its members (none: both lists empty).
     lesson_.PlanChanged();
-    QStringList groups;
-    groups.reserve(std::max(groupCount, 0));
-    for (int g = 1; g <= groupCount; ++g)
-        groups.append(plainText(g));
-    {
-        const QSignalBlocker blockGroups(ui.List2);
-        const QSignalBlocker blockMembers(ui.List1);
-        ui.List2->setUpdatesEnabled(false);
-        ui.List2->clear();
-        ui.List1->clear();
-        ui.List2->addItems(groups);
-        ui.List2->setCurrentRow(-1); // so that selecting group 1 below always shows it
-        ui.List2->setUpdatesEnabled(true);
-    }
-    if (ui.List2->count() > 0)
-        ui.List2->setCurrentRow(0);
-}
-
-void FrmMd::List2_Click() {
-    const int row = ui.List2->currentRow();
-    if (row < 0)
-        return;
-    st.CurrentGroup = readInt16(ui.List2->item(row)->text());
-    const int field = st.PickCategory == 0 ? 1 : 0;
-    QStringList members;
-    QString countText;
-    bool complete = false;
-    try {
-        const Cell& countCell = st.GroupTable.at(st.CurrentGroup, 0, 0);
-        countText = defaultText(countCell);
-        const int count = toInt16(cellNumber(countCell));
-        members.reserve(std::max(count, 0));
-        for (int j = 1; j <= count; ++j)
-            members.append(defaultText(st.GroupTable.at(st.CurrentGroup, j, field)));
-        complete = true;
-    } catch (const std::exception&) {
-        // A plan that does not hold the group lists what it has.
-        logCaught("listing the members of a group");
-    }
-    ui.List1->setUpdatesEnabled(false);
-    ui.List1->clear();
-    ui.List1->addItems(members);
-    ui.List1->setUpdatesEnabled(true);
-    if (complete)
-        ui.LabXx->setText(grouping::summaryText(st.RosterCount, st.GroupCount, st.CurrentGroup, countText));
+    lesson_.ShowGroup(lesson_.listedGroups() > 0 ? 1 : 0);
 }
 
 void FrmMd::showGroupInformation() {

@@ -49,7 +49,7 @@ void FrmMd::showRoster(unsigned parts) {
     if (parts & Lesson::GroupRulePart)
         showGroupRule();
     if (parts & Lesson::GroupPlanPart)
-        ListGroups(st.GroupCount);
+        showGroupPlan();
     if (parts & Lesson::PickReadyPart) {
         ui.lblXm->setEnabled(lesson_.pickReady());
         ui.imgXie[0]->setVisible(lesson_.groupingWritable());

@@ -44,14 +44,10 @@ void FrmMd::wireRollCall() {
             guarded([&] { l->SelectMember(row + 1); });
     });
     connect(ui.List1, &ListBox::mouseUp, l, [l] { guarded([&] { l->CountSelectedPick(); }); });
-    // The teacher chose a group, or the group list was filled anew and its first entry
-    // selected. The grouping's own handler of the list fills the member list with that group
-    // as well, so the redraw does not fill it a second time.
+    // The teacher chose a group: the redraw fills the member list.
     connect(ui.List2, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row < 0)
-            return;
-        shownMembers_ = {row + 1, lesson_.planRevision()};
-        guarded([&] { lesson_.ShowGroup(row + 1); });
+        if (row >= 0) // clearing the list is no selection
+            guarded([&] { lesson_.ShowGroup(row + 1); });
     });
 }
 

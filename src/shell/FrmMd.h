@@ -79,9 +79,8 @@ private:
 
     // ---- Grouping (grouping/) ----
     void imgFz_Click(int index);
-    void List2_Click();
-    // Lists groups 1..groupCount in List2 (the member list emptied) and shows group 1.
-    void ListGroups(int groupCount);
+    // A new group plan: its groups listed, group 1 shown.
+    void showGroupPlan();
     void showGroupRule();
     void showGroupInformation();
 

@@ -10,9 +10,23 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <string>
 
 namespace rostrel::bench {
+
+// The first line a Python reference reader prints for `file`: it runs /usr/bin/python3 with
+// `script` (which holds no double quote, dollar sign or backquote); "" when it cannot run.
+inline std::string referenceReaderOutput(const std::string& script, const std::string& file) {
+    const std::string cmd = "/usr/bin/python3 -c \"" + script + "\" '" + file + "' 2>/dev/null";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p)
+        return {};
+    char line[256] = {};
+    const bool read = std::fgets(line, sizeof line, p) != nullptr;
+    ::pclose(p);
+    return read ? std::string(line) : std::string();
+}
 
 inline std::string fixture(const char* name) {
     return std::string(ROSTREL_FIXTURES_DIR) + "/" + name;

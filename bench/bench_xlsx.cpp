@@ -23,6 +23,7 @@
 
 using namespace rostrel::workbook;
 using rostrel::bench::fixture;
+using rostrel::bench::referenceReaderOutput;
 
 namespace {
 
@@ -64,14 +65,9 @@ double openpyxlSeconds(const std::string& file, long& filled) {
                                "        for v in row:\n"
                                "            n+=v is not None\n"
                                "print(time.process_time()-t,n)\n";
-    const std::string cmd = "/usr/bin/python3 -c \"" + script + "\" '" + file + "' 2>/dev/null";
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p)
-        return -1;
     double secs = -1;
-    if (std::fscanf(p, "%lf %ld", &secs, &filled) != 2)
+    if (std::sscanf(referenceReaderOutput(script, file).c_str(), "%lf %ld", &secs, &filled) != 2)
         secs = -1;
-    ::pclose(p);
     return secs;
 }
 

@@ -21,20 +21,6 @@ namespace {
     throw WorkbookError(WorkbookError::Code::Conflict, "the file was changed by another program since it was opened");
 }
 
-bool writeAll(int fd, const uint8_t* data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Copies every extended attribute the file system lets us read and set; the access control
 // list must come along (a file without it could be open to more people than before).
 // Returns 0 or the errno of a list that could not be kept.

@@ -131,20 +131,6 @@ bool readLock(int dir, const std::string& name, std::string& content, struct sta
     return true;
 }
 
-bool writeAll(int fd, const char* data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
 
 FileLockGuard::FileLockGuard(int dir, const std::string& name, int waitMs) {
@@ -346,6 +332,21 @@ int createTemp(int dir, const std::string& prefix, const std::string& suffix, st
     }
     errno = EEXIST;
     return -1;
+}
+
+bool writeAll(int fd, const void* data, size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
 }
 
 } // namespace rostrel::workbook

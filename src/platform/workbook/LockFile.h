@@ -73,4 +73,8 @@ std::string tempPrefix(const std::string& name);
 // for writing; returns its fd and sets `created`. -1 with errno on failure.
 int createTemp(int dir, const std::string& prefix, const std::string& suffix, std::string& created, mode_t mode = 0600);
 
+// All of `data` written to `fd`, through short writes and interrupting signals; false on an
+// error, with errno set.
+bool writeAll(int fd, const void* data, size_t size);
+
 } // namespace rostrel::workbook

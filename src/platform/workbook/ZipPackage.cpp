@@ -47,6 +47,21 @@ void putText(FileBytes& b, const std::string& s) {
     b.insert(b.end(), s.begin(), s.end());
 }
 
+// The fields a local header and its central-directory entry share, in their common order
+// (from the version needed to extract to the extra field's length).
+void putHeaderFields(FileBytes& out, const Package::Entry& e) {
+    put16(out, e.versionNeeded);
+    put16(out, e.flags);
+    put16(out, e.method);
+    put16(out, e.time);
+    put16(out, e.date);
+    put32(out, e.crc);
+    put32(out, static_cast<uint32_t>(e.compressedSize));
+    put32(out, static_cast<uint32_t>(e.size));
+    put16(out, static_cast<uint16_t>(e.name.size()));
+    put16(out, static_cast<uint16_t>(e.extra.size()));
+}
+
 std::string lowerAscii(std::string s) {
     for (char& c : s)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -427,16 +442,7 @@ FileBytes Package::rewrite(const std::map<std::string, FileBytes>& replaced,
         e.flags &= static_cast<uint16_t>(~0x0008);
         e.localOffset = out.size();
         put32(out, kLocalSig);
-        put16(out, e.versionNeeded);
-        put16(out, e.flags);
-        put16(out, e.method);
-        put16(out, e.time);
-        put16(out, e.date);
-        put32(out, e.crc);
-        put32(out, static_cast<uint32_t>(e.compressedSize));
-        put32(out, static_cast<uint32_t>(e.size));
-        put16(out, static_cast<uint16_t>(e.name.size()));
-        put16(out, static_cast<uint16_t>(e.extra.size()));
+        putHeaderFields(out, e);
         putText(out, e.name);
         putText(out, e.extra);
         out.insert(out.end(), data, data + size);
@@ -490,16 +496,7 @@ FileBytes Package::rewrite(const std::map<std::string, FileBytes>& replaced,
     for (const Entry& e : written) {
         put32(out, kCentralSig);
         put16(out, e.versionMadeBy);
-        put16(out, e.versionNeeded);
-        put16(out, e.flags);
-        put16(out, e.method);
-        put16(out, e.time);
-        put16(out, e.date);
-        put32(out, e.crc);
-        put32(out, static_cast<uint32_t>(e.compressedSize));
-        put32(out, static_cast<uint32_t>(e.size));
-        put16(out, static_cast<uint16_t>(e.name.size()));
-        put16(out, static_cast<uint16_t>(e.extra.size()));
+        putHeaderFields(out, e);
         put16(out, static_cast<uint16_t>(e.comment.size()));
         put16(out, 0);
         put16(out, e.internalAttrs);

@@ -1,5 +1,6 @@
 // Reading the BIFF8 (and BIFF5/7) workbook stream: globals, shared strings, formats, cells.
 #include "platform/workbook/Biff.h"
+#include "platform/workbook/BiffDetail.h"
 #include "platform/workbook/BiffRecords.h"
 
 #include <glib.h>
@@ -9,11 +10,17 @@
 
 namespace rostrel::workbook::xls {
 
-namespace {
+namespace detail {
 
 [[noreturn]] void damaged(const std::string& what) {
     throw WorkbookError(WorkbookError::Code::Damaged, "the workbook is damaged: " + what);
 }
+
+} // namespace detail
+
+using detail::damaged;
+
+namespace {
 
 void appendUtf8(std::string& out, uint32_t cp) {
     if (cp < 0x80) {

@@ -155,8 +155,6 @@ private:
     friend class SheetParser;
 };
 
-// Error texts of BIFF error codes ("#DIV/0!"), empty for unknown codes.
-const char* errorText(uint8_t code);
 // BIFF error codes and the engine's error values, both ways (XlsCodec.cpp).
 CellValue::ErrorCode errorFromBiff(uint8_t code);
 uint8_t biffErrorCode(CellValue::ErrorCode code);

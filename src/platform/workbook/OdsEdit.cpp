@@ -1,5 +1,8 @@
+// Writing cells into content.xml: the markup of written cells and rows, and where it is spliced
+// in (runs of rows and cells split around what is written). The text pieces are OdsMarkup.cpp's.
 #include "platform/workbook/OdsEdit.h"
 
+#include "platform/workbook/OdsMarkup.h"
 #include "platform/workbook/OdsXml.h"
 
 #include <algorithm>
@@ -8,139 +11,11 @@
 
 namespace rostrel::workbook::ods {
 
+using detail::escape;
+using detail::Tag;
+using detail::xmlSafe;
+
 namespace {
-
-// A start tag taken apart just enough to change one attribute and put it back together;
-// attribute values stay as written (escaped, in their quotes).
-struct Tag {
-    std::string name;
-    struct Attr {
-        std::string name, value;
-        char quote = '"';
-    };
-    std::vector<Attr> attrs;
-
-    static Tag parse(std::string_view s) {
-        Tag t;
-        size_t i = 1;
-        auto isWs = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-        while (i < s.size() && !isWs(s[i]) && s[i] != '/' && s[i] != '>')
-            t.name.push_back(s[i++]);
-        for (;;) {
-            while (i < s.size() && isWs(s[i]))
-                ++i;
-            if (i >= s.size() || s[i] == '/' || s[i] == '>')
-                break;
-            Attr a;
-            while (i < s.size() && !isWs(s[i]) && s[i] != '=')
-                a.name.push_back(s[i++]);
-            while (i < s.size() && (isWs(s[i]) || s[i] == '='))
-                ++i;
-            if (i >= s.size())
-                break;
-            a.quote = s[i++];
-            const size_t close = s.find(a.quote, i);
-            if (close == std::string_view::npos)
-                break;
-            a.value = std::string(s.substr(i, close - i));
-            i = close + 1;
-            t.attrs.push_back(std::move(a));
-        }
-        return t;
-    }
-
-    const Attr* find(const std::string& n) const {
-        for (const Attr& a : attrs)
-            if (a.name == n)
-                return &a;
-        return nullptr;
-    }
-    void set(const std::string& n, const std::string& v) {
-        for (Attr& a : attrs)
-            if (a.name == n) {
-                a.value = v;
-                a.quote = '"';
-                return;
-            }
-        attrs.push_back({n, v, '"'});
-    }
-    void remove(const std::string& n) {
-        attrs.erase(std::remove_if(attrs.begin(), attrs.end(), [&](const Attr& a) { return a.name == n; }),
-                    attrs.end());
-    }
-    std::string render(bool empty) const {
-        std::string out = "<" + name;
-        for (const Attr& a : attrs)
-            out += " " + a.name + "=" + a.quote + a.value + a.quote;
-        out += empty ? "/>" : ">";
-        return out;
-    }
-};
-
-std::string escape(std::string_view s, bool attribute) {
-    std::string out;
-    out.reserve(s.size());
-    for (char c : s) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            if (attribute) {
-                out += "&quot;";
-                break;
-            }
-            [[fallthrough]];
-        default:
-            out.push_back(c);
-        }
-    }
-    return out;
-}
-
-// UTF-8 with every character XML 1.0 can carry; anything else is dropped or, for broken
-// sequences, replaced by U+FFFD.
-std::string xmlSafe(const std::string& s) {
-    std::string out;
-    out.reserve(s.size());
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const size_t n = s.size();
-    for (size_t i = 0; i < n;) {
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            if (c >= 0x20 || c == '\t' || c == '\n')
-                out.push_back(static_cast<char>(c));
-            ++i;
-            continue;
-        }
-        int len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-        if (c > 0xF4)
-            len = 0;
-        uint32_t cp = len == 2 ? c & 0x1F : len == 3 ? c & 0x0F : c & 0x07;
-        bool ok = len > 0 && i + static_cast<size_t>(len) <= n;
-        for (int k = 1; ok && k < len; ++k) {
-            ok = (p[i + static_cast<size_t>(k)] & 0xC0) == 0x80;
-            cp = (cp << 6) | (p[i + static_cast<size_t>(k)] & 0x3F);
-        }
-        ok = ok && !(len == 3 && cp < 0x800) && !(len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) &&
-             !(cp >= 0xD800 && cp <= 0xDFFF);
-        if (!ok) {
-            out += "\xEF\xBF\xBD";
-            ++i;
-            continue;
-        }
-        if (cp != 0xFFFE && cp != 0xFFFF)
-            out.append(s, i, static_cast<size_t>(len));
-        i += static_cast<size_t>(len);
-    }
-    return out;
-}
 
 struct Writer {
     const char* bytes;

@@ -29,10 +29,6 @@ void FrmMd::wireGrouping() {
     connect(ui.chkXx, &QCheckBox::toggled, l, [l](bool on) { guarded([&] { l->ShowGroupInformation(on); }); });
 }
 
-void FrmMd::imgFz_Click(int index) {
-    lesson_.FormGroups(index);
-}
-
 void FrmMd::showGroupRule() {
     const int rule = lesson_.groupRule();
     {

@@ -13,6 +13,7 @@ namespace {
 
 const QString kEmptyClassText = QStringLiteral("检测到名单表格为空，请检查");
 const QString kLoadFailedText = QStringLiteral("读取班级名单失败，请检查Excel名单及其分组。");
+const QString kRebuildFailedText = QStringLiteral("读取成绩列失败，请检查Excel名单，成绩列保持不变。");
 
 } // namespace
 
@@ -105,6 +106,37 @@ void Lesson::BuildPickPool() {
     st_.ScoreColumn = chooseScoreColumn(read, newColumn_, st_.TodayLabel);
     st_.PoolCount = 0;
     st_.PoolCount = fillPickPool(st_.PickPool, st_.RosterTable, st_.RosterCount, st_.ScoreColumn, read);
+}
+
+void Lesson::ChooseNewColumnPerDay(bool on) {
+    SetNewColumnPerDay(on);
+    if (!classRosterLoaded(st_))
+        return;
+    const int16_t column = st_.ScoreColumn;
+    const CellTable2 pool = st_.PickPool;
+    const int16_t live = st_.PoolCount;
+    try {
+        BuildPickPool();
+    } catch (...) {
+        logCaught("choosing the score column");
+        st_.ScoreColumn = column;
+        st_.PickPool = pool;
+        st_.PoolCount = live;
+        platform_.messages->warn(kRebuildFailedText);
+    }
+}
+
+QString Lesson::loadedClassName() const {
+    if (!classRosterLoaded(st_) || st_.ClassIndex < 1)
+        return {};
+    const workbook::Workbook* book = st_.ExcelBook ? st_.ExcelBook : st_.ExcelSheet.book;
+    try {
+        if (book && !book->isClosed() && st_.ClassIndex <= book->sheetCount())
+            return QString::fromStdString(book->sheetName(st_.ClassIndex));
+    } catch (...) {
+        logCaught("reading the class name");
+    }
+    return {};
 }
 
 void Lesson::forgetClassRoster() {

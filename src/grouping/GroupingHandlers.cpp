@@ -48,12 +48,6 @@ void FrmMd::showGroupRule() {
         ui.FrZr->setTitle(lesson_.groupFrameTitle());
 }
 
-void FrmMd::showGroupPlan() {
-    // A new plan lists its groups and shows group 1 with its members (none: both lists empty).
-    lesson_.PlanChanged();
-    lesson_.ShowGroup(lesson_.listedGroups() > 0 ? 1 : 0);
-}
-
 void FrmMd::showGroupInformation() {
     const bool shown = lesson_.groupInformationShown();
     {

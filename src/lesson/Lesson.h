@@ -72,7 +72,7 @@ public:
     enum RosterPart : unsigned {
         ClassListPart = 1u << 10, // the classes of the roll book, the class chosen, the file chosen
         GroupRulePart = 1u << 11, // group rule, its two boxes, the grouping images, the frame's caption
-        GroupPlanPart = 1u << 12, // the group plan was replaced: the group lists start again at group 1
+        GroupPlanPart = 1u << 12, // the group plan was replaced: group 1 is shown, no member selected
         PickReadyPart = 1u << 13, // whether a pick can be made and the grouping written
         ClassLoadPart = 1u << 14, // a class was loaded or refused: a pick of the class before is no longer scored
         GroupInfoPart = 1u << 15, // the group information is shown or hidden
@@ -137,9 +137,7 @@ public:
     static constexpr unsigned SelectionPart = 1u << 8;
     static constexpr unsigned ScoreImagePart = 1u << 9;
 
-    // The group plan was replaced: no member is selected and the lists show it anew.
-    void PlanChanged();
-    int planRevision() const { return planRevision_; }
+    int planRevision() const { return planRevision_; } // grows with every new group plan
     // The groups of the plan (the entries of the group list).
     int listedGroups() const;
     int currentGroup() const { return st_.CurrentGroup; }
@@ -294,6 +292,9 @@ private:
     int reloadDepth_ = 0;
 
     // ---- Group selection, draws and the pick: private steps and state ----
+    // The group plan was replaced: group 1 shown (none when the plan is empty), no member
+    // selected; notifies `parts` with it.
+    void planReplaced(unsigned parts = 0);
     int memberCount(int group) const;
     void showGroupQuietly(int group);
     void selectMemberQuietly(int slot);

@@ -48,8 +48,7 @@ void Lesson::LoadClassRoster() {
         st_.CurrentMember = 0;
         st_.GroupSize = 0;
         st_.GroupTable.clear();
-        PlanChanged();
-        notify(GroupPlanPart);
+        planReplaced();
 
         QStringList names;
         names.reserve(n);
@@ -80,8 +79,7 @@ void Lesson::LoadClassRoster() {
             FormGroups(1);
         } else {
             st_.GroupTable = storedGroupTable(st_.RosterTable, n, st_.GroupCount, st_.GroupSize);
-            PlanChanged();
-            notify(GroupPlanPart);
+            planReplaced();
         }
 
         setGroupRuleText(0, plainText(st_.GroupCount));
@@ -152,10 +150,9 @@ void Lesson::forgetClassRoster() {
     st_.PickKey.clear();
     st_.PickText.clear();
     SetEntries({});
-    PlanChanged();
     pickReady_ = false;
     groupingWritable_ = false;
-    notify(GroupPlanPart | PickReadyPart | ClassLoadPart);
+    planReplaced(PickReadyPart | ClassLoadPart);
 }
 
 } // namespace rostrel

@@ -35,8 +35,6 @@ void FrmMd::showRoster(unsigned parts) {
         showClassList();
     if (parts & Lesson::GroupRulePart)
         showGroupRule();
-    if (parts & Lesson::GroupPlanPart)
-        showGroupPlan();
     if (parts & Lesson::PickReadyPart) {
         ui.lblXm->setEnabled(lesson_.pickReady());
         ui.imgXie[0]->setVisible(lesson_.groupingWritable());

@@ -25,10 +25,11 @@ template <typename F> void skipOnFailure(const char* step, F&& f) {
 
 } // namespace
 
-void Lesson::PlanChanged() {
+void Lesson::planReplaced(unsigned parts) {
     keyIndex_.invalidate();
     ++planRevision_;
-    selectedMember_ = 0;
+    showGroupQuietly(listedGroups() > 0 ? 1 : 0);
+    notify(GroupPlanPart | SelectionPart | parts);
 }
 
 int Lesson::listedGroups() const {

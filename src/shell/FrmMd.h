@@ -71,8 +71,6 @@ private:
     // ---- Grouping (grouping/) ----
     void showGroupRule();
     void showGroupInformation();
-    // A new group plan: its groups listed, group 1 shown.
-    void showGroupPlan();
 
     void buildControls(); // shell/FrmMdLayout.cpp
     // Each subsystem connects its controls' signals to its handlers.

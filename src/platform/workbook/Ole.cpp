@@ -30,6 +30,8 @@ constexpr int kMaxStorageDepth = 64;
 
 // Collects libgsf's warnings and criticals while a container is read or written on this
 // thread: libgsf can drop a broken directory entry and carry on, saying so only in its log.
+// GLib's log handler is process-wide with fixed user data, so the collector of the read in
+// progress is found through this thread-local pointer.
 thread_local std::string* tlsWarnings = nullptr;
 
 void logHandler(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer) {

@@ -1,5 +1,6 @@
-// Presenter keys and the fullscreen view of the classroom window: a key goes to the
-// control with the focus unless it is a presenter's key there, which runs its action.
+// Presenter keys and the fullscreen view of the classroom window, and the window events the
+// classroom additions follow (first activation, closing, resizing). A key goes to the control
+// with the focus unless it is a presenter's key there, which runs its action.
 #include "shell/Classroom.h"
 #include "shell/FrmMd.h"
 #include "shell/HelpOverlay.h"

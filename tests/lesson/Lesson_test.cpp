@@ -187,11 +187,8 @@ TEST_F(LessonTest, ChoosingNumbersShowsTheFramesFirstThenListsTheRangeAsOneGroup
     EXPECT_EQ(categoryThen, std::vector<int>{0}); // before anything of the switch
     EXPECT_EQ(accepted, std::vector<int>{0});
     EXPECT_EQ(lesson.pickCategory(), 1);
-    EXPECT_EQ(lesson.numberList().size(), 48);
     EXPECT_EQ(lesson.listedGroups(), 1);
     EXPECT_EQ(lesson.groupMembers(1).size(), 48);
-    EXPECT_EQ(lesson.currentGroup(), 1);
-    EXPECT_TRUE(lesson.pickReady());
     EXPECT_EQ(lesson.presentationForms().value(lesson.presentationForm()), u"组号号码"_s);
     EXPECT_FALSE(lesson.firstShowPending());
 

@@ -29,10 +29,6 @@ void FrmMd::wireGrouping() {
     connect(ui.chkXx, &QCheckBox::toggled, l, [l](bool on) { guarded([&] { l->ShowGroupInformation(on); }); });
 }
 
-void FrmMd::imgFz_Click(int index) {
-    lesson_.FormGroups(index);
-}
-
 void FrmMd::showGroupRule() {
     const int rule = lesson_.groupRule();
     {
@@ -50,12 +46,6 @@ void FrmMd::showGroupRule() {
     ui.imgFz[1]->setEnabled(lesson_.groupingImagesEnabled());
     if (!lesson_.groupFrameTitle().isEmpty())
         ui.FrZr->setTitle(lesson_.groupFrameTitle());
-}
-
-void FrmMd::showGroupPlan() {
-    // A new plan lists its groups and shows group 1 with its members (none: both lists empty).
-    lesson_.PlanChanged();
-    lesson_.ShowGroup(lesson_.listedGroups() > 0 ? 1 : 0);
 }
 
 void FrmMd::showGroupInformation() {

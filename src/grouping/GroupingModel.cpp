@@ -110,11 +110,10 @@ bool Lesson::formGroupsOnce(int index) {
         grouping::Plan plan = grouping::formGroups(st_.RosterTable, n, st_.GroupCount, st_.GroupSize,
                                                    index == 0 ? platform_.random : nullptr);
         grouping::commitPlan(st_, std::move(plan));
-        PlanChanged();
         if (st_.PickCategory == 0)
             groupingWritable_ = true;
         pickReady_ = true;
-        notify(GroupPlanPart | PickReadyPart);
+        planReplaced(PickReadyPart);
         return true;
     } catch (const std::exception&) {
         logCaught("forming the groups");

@@ -38,8 +38,7 @@ public:
     void PlayWave(const QString& relativePath);
 
     // ---- Roll-book session, roster, group plan and pick pool ----
-    // The roll-book, grouping and roll-call steps the window still carries out work on it.
-    SessionState& session() { return st_; }
+    // Read-only: every change goes through the operations below.
     const SessionState& session() const { return st_; }
     // Makes `engine` the spreadsheet engine of the session (instead of the program's own).
     void UseSpreadsheetEngine(std::unique_ptr<workbook::Application> engine);
@@ -57,13 +56,23 @@ public:
     void EndSession();
     // True once, at the first activation of the window.
     bool TakeFirstShow();
+    // The window has not been activated yet (nor has a category been chosen).
+    bool firstShowPending() const { return st_.FirstShow == 1; }
+    int pickCategory() const { return st_.PickCategory; }
+    QString rollBookPath() const { return st_.RollBookPath; } // empty before one was set
+    // The teacher switches the category (0 name list, 1 number, 2 row-column):
+    // `categoryChosen` first, for the window to show the category's frames; then the name list
+    // opens the roll book, numbers and seats list the default range, grouped in order; the
+    // presentation form with the group number.
+    void ChooseCategory(int category);
+    Q_SIGNAL void categoryChosen(int category);
 
     // ---- Class roster, class list and group formation (rollbook/, grouping/ model parts) ----
     // What else a notification can name (rollbook/, grouping/).
     enum RosterPart : unsigned {
         ClassListPart = 1u << 10, // the classes of the roll book, the class chosen, the file chosen
         GroupRulePart = 1u << 11, // group rule, its two boxes, the grouping images, the frame's caption
-        GroupPlanPart = 1u << 12, // the group plan was replaced: the group lists start again at group 1
+        GroupPlanPart = 1u << 12, // the group plan was replaced: group 1 is shown, no member selected
         PickReadyPart = 1u << 13, // whether a pick can be made and the grouping written
         ClassLoadPart = 1u << 14, // a class was loaded or refused: a pick of the class before is no longer scored
         GroupInfoPart = 1u << 15, // the group information is shown or hidden
@@ -82,6 +91,8 @@ public:
     void ListClasses();
     const QStringList& classNames() const { return classNames_; }
     int currentClass() const { return currentClass_; } // 0-based; -1 before a listing
+    // The class loaded, by its sheet's name; empty when no class of a roll book is loaded.
+    QString loadedClassName() const;
     bool classesListed() const { return classesListed_; }
     // Class `index` (0-based) becomes the current one and is loaded, also when it was already.
     void ChooseClass(int index);
@@ -90,6 +101,9 @@ public:
     void LoadClassRoster();
     // The day's score column and the students who have no score in it yet; throws on failure.
     void BuildPickPool();
+    // The teacher ticks or clears "Excel新列写入": with a class loaded, its score column and
+    // pool are read again; a failure is reported and leaves both as they were.
+    void ChooseNewColumnPerDay(bool on);
     // Opens the roll book at the current class in the desktop's spreadsheet program.
     void ShowRollBook();
     bool pickReady() const { return pickReady_; }               // the name label can be clicked
@@ -123,11 +137,7 @@ public:
     static constexpr unsigned SelectionPart = 1u << 8;
     static constexpr unsigned ScoreImagePart = 1u << 9;
 
-    // Where each member key first occurs in the group plan; PlanChanged marks it stale.
-    rollcall::GroupKeyIndex& keyIndex() { return keyIndex_; }
-    // The group plan was replaced: no member is selected and the lists show it anew.
-    void PlanChanged();
-    int planRevision() const { return planRevision_; }
+    int planRevision() const { return planRevision_; } // grows with every new group plan
     // The groups of the plan (the entries of the group list).
     int listedGroups() const;
     int currentGroup() const { return st_.CurrentGroup; }
@@ -149,6 +159,9 @@ public:
     void SelectMember(int slot);
     // Shows the first member with this key (group order, then slot order); false when none has it.
     bool ShowMember(const QString& key);
+    // The teacher chooses entry `position` (0-based) of the name box: that student (or value)
+    // is the pick, shown in its group, and counts as picked.
+    void ChooseEntry(int position);
     // One draw, at random from the pool or the next member in group order.
     void DrawNext();
     // The no-repeat step: the pool row of the last random draw leaves the pool.
@@ -205,8 +218,9 @@ public:
     // and the list the range gives.
     void PrepareNumberList(int category);
     void SetRangeText(int box, const QString& text);
-    void BeginRangeEdit();      // snapshot of both boxes, to tell later what changed
-    bool ConfirmRange(int box); // false: the value was refused (and reported)
+    void BeginRangeEdit();                // snapshot of both boxes, to tell later what changed
+    bool ConfirmRange(int box);           // false: the value was refused (and reported)
+    Q_SIGNAL void rangeAccepted(int box); // the box's value was taken
     void SetCustomText(const QString& text);
     void BeginCustomEdit();
     bool AddCustomValues(); // false: refused (and reported)
@@ -278,6 +292,9 @@ private:
     int reloadDepth_ = 0;
 
     // ---- Group selection, draws and the pick: private steps and state ----
+    // The group plan was replaced: group 1 shown (none when the plan is empty), no member
+    // selected; notifies `parts` with it.
+    void planReplaced(unsigned parts = 0);
     int memberCount(int group) const;
     void showGroupQuietly(int group);
     void selectMemberQuietly(int slot);
@@ -305,6 +322,7 @@ private:
     void FollowWrite(const scoring::WriteRecord& record, bool undone);
     bool IsCurrentClass(const scoring::WriteRecord& record) const;
     void setNumberList(QStringList list);
+    bool confirmRange(int box);
 
     Platform platform_;
     SessionState st_;

@@ -61,6 +61,13 @@ void Lesson::BeginRangeEdit() {
 }
 
 bool Lesson::ConfirmRange(int box) {
+    if (!confirmRange(box))
+        return false;
+    Q_EMIT rangeAccepted(box);
+    return true;
+}
+
+bool Lesson::confirmRange(int box) {
     const auto range = numbers::readRange(st_.PickCategory, rangeText_[0], rangeText_[1], box);
     if (!range) {
         platform_.messages->warn(kCheckData);

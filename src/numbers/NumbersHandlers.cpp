@@ -16,15 +16,11 @@ void FrmMd::wireNumbers() {
             lesson_.BeginRangeEdit();
             setBackColor(box, kEditingBack);
         });
-        const auto confirm = [this, box, i] {
-            guarded([&] {
-                if (lesson_.ConfirmRange(i))
-                    setBackColor(box, kRestingBack);
-            });
-        };
+        const auto confirm = [l, i] { guarded([&] { l->ConfirmRange(i); }); };
         connect(box, &TextBox::lostFocus, this, confirm);
         connect(box, &TextBox::enterPressed, this, confirm);
     }
+    connect(l, &Lesson::rangeAccepted, this, [this](int box) { setBackColor(ui.txtXh[box], kRestingBack); });
     connect(ui.txtShu, &QLineEdit::textChanged, l, &Lesson::SetCustomText);
     connect(ui.txtShu, &TextBox::gotFocus, this, [this] {
         lesson_.BeginCustomEdit();

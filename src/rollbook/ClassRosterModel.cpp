@@ -13,6 +13,7 @@ namespace {
 
 const QString kEmptyClassText = QStringLiteral("检测到名单表格为空，请检查");
 const QString kLoadFailedText = QStringLiteral("读取班级名单失败，请检查Excel名单及其分组。");
+const QString kRebuildFailedText = QStringLiteral("读取成绩列失败，请检查Excel名单，成绩列保持不变。");
 
 } // namespace
 
@@ -47,8 +48,7 @@ void Lesson::LoadClassRoster() {
         st_.CurrentMember = 0;
         st_.GroupSize = 0;
         st_.GroupTable.clear();
-        PlanChanged();
-        notify(GroupPlanPart);
+        planReplaced();
 
         QStringList names;
         names.reserve(n);
@@ -79,8 +79,7 @@ void Lesson::LoadClassRoster() {
             FormGroups(1);
         } else {
             st_.GroupTable = storedGroupTable(st_.RosterTable, n, st_.GroupCount, st_.GroupSize);
-            PlanChanged();
-            notify(GroupPlanPart);
+            planReplaced();
         }
 
         setGroupRuleText(0, plainText(st_.GroupCount));
@@ -107,6 +106,37 @@ void Lesson::BuildPickPool() {
     st_.PoolCount = fillPickPool(st_.PickPool, st_.RosterTable, st_.RosterCount, st_.ScoreColumn, read);
 }
 
+void Lesson::ChooseNewColumnPerDay(bool on) {
+    SetNewColumnPerDay(on);
+    if (!classRosterLoaded(st_))
+        return;
+    const int16_t column = st_.ScoreColumn;
+    const CellTable2 pool = st_.PickPool;
+    const int16_t live = st_.PoolCount;
+    try {
+        BuildPickPool();
+    } catch (...) {
+        logCaught("choosing the score column");
+        st_.ScoreColumn = column;
+        st_.PickPool = pool;
+        st_.PoolCount = live;
+        platform_.messages->warn(kRebuildFailedText);
+    }
+}
+
+QString Lesson::loadedClassName() const {
+    if (!classRosterLoaded(st_) || st_.ClassIndex < 1)
+        return {};
+    const workbook::Workbook* book = st_.ExcelBook ? st_.ExcelBook : st_.ExcelSheet.book;
+    try {
+        if (book && !book->isClosed() && st_.ClassIndex <= book->sheetCount())
+            return QString::fromStdString(book->sheetName(st_.ClassIndex));
+    } catch (...) {
+        logCaught("reading the class name");
+    }
+    return {};
+}
+
 void Lesson::forgetClassRoster() {
     st_.RosterTable.clear();
     st_.PickPool.clear();
@@ -120,10 +150,9 @@ void Lesson::forgetClassRoster() {
     st_.PickKey.clear();
     st_.PickText.clear();
     SetEntries({});
-    PlanChanged();
     pickReady_ = false;
     groupingWritable_ = false;
-    notify(GroupPlanPart | PickReadyPart | ClassLoadPart);
+    planReplaced(PickReadyPart | ClassLoadPart);
 }
 
 } // namespace rostrel

@@ -1,16 +1,11 @@
 // The roll book's controls: the file, the class list and its menu, forwarded to the lesson
-// and redrawn from it; choosing a student by name.
-#include "platform/Log.h"
-#include "rollbook/ClassSheet.h"
+// and redrawn from it; the name box's choice.
 #include "rollcall/ControlHelpers.h"
-#include "rollcall/PickEngine.h"
 #include "shell/FrmMd.h"
 
 #include <QSignalBlocker>
 
 namespace rostrel {
-
-using namespace rollbook;
 
 namespace {
 
@@ -27,7 +22,7 @@ void FrmMd::wireRollBook() {
     connect(ui.Image1, &ClickLabel::clicked, l, &Lesson::ChooseRollBook);
     connect(ui.Image2, &ClickLabel::clicked, l, &Lesson::ShowRollBook);
     connect(ui.cmbXls, &QComboBox::currentIndexChanged, l, &Lesson::ChooseClass);
-    connect(ui.CmbXm, &QComboBox::activated, this, [this](int position) { CmbXm_Click(position); });
+    connect(ui.CmbXm, &QComboBox::activated, l, &Lesson::ChooseEntry);
     connect(ui.MnSz[0], &QAction::triggered, l, &Lesson::ChooseRollBook);
     connect(ui.MnSz[2], &QAction::triggered, this, [this] { cmdNext_Click(0); });
     connect(ui.MnSz[3], &QAction::triggered, this, [this] { cmdNext_Click(1); });
@@ -35,21 +30,11 @@ void FrmMd::wireRollBook() {
         connect(ui.MnBj[i], &QAction::triggered, l, [l, i] { l->ChooseClass(i); });
 }
 
-void FrmMd::UseDefaultRollBook() {
-    lesson_.UseDefaultRollBook();
-}
-
-void FrmMd::BuildPickPool() {
-    lesson_.BuildPickPool();
-}
-
 void FrmMd::showRoster(unsigned parts) {
     if (parts & Lesson::ClassListPart)
         showClassList();
     if (parts & Lesson::GroupRulePart)
         showGroupRule();
-    if (parts & Lesson::GroupPlanPart)
-        showGroupPlan();
     if (parts & Lesson::PickReadyPart) {
         ui.lblXm->setEnabled(lesson_.pickReady());
         ui.imgXie[0]->setVisible(lesson_.groupingWritable());
@@ -94,32 +79,6 @@ void FrmMd::showClassList() {
             ui.MnBj[i]->setText(menuText(names[i]));
     }
     ui.Image2->setVisible(lesson_.classesListed());
-}
-
-void FrmMd::CmbXm_Click(int position) {
-    try {
-        const QString s = trimSpaces(lesson_.entries().value(position));
-        if (s.isEmpty())
-            return;
-        if (st.PickCategory == 0) {
-            const QStringList pieces = s.split(u'_');
-            st.PickKey = pieces.value(0);
-            st.PickText = pieces.value(1);
-        } else {
-            st.PickKey = s;
-        }
-        // The pool row of the chosen entry itself: the list position is a roster position,
-        // which after removals (or a pool of the unscored only) is another pool row.
-        st.PickIndex = rollcall::pickedPoolRow(st.PickPool, st.PoolCount, add16(position, 1), st.PickKey);
-
-        ShowMember(st.PickKey);
-        if (lesson_.removesPicked())
-            RemovePicked();
-        ui.imgXie[1]->show();
-    } catch (...) {
-        // A name that is in no group stays chosen; nothing else changes.
-        logCaught("choosing a student by name");
-    }
 }
 
 } // namespace rostrel

@@ -1,5 +1,7 @@
 // The lesson's roll-call categories and the draw rule's caption.
 #include "lesson/Lesson.h"
+#include "platform/Log.h"
+#include "platform/Values.h"
 
 namespace rostrel {
 
@@ -36,6 +38,27 @@ void Lesson::SwitchCategory(int category) {
         return;
     }
     PrepareNumberList(category);
+}
+
+void Lesson::ChooseCategory(int category) {
+    if (category < 0 || category > 2)
+        return;
+    Q_EMIT categoryChosen(category);
+    SwitchCategory(category);
+    if (category == 0) {
+        try {
+            UseDefaultRollBook();
+        } catch (const std::exception&) {
+            logCaught("opening the default roll book");
+        }
+    } else {
+        ConfirmRange(0);
+        // The list grouped in order, as one group of all its entries.
+        SetGroupRuleText(0, QStringLiteral("1"));
+        SetGroupRuleText(1, plainText(st_.RosterCount));
+        FormGroups(1);
+    }
+    SetPresentationForm(1);
 }
 
 void Lesson::ChooseDrawRule(bool atRandom) {

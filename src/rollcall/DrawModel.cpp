@@ -4,6 +4,7 @@
 #include "lesson/Lesson.h"
 #include "platform/Log.h"
 #include "platform/Values.h"
+#include "rollbook/ClassSheet.h"
 #include "rollcall/PickEngine.h"
 #include "rollcall/Presentation.h"
 
@@ -24,10 +25,11 @@ template <typename F> void skipOnFailure(const char* step, F&& f) {
 
 } // namespace
 
-void Lesson::PlanChanged() {
+void Lesson::planReplaced(unsigned parts) {
     keyIndex_.invalidate();
     ++planRevision_;
-    selectedMember_ = 0;
+    showGroupQuietly(listedGroups() > 0 ? 1 : 0);
+    notify(GroupPlanPart | SelectionPart | parts);
 }
 
 int Lesson::listedGroups() const {
@@ -102,6 +104,31 @@ bool Lesson::ShowMember(const QString& key) {
     selectMemberQuietly(at.slot);
     notify(SelectionPart);
     return true;
+}
+
+void Lesson::ChooseEntry(int position) {
+    try {
+        const QString s = rollbook::trimSpaces(entries_.value(position));
+        if (s.isEmpty())
+            return;
+        if (st_.PickCategory == 0) {
+            const QStringList pieces = s.split(u'_');
+            st_.PickKey = pieces.value(0);
+            st_.PickText = pieces.value(1);
+        } else {
+            st_.PickKey = s;
+        }
+        // The pool row of the chosen entry itself: the list position is a roster position,
+        // which after removals (or a pool of the unscored only) is another pool row.
+        st_.PickIndex = rollcall::pickedPoolRow(st_.PickPool, st_.PoolCount, add16(position, 1), st_.PickKey);
+        ShowMember(st_.PickKey);
+        if (removePicked_)
+            RemovePicked();
+        setScoreImage(true);
+    } catch (...) {
+        // A name that is in no group stays chosen; nothing else changes.
+        logCaught("choosing a student by name");
+    }
 }
 
 // A pool entry in no group (a value added after the last grouping) is the pick all the same:

@@ -21,12 +21,13 @@ void FrmMd::wireRollCall() {
     for (int i = 0; i < 2; ++i) {
         connect(ui.cmdNext[i], &QPushButton::clicked, this, [this, i] { guarded([&] { cmdNext_Click(i); }); });
     }
+    connect(l, &Lesson::categoryChosen, this, &FrmMd::showCategory);
     for (int i = 0; i < 3; ++i) {
-        connect(ui.OptFl[i], &QRadioButton::toggled, this, [this, i](bool on) {
+        connect(ui.OptFl[i], &QRadioButton::toggled, l, [l, i](bool on) {
             if (on)
-                guarded([&] { OptFl_Click(i); });
+                guarded([&] { l->ChooseCategory(i); });
         });
-        connect(ui.MnFl[i], &QAction::triggered, this, [this, i] { guarded([&] { MnFl_Click(i); }); });
+        connect(ui.MnFl[i], &QAction::triggered, l, [l, i] { guarded([&] { l->ChooseCategory(i); }); });
     }
     for (int i = 0; i < 2; ++i) {
         connect(ui.OptDmFs[i], &QRadioButton::toggled, l, [l, i](bool on) {
@@ -105,14 +106,6 @@ void FrmMd::cmdNext_Click(int index) {
     if (ui.lblXm->isVisible())
         ui.lblXm->setFocus();
     lesson_.PickOneMore();
-}
-
-bool FrmMd::ShowMember(const QString& key) {
-    return lesson_.ShowMember(key);
-}
-
-void FrmMd::RemovePicked() {
-    lesson_.RemovePicked();
 }
 
 void FrmMd::showDrawRules() {

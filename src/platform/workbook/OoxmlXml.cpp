@@ -67,72 +67,70 @@ struct XmlParser::Impl {
     }
 
     void collect(int nbNamespaces, const xmlChar** ns, int nbAttributes, const xmlChar** attributes) {
+        auto text = [](const xmlChar* s) { return reinterpret_cast<const char*>(s); };
         // Room first: the pointers into `store` must stay valid.
         size_t room = 0;
         const int decls = namespaces ? 0 : nbNamespaces;
         for (int i = 0; i < decls; ++i)
-            room += 8 + (ns[2 * i] ? std::strlen(reinterpret_cast<const char*>(ns[2 * i])) : 0) +
-                    std::strlen(reinterpret_cast<const char*>(ns[2 * i + 1]));
+            room += 8 + (ns[2 * i] ? std::strlen(text(ns[2 * i])) : 0) + std::strlen(text(ns[2 * i + 1]));
         for (int i = 0; i < nbAttributes; ++i) {
             const xmlChar* const* a = attributes + 5 * i;
             room += static_cast<size_t>(a[4] - a[3]) + 1;
             if (a[1])
-                room += std::strlen(reinterpret_cast<const char*>(a[0])) +
-                        std::strlen(reinterpret_cast<const char*>(a[1])) +
-                        (a[2] ? std::strlen(reinterpret_cast<const char*>(a[2])) : 0) + 4;
+                room += std::strlen(text(a[0])) + std::strlen(text(a[1])) + (a[2] ? std::strlen(text(a[2])) : 0) + 4;
         }
         if (store.size() < room)
             store.resize(std::max(room, 2 * store.size()));
+        const size_t count = 2 * static_cast<size_t>(decls + nbAttributes) + 1;
+        if (atts.size() < count)
+            atts.resize(std::max(count, 2 * atts.size()));
         char* out = store.data();
+        // Values are mostly a few characters long: a loop beats a call to memcpy.
         auto put = [&out](const char* s, size_t n) {
             char* at = out;
-            std::memcpy(out, s, n);
+            for (size_t k = 0; k < n; ++k)
+                out[k] = s[k];
             out += n;
             return at;
         };
-        auto text = [](const xmlChar* s) { return reinterpret_cast<const char*>(s); };
-        atts.clear();
+        auto putText = [&put](const char* s) { return put(s, std::strlen(s)); };
+        const char** slot = atts.data();
         for (int i = 0; i < decls; ++i) {
-            const char* prefix = text(ns[2 * i]);
-            const char* uri = text(ns[2 * i + 1]);
-            const char* name = out;
+            *slot++ = out;
             put("xmlns", 5);
-            if (prefix) {
+            if (ns[2 * i]) {
                 put(":", 1);
-                put(prefix, std::strlen(prefix));
+                putText(text(ns[2 * i]));
             }
-            put("", 1);
-            atts.push_back(name);
-            atts.push_back(put(uri, std::strlen(uri) + 1));
+            *out++ = '\0';
+            *slot++ = putText(text(ns[2 * i + 1]));
+            *out++ = '\0';
         }
         for (int i = 0; i < nbAttributes; ++i) {
             const xmlChar* const* a = attributes + 5 * i;
-            const char* local = text(a[0]);
             if (!a[1]) {
-                atts.push_back(local); // interned and NUL-terminated already
+                *slot++ = text(a[0]); // interned and NUL-terminated already
             } else {
-                const char* name = out;
+                *slot++ = out;
                 if (namespaces) {
                     if (a[2]) {
-                        put(text(a[2]), std::strlen(text(a[2])));
+                        putText(text(a[2]));
                         put("|", 1);
                     }
-                    put(local, std::strlen(local));
+                    putText(text(a[0]));
                     put("|", 1);
-                    put(text(a[1]), std::strlen(text(a[1])));
+                    putText(text(a[1]));
                 } else {
-                    put(text(a[1]), std::strlen(text(a[1])));
+                    putText(text(a[1]));
                     put(":", 1);
-                    put(local, std::strlen(local));
+                    putText(text(a[0]));
                 }
-                put("", 1);
-                atts.push_back(name);
+                *out++ = '\0';
             }
-            const char* value = put(text(a[3]), static_cast<size_t>(a[4] - a[3]));
-            put("", 1);
-            atts.push_back(value);
+            *slot++ = put(text(a[3]), static_cast<size_t>(a[4] - a[3]));
+            *out++ = '\0';
         }
-        atts.push_back(nullptr);
+        *slot = nullptr;
     }
 
     XName nameOf(const xmlChar* local, const xmlChar* prefix, const xmlChar* uri) const {
@@ -330,25 +328,38 @@ int parseColumn(std::string_view letters) {
     return col;
 }
 
+// One pass, no allocation: this runs for every cell of a sheet.
 bool parseCellRef(std::string_view ref, int& row, int& column) {
-    size_t i = 0;
-    if (i < ref.size() && ref[i] == '$')
-        ++i;
-    const size_t letters = i;
-    while (i < ref.size() && ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z')))
-        ++i;
-    column = parseColumn(ref.substr(letters, i - letters));
-    if (i < ref.size() && ref[i] == '$')
-        ++i;
-    if (column == 0 || i == ref.size() || i + 7 < ref.size())
-        return false;
-    row = 0;
-    for (; i < ref.size(); ++i) {
-        if (ref[i] < '0' || ref[i] > '9')
+    const char* p = ref.data();
+    const char* const end = p + ref.size();
+    if (p < end && *p == '$')
+        ++p;
+    int col = 0, letters = 0;
+    for (; p < end; ++p) {
+        char c = *p;
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        if (c < 'A' || c > 'Z')
+            break;
+        if (++letters > 3)
             return false;
-        row = row * 10 + (ref[i] - '0');
+        col = col * 26 + (c - 'A' + 1);
     }
-    return row > 0;
+    if (p < end && *p == '$')
+        ++p;
+    if (letters == 0 || p == end || end - p > 7)
+        return false;
+    int r = 0;
+    for (; p < end; ++p) {
+        if (*p < '0' || *p > '9')
+            return false;
+        r = r * 10 + (*p - '0');
+    }
+    if (r == 0)
+        return false;
+    row = r;
+    column = col;
+    return true;
 }
 
 std::string cellRef(int row, int column) {
@@ -391,11 +402,18 @@ std::string formatNumber(double v) {
 }
 
 bool parseUnsigned(const char* s, uint32_t& out) {
-    if (!s)
+    if (!s || *s == '\0')
         return false;
-    const size_t n = std::strlen(s);
-    const auto r = std::from_chars(s, s + n, out);
-    return r.ec == std::errc() && r.ptr == s + n && n > 0;
+    uint64_t v = 0;
+    for (const char* p = s; *p; ++p) {
+        if (*p < '0' || *p > '9')
+            return false;
+        v = v * 10 + static_cast<uint64_t>(*p - '0');
+        if (v > UINT32_MAX)
+            return false;
+    }
+    out = static_cast<uint32_t>(v);
+    return true;
 }
 
 namespace {

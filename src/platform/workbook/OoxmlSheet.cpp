@@ -296,9 +296,12 @@ SheetCells readSheet(const zip::Package& package, const std::string& part, const
     SheetReader reader(cells, context, part);
     XmlParser parser(reader, part, false);
     parser.positionsUpTo(3); // rows and what comes before them
-    package.streamMember(
-        part, [&](const char* data, size_t size) { parser.feed(data, size, false); }, &cells.index, kWindowEvery);
-    parser.feed(nullptr, 0, true);
+    zip::MemberReader member(package, part, &cells.index, kWindowEvery);
+    parser.parse([&](char* buffer, size_t size) { return member.read(reinterpret_cast<uint8_t*>(buffer), size); });
+    // The member's checks come at its end, which the parser need not have asked for.
+    uint8_t rest[4096];
+    while (member.read(rest, sizeof rest) > 0) {
+    }
     reader.finish();
     return cells;
 }

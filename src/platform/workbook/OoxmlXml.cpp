@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <stdexcept>
 
 namespace rostrel::workbook::ooxml {
 
@@ -45,6 +46,13 @@ struct XmlParser::Impl {
     uint64_t emptyEnd = 0;
     std::vector<const char*> atts;
     std::vector<char> store; // attribute texts made NUL-terminated
+    const std::function<size_t(char*, size_t)>* reader = nullptr;
+
+    // A push parser (null), or one that reads its input through `read`.
+    void begin(const std::function<size_t(char*, size_t)>* read);
+    static int onRead(void* data, char* buffer, int len);
+    // After a parse step: throws what went wrong; false when a handler stopped the parse.
+    bool check();
 
     void fail() {
         failure = std::current_exception();
@@ -226,6 +234,15 @@ XmlParser::XmlParser(XmlHandler& handler, std::string part, bool namespaces) : i
     impl_->handler = &handler;
     impl_->part = std::move(part);
     impl_->namespaces = namespaces;
+}
+
+XmlParser::~XmlParser() {
+    if (impl_->ctxt)
+        xmlFreeParserCtxt(impl_->ctxt);
+    delete impl_;
+}
+
+void XmlParser::Impl::begin(const std::function<size_t(char*, size_t)>* read) {
     xmlSAXHandler sax;
     std::memset(&sax, 0, sizeof sax);
     sax.initialized = XML_SAX2_MAGIC;
@@ -238,19 +255,47 @@ XmlParser::XmlParser(XmlHandler& handler, std::string part, bool namespaces) : i
     sax.externalSubset = &Impl::onDoctype;
     sax.entityDecl = &Impl::onEntity;
     sax.serror = &Impl::onError;
-    impl_->ctxt = xmlCreatePushParserCtxt(&sax, impl_, nullptr, 0, nullptr);
-    if (!impl_->ctxt) {
-        delete impl_;
+    reader = read;
+    ctxt = read ? xmlCreateIOParserCtxt(&sax, this, &Impl::onRead, nullptr, this, XML_CHAR_ENCODING_NONE)
+                : xmlCreatePushParserCtxt(&sax, this, nullptr, 0, nullptr);
+    if (!ctxt)
         throw std::bad_alloc();
-    }
     // Predefined and character references come decoded; no DTD is ever read (see onDoctype),
     // nothing is fetched.
-    xmlCtxtUseOptions(impl_->ctxt, XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_NOWARNING);
+    xmlCtxtUseOptions(ctxt, XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_NOWARNING);
 }
 
-XmlParser::~XmlParser() {
-    xmlFreeParserCtxt(impl_->ctxt);
-    delete impl_;
+int XmlParser::Impl::onRead(void* data, char* buffer, int len) {
+    auto* self = static_cast<Impl*>(data);
+    try {
+        // Full buffers: libxml2 looks for the XML declaration in what the first read gave.
+        size_t got = 0;
+        while (got < static_cast<size_t>(len))
+            if (const size_t n = (*self->reader)(buffer + got, static_cast<size_t>(len) - got))
+                got += n;
+            else
+                break;
+        return static_cast<int>(got);
+    } catch (...) {
+        self->failure = std::current_exception();
+        return -1;
+    }
+}
+
+bool XmlParser::Impl::check() {
+    if (failure)
+        std::rethrow_exception(failure);
+    if (dtd)
+        damaged("\"" + part + "\" declares a DTD or entities (refused)");
+    if (stopped)
+        return false;
+    if (!ctxt->wellFormed || !error.empty())
+        damaged("\"" + part + "\" is not well-formed XML (" + (error.empty() ? "error" : error) + " at line " +
+                std::to_string(errorLine) + ")");
+    // Positions count bytes of the part as it is; a part in another encoding is converted first.
+    if (ctxt->input && ctxt->input->buf && ctxt->input->buf->encoder)
+        damaged("\"" + part + "\" is not in UTF-8");
+    return true;
 }
 
 void XmlParser::positionsUpTo(int depth) {
@@ -259,35 +304,37 @@ void XmlParser::positionsUpTo(int depth) {
 
 void XmlParser::stop() {
     impl_->stopped = true;
-    xmlStopParser(impl_->ctxt);
+    if (impl_->ctxt)
+        xmlStopParser(impl_->ctxt);
 }
 
 void XmlParser::feed(const char* data, size_t size, bool last) {
     Impl& p = *impl_;
     if (p.stopped)
         return;
+    if (!p.ctxt)
+        p.begin(nullptr);
     // libxml2 takes int lengths.
     while (true) {
         const size_t step = std::min<size_t>(size, 1u << 30);
         const bool final = last && step == size;
         xmlParseChunk(p.ctxt, data, static_cast<int>(step), final ? 1 : 0);
-        if (p.failure)
-            std::rethrow_exception(p.failure);
-        if (p.dtd)
-            damaged("\"" + p.part + "\" declares a DTD or entities (refused)");
-        if (p.stopped)
+        if (!p.check())
             return;
-        if (!p.ctxt->wellFormed || !p.error.empty())
-            damaged("\"" + p.part + "\" is not well-formed XML (" + (p.error.empty() ? "error" : p.error) +
-                    " at line " + std::to_string(p.errorLine) + ")");
-        // Positions count bytes of the part as it is; a part in another encoding is converted first.
-        if (p.positionDepth > 0 && p.ctxt->input && p.ctxt->input->buf && p.ctxt->input->buf->encoder)
-            damaged("\"" + p.part + "\" is not in UTF-8");
         data += step;
         size -= step;
         if (size == 0)
             return;
     }
+}
+
+void XmlParser::parse(const std::function<size_t(char*, size_t)>& read) {
+    Impl& p = *impl_;
+    if (p.ctxt)
+        throw std::logic_error("XmlParser::parse after feed");
+    p.begin(&read);
+    xmlParseDocument(p.ctxt);
+    p.check();
 }
 
 const char* attr(const char** atts, std::string_view local) {

@@ -6,6 +6,7 @@
 #include "platform/workbook/Codec.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,10 @@ public:
     // Throws WorkbookError Damaged for malformed XML and for any DTD (never expanded).
     void feed(const char* data, size_t size, bool last);
     void parse(const FileBytes& whole) { feed(reinterpret_cast<const char*>(whole.data()), whole.size(), true); }
+    // The whole document, which `read` puts straight into the parser's buffer (up to the size
+    // asked for; 0 at the end): no copy, and less work in the parser than feed(). Not after
+    // feed().
+    void parse(const std::function<size_t(char*, size_t)>& read);
     // Ends parsing early from inside a handler (no error).
     void stop();
     // Tags deeper than `depth` (the document element is 1) are reported at position 0: finding

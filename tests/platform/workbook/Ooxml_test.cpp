@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 using namespace rostrel::workbook;
@@ -282,9 +283,20 @@ private:
     const std::string& doc_;
 };
 
-std::string parsed(const std::string& doc, bool namespaces, size_t chunk) {
+// Fed in chunks, or read by the parser (`pull`) a chunk at most at a time.
+std::string parsed(const std::string& doc, bool namespaces, size_t chunk, bool pull = false) {
     Recorder r(doc);
     ooxml::XmlParser p(r, "part", namespaces);
+    if (pull) {
+        size_t at = 0;
+        p.parse([&](char* out, size_t size) {
+            const size_t n = std::min({size, chunk, doc.size() - at});
+            doc.copy(out, n, at);
+            at += n;
+            return n;
+        });
+        return r.log;
+    }
     for (size_t at = 0; at < doc.size(); at += chunk)
         p.feed(doc.data() + at, std::min(chunk, doc.size() - at), false);
     p.feed(nullptr, 0, true);
@@ -306,8 +318,13 @@ TEST(OoxmlXml, TagsArePlacedExactlyAndAttributesDecodedInAnyChunking) {
                                   "<x:e r:id=a&b\nc z@<x:e r:id=\"a&amp;b&#10;c\tz\"/>\n"
                                   "</x:e(empty at 136)\n"
                                   "<x:t@<x:t>\n";
-    for (size_t chunk : {size_t{1}, size_t{7}, doc.size()}) {
-        const std::string log = parsed(doc, false, chunk);
+    for (const auto& [chunk, pull] : {std::pair{size_t{1}, false},
+                                      {size_t{7}, false},
+                                      {doc.size(), false},
+                                      {size_t{1}, true},
+                                      {size_t{7}, true},
+                                      {doc.size(), true}}) {
+        const std::string log = parsed(doc, false, chunk, pull);
         EXPECT_EQ(log.substr(0, asWritten.size()), asWritten) << "chunks of " << chunk;
         // Text may come in pieces; together it is the decoded text.
         std::string t;

@@ -25,10 +25,10 @@ std::string XName::qualified() const {
     return prefix.empty() ? std::string(local) : std::string(prefix) + ":" + std::string(local);
 }
 
-// libxml2's push parser: a third faster than expat on the attribute-laden cells of a large
-// sheet. It resolves namespaces always; the handlers get names either as expat gives them in its
-// namespace mode ("uri|local|prefix") or as written, with the xmlns declarations among the
-// attributes.
+// libxml2's SAX2 parser, fed or reading for itself: a third faster than expat on the
+// attribute-laden cells of a large sheet. It always resolves namespaces; the handlers get
+// names as expat gives them in its namespace mode ("uri|local|prefix"), or as written with
+// the xmlns declarations among the attributes.
 struct XmlParser::Impl {
     xmlParserCtxtPtr ctxt = nullptr;
     XmlHandler* handler = nullptr;

@@ -294,7 +294,7 @@ bool XmlParser::Impl::check() {
                 std::to_string(errorLine) + ")");
     // Positions count bytes of the part as it is; a part in another encoding is converted first.
     if (ctxt->input && ctxt->input->buf && ctxt->input->buf->encoder)
-        damaged("\"" + part + "\" is not in UTF-8");
+        damaged("\"" + part + "\" is not in UTF-8, the only encoding read here");
     return true;
 }
 

@@ -340,6 +340,13 @@ TEST(OoxmlXml, TagsArePlacedExactlyAndAttributesDecodedInAnyChunking) {
     const std::string ns = parsed(doc, true, 5);
     EXPECT_NE(ns.find("<x:c{urn:m} r=A1 t=s@"), std::string::npos);
     EXPECT_NE(ns.find("<x:e{urn:m} urn:r|id|r=a&b\nc z@"), std::string::npos);
+    // Places count the part's own bytes: a part in another encoding is refused, not misplaced.
+    try {
+        parsed("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xe9</a>", false, 64);
+        ADD_FAILURE() << "a Latin-1 part was read";
+    } catch (const WorkbookError& e) {
+        EXPECT_NE(std::string(e.what()).find("UTF-8"), std::string::npos) << e.what();
+    }
 }
 
 TEST(OoxmlXml, CellReferencesAndCountsAsSheetsWriteThem) {

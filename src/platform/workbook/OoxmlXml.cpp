@@ -143,9 +143,9 @@ struct XmlParser::Impl {
 
     XName nameOf(const xmlChar* local, const xmlChar* prefix, const xmlChar* uri) const {
         XName n;
-        n.local = reinterpret_cast<const char*>(local);
+        n.local = shortText(reinterpret_cast<const char*>(local));
         if (prefix)
-            n.prefix = reinterpret_cast<const char*>(prefix);
+            n.prefix = shortText(reinterpret_cast<const char*>(prefix));
         if (namespaces && uri)
             n.uri = reinterpret_cast<const char*>(uri);
         return n;

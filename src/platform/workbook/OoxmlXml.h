@@ -64,6 +64,24 @@ private:
     Impl* impl_;
 };
 
+// Whether `s` is `name`, compared without a library call: this runs for every tag of a sheet.
+template <size_t N> constexpr bool named(std::string_view s, const char (&name)[N]) {
+    if (s.size() != N - 1)
+        return false;
+    for (size_t i = 0; i + 1 < N; ++i)
+        if (s[i] != name[i])
+            return false;
+    return true;
+}
+
+// A short NUL-terminated text (a name, a cell reference): counting beats a call to strlen.
+inline std::string_view shortText(const char* s) {
+    size_t n = 0;
+    while (s[n])
+        ++n;
+    return {s, n};
+}
+
 // The value of an unprefixed attribute, or null.
 const char* attr(const char** atts, std::string_view local);
 // The value of a relationship-namespace attribute (r:id), transitional or strict.

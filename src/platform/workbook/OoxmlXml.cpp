@@ -44,7 +44,7 @@ struct XmlParser::Impl {
     // An empty element's end follows its start at once, with no tag of its own.
     bool emptyOpen = false;
     uint64_t emptyEnd = 0;
-    std::vector<const char*> atts;
+    std::vector<const char*> atts = {nullptr};
     std::vector<char> store; // attribute texts made NUL-terminated
     const std::function<size_t(char*, size_t)>* reader = nullptr;
 
@@ -166,7 +166,10 @@ struct XmlParser::Impl {
                 len = static_cast<uint64_t>(cur - begin) + (self->emptyOpen ? 2 : 1);
                 self->emptyEnd = pos + len;
             }
-            self->collect(nbNamespaces, ns, nbAttributes, attributes);
+            if (nbAttributes > 0 || (nbNamespaces > 0 && !self->namespaces))
+                self->collect(nbNamespaces, ns, nbAttributes, attributes);
+            else
+                self->atts[0] = nullptr; // most elements of a sheet (<v>) have no attributes
             self->handler->start(self->nameOf(local, prefix, uri), self->atts.data(), pos, len);
         } catch (...) {
             self->fail();

@@ -270,10 +270,14 @@ FileBytes OoxmlCodec::serialize() const {
         const Sheet& s = sheets_[i];
         if (s.edits.empty())
             continue;
+        const StringAppender::Mark before = strings.mark();
         if (std::optional<QuickSave> q = quickSave(i, render, formulaRemoved)) {
             quick.push_back(std::move(*q));
             continue;
         }
+        // The cells the quick save rendered before it gave up are rendered again below: counted
+        // once, or the shared strings' count grows past the references.
+        strings.rollback(before);
         SheetEditResult r = editSheet(package_.member(s.part), s.part, s.edits, render);
         formulaRemoved |= r.formulaRemoved;
         replaced[s.part] = std::move(r.bytes);

@@ -18,14 +18,14 @@ enum class Type { Number, Shared, Str, InlineStr, Bool, Error, Date };
 Type typeOf(const char* t) {
     if (!t)
         return Type::Number;
-    const std::string_view v(t);
-    return v == "s"           ? Type::Shared
-           : v == "str"       ? Type::Str
-           : v == "inlineStr" ? Type::InlineStr
-           : v == "b"         ? Type::Bool
-           : v == "e"         ? Type::Error
-           : v == "d"         ? Type::Date
-                              : Type::Number;
+    const std::string_view v = shortText(t);
+    return named(v, "s")           ? Type::Shared
+           : named(v, "str")       ? Type::Str
+           : named(v, "inlineStr") ? Type::InlineStr
+           : named(v, "b")         ? Type::Bool
+           : named(v, "e")         ? Type::Error
+           : named(v, "d")         ? Type::Date
+                                   : Type::Number;
 }
 
 class SheetReader : public XmlHandler {
@@ -49,25 +49,25 @@ public:
             return;
         }
         if (depth_ == 2) {
-            inData_ = n.local == "sheetData" && !foreign_;
+            inData_ = named(n.local, "sheetData") && !foreign_;
             if (inData_) {
                 l.prefix = std::string(n.prefix);
                 l.dataPos = pos;
                 l.dataTagLen = len;
                 l.dataEnd = pos + len;
-            } else if (n.local == "dimension") {
+            } else if (named(n.local, "dimension")) {
                 l.hasDimension = true;
                 l.dimensionPos = pos;
                 l.dimensionEnd = pos + len;
                 const char* ref = attr(atts, "ref");
                 l.dimensionValid = ref && parseRange(ref, l.dimension);
                 l.dimensionPrefix = std::string(n.prefix);
-            } else if (n.local == "cols") {
+            } else if (named(n.local, "cols")) {
                 inCols_ = true;
             }
             return;
         }
-        if (inCols_ && depth_ == 3 && n.local == "col") {
+        if (inCols_ && depth_ == 3 && named(n.local, "col")) {
             uint32_t lo, hi, style;
             if (parseUnsigned(attr(atts, "min"), lo) && parseUnsigned(attr(atts, "max"), hi) &&
                 parseUnsigned(attr(atts, "style"), style) && style != 0)
@@ -76,7 +76,7 @@ public:
         }
         if (!inData_)
             return;
-        if (depth_ == 3 && n.local == "row") {
+        if (depth_ == 3 && named(n.local, "row")) {
             uint32_t r;
             const bool hasR = parseUnsigned(attr(atts, "r"), r);
             row_ = hasR ? static_cast<int>(r) : row_ + 1;
@@ -84,7 +84,7 @@ public:
             if (!hasR || (!l.rows.empty() && l.rows.back().row >= static_cast<uint32_t>(row_)))
                 placesUsable_ = false;
             l.rows.push_back({static_cast<uint32_t>(row_), pos, pos + len});
-        } else if (depth_ == 4 && n.local == "c") {
+        } else if (depth_ == 4 && named(n.local, "c")) {
             // One pass over the attributes: this runs for every cell.
             const char *ref = nullptr, *t = nullptr, *st = nullptr;
             for (const char** a = atts; *a; a += 2) {
@@ -98,7 +98,7 @@ public:
                     st = a[1];
             }
             int r = row_, c = col_ + 1;
-            if (ref && !parseCellRef(ref, r, c))
+            if (ref && !parseCellRef(shortText(ref), r, c))
                 damaged("the cell reference \"" + std::string(ref) + "\" in \"" + part_ + "\"");
             if (r != row_)
                 placesUsable_ = false;
@@ -111,10 +111,10 @@ public:
             inline_.clear();
             hasValue_ = false;
             hasInline_ = false;
-        } else if (depth_ == 5 && n.local == "v") {
+        } else if (depth_ == 5 && named(n.local, "v")) {
             collect_ = &value_;
             hasValue_ = true;
-        } else if (depth_ == 5 && n.local == "f") {
+        } else if (depth_ == 5 && named(n.local, "f")) {
             const char* t = attr(atts, "t");
             const char* ref = attr(atts, "ref");
             LockedRange range{cellRow_, col_, cellRow_, col_};
@@ -125,11 +125,11 @@ public:
             } else if (t && std::strcmp(t, "shared") == 0 && ref) {
                 out_.locked.push_back(range); // the host: its dependants use its text
             }
-        } else if (depth_ == 5 && n.local == "is") {
+        } else if (depth_ == 5 && named(n.local, "is")) {
             hasInline_ = true;
-        } else if (depth_ >= 6 && hasInline_ && n.local == "rPh") {
+        } else if (depth_ >= 6 && hasInline_ && named(n.local, "rPh")) {
             phonetic_ = depth_;
-        } else if (depth_ >= 6 && hasInline_ && phonetic_ == 0 && n.local == "t") {
+        } else if (depth_ >= 6 && hasInline_ && phonetic_ == 0 && named(n.local, "t")) {
             piece_.clear();
             collect_ = &piece_;
         }
@@ -142,22 +142,22 @@ public:
                 l.dataEmpty = len == 0;
                 if (len > 0)
                     l.dataEnd = pos;
-            } else if (n.local == "dimension" && len > 0) {
+            } else if (named(n.local, "dimension") && len > 0) {
                 l.dimensionEnd = pos + len;
             }
             inData_ = false;
             inCols_ = false;
         }
-        if (inData_ && depth_ == 3 && n.local == "row" && len > 0)
+        if (inData_ && depth_ == 3 && named(n.local, "row") && len > 0)
             l.rows.back().end = pos + len;
         if (inData_) {
-            if (depth_ == 4 && n.local == "c") {
+            if (depth_ == 4 && named(n.local, "c")) {
                 finishCell();
-            } else if (depth_ == 5 && n.local == "v") {
+            } else if (depth_ == 5 && named(n.local, "v")) {
                 collect_ = nullptr;
             } else if (depth_ == phonetic_) {
                 phonetic_ = 0;
-            } else if (collect_ == &piece_ && n.local == "t") {
+            } else if (collect_ == &piece_ && named(n.local, "t")) {
                 inline_ += decodeEscapes(piece_);
                 collect_ = nullptr;
             }
@@ -244,7 +244,10 @@ private:
         if (out_.rows.empty() || out_.rows.back().row != row) {
             if (!out_.rows.empty() && out_.rows.back().row > row)
                 ordered_ = false;
+            // Rows of a sheet are much alike: room for as many cells as the row before.
+            const size_t room = out_.rows.empty() ? 0 : out_.rows.back().cells.size();
             out_.rows.push_back({row, {}});
+            out_.rows.back().cells.reserve(room);
         } else if (!out_.rows.back().cells.empty() && out_.rows.back().cells.back().col >= cell.col) {
             ordered_ = false;
         }
@@ -296,9 +299,12 @@ SheetCells readSheet(const zip::Package& package, const std::string& part, const
     SheetReader reader(cells, context, part);
     XmlParser parser(reader, part, false);
     parser.positionsUpTo(3); // rows and what comes before them
-    package.streamMember(
-        part, [&](const char* data, size_t size) { parser.feed(data, size, false); }, &cells.index, kWindowEvery);
-    parser.feed(nullptr, 0, true);
+    zip::MemberReader member(package, part, &cells.index, kWindowEvery);
+    parser.parse([&](char* buffer, size_t size) { return member.read(reinterpret_cast<uint8_t*>(buffer), size); });
+    // The member's checks come at its end, which the parser need not have asked for.
+    uint8_t rest[4096];
+    while (member.read(rest, sizeof rest) > 0) {
+    }
     reader.finish();
     return cells;
 }

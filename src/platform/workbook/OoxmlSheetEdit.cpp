@@ -329,6 +329,21 @@ BuiltSplices buildSplices(const EditScanner& scan, const std::string& part, cons
     return result;
 }
 
+using RowIt = std::vector<RowSpan>::const_iterator;
+
+// Each edited row once, ascending, with the recorded row at or after it (end() when none).
+template <class Visit> void eachEditedRow(const SheetLayout& layout, const CellEdits& edits, Visit&& visit) {
+    RowIt it = layout.rows.begin();
+    for (auto e = edits.begin(); e != edits.end();) {
+        const int row = e->first.first;
+        while (e != edits.end() && e->first.first == row)
+            ++e;
+        it = std::lower_bound(it, layout.rows.end(), static_cast<uint32_t>(row),
+                              [](const RowSpan& r, uint32_t v) { return r.row < v; });
+        visit(row, it);
+    }
+}
+
 } // namespace
 
 SheetEditResult editSheet(const FileBytes& xml, const std::string& part, const CellEdits& edits,
@@ -353,12 +368,7 @@ std::vector<Touched> touchedPlaces(const SheetLayout& layout, const CellEdits& e
     Rect d;
     if (layout.hasDimension && grownDimension(layout.dimensionValid, layout.dimension, edits, d))
         out.push_back({layout.dimensionPos, layout.dimensionEnd, 0, 0});
-    for (auto e = edits.begin(); e != edits.end();) {
-        const int row = e->first.first;
-        while (e != edits.end() && e->first.first == row)
-            ++e;
-        auto it = std::lower_bound(layout.rows.begin(), layout.rows.end(), static_cast<uint32_t>(row),
-                                   [](const RowSpan& r, uint32_t v) { return r.row < v; });
+    eachEditedRow(layout, edits, [&](int row, RowIt it) {
         Touched t{0, 0, row, row};
         if (it != layout.rows.end() && it->row == static_cast<uint32_t>(row)) {
             t.pos = it->pos;
@@ -375,7 +385,7 @@ std::vector<Touched> touchedPlaces(const SheetLayout& layout, const CellEdits& e
             out.back().rowHi = row;
         else
             out.push_back(t);
-    }
+    });
     return out;
 }
 
@@ -400,14 +410,9 @@ RowEditResult editRows(const SheetLayout& layout, const std::string& part, const
     merged.dataEnd = layout.dataEnd;
     merged.dataEmpty = layout.dataEmpty;
     merged.colStyles = layout.colStyles;
-    for (auto e = edits.begin(); e != edits.end();) {
-        const int row = e->first.first;
-        while (e != edits.end() && e->first.first == row)
-            ++e;
-        auto it = std::lower_bound(layout.rows.begin(), layout.rows.end(), static_cast<uint32_t>(row),
-                                   [](const RowSpan& r, uint32_t v) { return r.row < v; });
+    eachEditedRow(layout, edits, [&](int row, RowIt it) {
         if (it == layout.rows.end())
-            continue;
+            return;
         if (it->row != static_cast<uint32_t>(row)) {
             // Rows inserted before it need only its start.
             if (merged.rows.empty() || merged.rows.back().row != static_cast<int>(it->row)) {
@@ -417,7 +422,7 @@ RowEditResult editRows(const SheetLayout& layout, const std::string& part, const
                 next.hasR = true;
                 merged.rows.push_back(std::move(next));
             }
-            continue;
+            return;
         }
         const FileBytes xml = bytes(it->pos, it->end);
         EditScanner one(edits, part);
@@ -443,7 +448,7 @@ RowEditResult editRows(const SheetLayout& layout, const std::string& part, const
             merged.rows.back() = std::move(r);
         else
             merged.rows.push_back(std::move(r));
-    }
+    });
     BuiltSplices built = buildSplices(merged, part, edits, render);
     return {std::move(built.splices), built.formulaRemoved};
 }

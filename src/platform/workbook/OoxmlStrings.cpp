@@ -97,6 +97,13 @@ uint32_t StringAppender::indexFor(const std::string& text) {
     return index;
 }
 
+void StringAppender::rollback(const Mark& m) {
+    for (size_t i = m.appended; i < appended_.size(); ++i)
+        lookup_.erase(appended_[i]);
+    appended_.resize(m.appended);
+    references_ = m.references;
+}
+
 std::string textElement(const std::string& prefix, const std::string& text) {
     const std::string t = prefix.empty() ? "t" : prefix + ":t";
     const std::string body = xmlEscape(encodeEscapes(text));

@@ -32,6 +32,15 @@ public:
     bool changed() const { return !appended_.empty() || references_ > 0; }
     FileBytes apply(const FileBytes& original) const;
 
+    // What was asked for until now; `rollback` forgets everything asked for since, when the
+    // cells it was asked for are not written after all (they may be asked for again).
+    struct Mark {
+        size_t appended = 0;
+        uint64_t references = 0;
+    };
+    Mark mark() const { return {appended_.size(), references_}; }
+    void rollback(const Mark& m);
+
 private:
     const SharedStrings& table_;
     std::unordered_map<std::string, uint32_t> lookup_;

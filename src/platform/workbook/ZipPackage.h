@@ -81,6 +81,7 @@ public:
     };
 
 private:
+    friend class MemberReader;
     Package() = default;
     const Entry& entry(const std::string& name) const;
 
@@ -90,6 +91,24 @@ private:
     std::vector<std::string> names_;
     std::map<std::string, size_t> index_;
     std::string comment_;
+};
+
+// A member read into the caller's buffer piece by piece, with the checks and the index of
+// Package::streamMember (which reads through one). The package must outlive it.
+class MemberReader {
+public:
+    MemberReader(const Package& package, const std::string& name, DeflateIndex* index = nullptr,
+                 uint64_t windowEvery = 0);
+    ~MemberReader();
+    MemberReader(const MemberReader&) = delete;
+    MemberReader& operator=(const MemberReader&) = delete;
+    // Up to `size` bytes of the content; 0 at its end, once the whole member is checked.
+    // Throws WorkbookError Damaged.
+    size_t read(uint8_t* out, size_t size);
+
+private:
+    struct State;
+    std::unique_ptr<State> s_;
 };
 
 // Whether the bytes begin like a ZIP archive (a local file header, or an empty archive).

@@ -1,13 +1,17 @@
 // The .xlsx codec on small packages written here, each holding the variations real writers use
 // (prefixed namespaces, cells and rows without references, empty elements, rich text).
 #include "platform/workbook/OoxmlCodec.h"
+#include "platform/workbook/OoxmlStrings.h"
+#include "platform/workbook/OoxmlXml.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 using namespace rostrel::workbook;
 using rostrel::workbook::zip::Package;
+namespace ooxml = rostrel::workbook::ooxml;
 
 namespace {
 
@@ -254,4 +258,132 @@ TEST(OoxmlCodec, OverwrittenFormulaDropsTheCalculationChain) {
     EXPECT_EQ(text(p.member("[Content_Types].xml")).find("calcChain"), std::string::npos);
     EXPECT_NE(text(p.member("xl/workbook.xml")).find("<calcPr calcId=\"191029\" fullCalcOnLoad=\"1\"/>"),
               std::string::npos);
+}
+
+namespace {
+
+// Every tag with the text the parser placed it at, and every attribute and text as handed over.
+class Recorder : public ooxml::XmlHandler {
+public:
+    explicit Recorder(const std::string& doc) : doc_(doc) {}
+    void start(const ooxml::XName& n, const char** atts, uint64_t pos, uint64_t len) override {
+        log += "<" + n.qualified() + (n.uri.empty() ? "" : "{" + std::string(n.uri) + "}");
+        for (const char** a = atts; *a; a += 2)
+            log += std::string(" ") + a[0] + "=" + a[1];
+        log += "@" + doc_.substr(pos, len) + "\n";
+    }
+    void end(const ooxml::XName& n, uint64_t pos, uint64_t len) override {
+        log += "</" + n.qualified() +
+               (len == 0 ? "(empty at " + std::to_string(pos) + ")" : "@" + doc_.substr(pos, len)) + "\n";
+    }
+    void text(const char* s, int len) override { log += "'" + std::string(s, static_cast<size_t>(len)) + "'\n"; }
+    std::string log;
+
+private:
+    const std::string& doc_;
+};
+
+// Fed in chunks, or read by the parser (`pull`) a chunk at most at a time.
+std::string parsed(const std::string& doc, bool namespaces, size_t chunk, bool pull = false) {
+    Recorder r(doc);
+    ooxml::XmlParser p(r, "part", namespaces);
+    if (pull) {
+        size_t at = 0;
+        p.parse([&](char* out, size_t size) {
+            const size_t n = std::min({size, chunk, doc.size() - at});
+            doc.copy(out, n, at);
+            at += n;
+            return n;
+        });
+        return r.log;
+    }
+    for (size_t at = 0; at < doc.size(); at += chunk)
+        p.feed(doc.data() + at, std::min(chunk, doc.size() - at), false);
+    p.feed(nullptr, 0, true);
+    return r.log;
+}
+
+} // namespace
+
+// The places of tags are what edits are spliced at: they must hold however the part arrives.
+TEST(OoxmlXml, TagsArePlacedExactlyAndAttributesDecodedInAnyChunking) {
+    const std::string doc =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<x:w xmlns:x=\"urn:m\" xmlns:r=\"urn:r\">"
+        "<x:c r=\"A1\"  t = 's' >1</x:c >\n<x:e r:id=\"a&amp;b&#10;c\tz\"/><x:t>甲&lt;<![CDATA[<&>]]></x:t></x:w>";
+    const std::string asWritten = "<x:w xmlns:x=urn:m xmlns:r=urn:r@<x:w xmlns:x=\"urn:m\" xmlns:r=\"urn:r\">\n"
+                                  "<x:c r=A1 t=s@<x:c r=\"A1\"  t = 's' >\n"
+                                  "'1'\n"
+                                  "</x:c@</x:c >\n"
+                                  "'\n'\n"
+                                  "<x:e r:id=a&b\nc z@<x:e r:id=\"a&amp;b&#10;c\tz\"/>\n"
+                                  "</x:e(empty at 136)\n"
+                                  "<x:t@<x:t>\n";
+    for (const auto& [chunk, pull] : {std::pair{size_t{1}, false},
+                                      {size_t{7}, false},
+                                      {doc.size(), false},
+                                      {size_t{1}, true},
+                                      {size_t{7}, true},
+                                      {doc.size(), true}}) {
+        const std::string log = parsed(doc, false, chunk, pull);
+        EXPECT_EQ(log.substr(0, asWritten.size()), asWritten) << "chunks of " << chunk;
+        // Text may come in pieces; together it is the decoded text.
+        std::string t;
+        for (size_t at = log.find("<x:t@"); (at = log.find('\'', at)) != std::string::npos;) {
+            const size_t close = log.find("'\n", at + 1);
+            t += log.substr(at + 1, close - at - 1);
+            at = close + 2;
+        }
+        EXPECT_EQ(t, "甲<<&>") << "chunks of " << chunk;
+        EXPECT_NE(log.find("</x:w@</x:w>"), std::string::npos);
+    }
+    // With namespaces: names carry their URI, prefixed attributes come as "uri|local|prefix".
+    const std::string ns = parsed(doc, true, 5);
+    EXPECT_NE(ns.find("<x:c{urn:m} r=A1 t=s@"), std::string::npos);
+    EXPECT_NE(ns.find("<x:e{urn:m} urn:r|id|r=a&b\nc z@"), std::string::npos);
+    // Places count the part's own bytes: a part in another encoding is refused, not misplaced.
+    try {
+        parsed("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xe9</a>", false, 64);
+        ADD_FAILURE() << "a Latin-1 part was read";
+    } catch (const WorkbookError& e) {
+        EXPECT_NE(std::string(e.what()).find("UTF-8"), std::string::npos) << e.what();
+    }
+}
+
+TEST(OoxmlXml, CellReferencesAndCountsAsSheetsWriteThem) {
+    int r = -1, c = -1;
+    EXPECT_TRUE(ooxml::parseCellRef("A1", r, c));
+    EXPECT_EQ(std::pair(r, c), std::pair(1, 1));
+    EXPECT_TRUE(ooxml::parseCellRef("$xfd$1048576", r, c));
+    EXPECT_EQ(std::pair(r, c), std::pair(1048576, 16384));
+    EXPECT_TRUE(ooxml::parseCellRef("AB12", r, c));
+    EXPECT_EQ(std::pair(r, c), std::pair(12, 28));
+    for (const char* bad : {"", "A", "1", "A0", "AAAA1", "A12345678", "A1B", "$$A1", "A-1", "Ä1"}) {
+        r = c = -1;
+        EXPECT_FALSE(ooxml::parseCellRef(bad, r, c)) << bad;
+        EXPECT_EQ(std::pair(r, c), std::pair(-1, -1)) << bad;
+    }
+    uint32_t u = 7;
+    EXPECT_TRUE(ooxml::parseUnsigned("4294967295", u));
+    EXPECT_EQ(u, 4294967295u);
+    for (const char* bad : {"", "4294967296", "-1", "+1", "1 ", "0x1"})
+        EXPECT_FALSE(ooxml::parseUnsigned(bad, u)) << bad;
+    EXPECT_FALSE(ooxml::parseUnsigned(nullptr, u));
+}
+
+// A save may ask for strings and give up (the quick save of a sheet falling back to editing the
+// whole part asks again): only the strings of cells written are counted and kept.
+TEST(OoxmlStrings, StringsOfAnAbandonedSaveAreNeitherKeptNorCounted) {
+    const FileBytes xml = bytes(kSst);
+    const ooxml::SharedStrings table = ooxml::SharedStrings::parse(xml, "sst");
+    ooxml::StringAppender strings(table);
+    EXPECT_EQ(strings.indexFor("甲"), 0u);
+    const ooxml::StringAppender::Mark mark = strings.mark();
+    EXPECT_EQ(strings.indexFor("new"), 3u);
+    EXPECT_EQ(strings.indexFor("other"), 4u);
+    strings.rollback(mark);
+    EXPECT_EQ(strings.indexFor("other"), 3u);
+    EXPECT_EQ(strings.indexFor("new"), 4u);
+    const std::string out = text(strings.apply(xml));
+    EXPECT_NE(out.find("count=\"6\" uniqueCount=\"5\""), std::string::npos) << out;
+    EXPECT_NE(out.find("<si><t>other</t></si><si><t>new</t></si></sst>"), std::string::npos) << out;
 }

@@ -104,8 +104,10 @@ public:
     void setCell(int sheet, int row, int col, const CellValue& value);
     bool hasEdits() const;
     // The stream with every pending edit applied. Throws Unsupported/Damaged when the
-    // layout cannot be rewritten safely; the Book itself does not change.
-    Bytes serialize() const;
+    // layout cannot be rewritten safely; the Book itself does not change. `readBack`, when
+    // given, receives the book read from that stream to check it, with the sheets the check
+    // parsed: what a fresh Book of the stream would be, without parsing it again.
+    Bytes serialize(std::unique_ptr<Book>* readBack = nullptr) const;
 
     bool isDateXf(uint32_t xf) const { return xf < xfIsDate_.size() && xfIsDate_[xf]; }
 
@@ -114,7 +116,8 @@ private:
         std::map<uint32_t, CellValue> cells; // key: row << 8 | col
     };
 
-    void verify(const Bytes& out) const;
+    // Reads `out` back and compares it with this book and its edits; returns the book read.
+    std::unique_ptr<Book> verify(const Bytes& out) const;
     std::string compareCopiedSheet(int sheet, const Book& check) const;
     void parseGlobals();
     void parseSst(const std::vector<size_t>& recIdx);

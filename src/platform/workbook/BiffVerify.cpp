@@ -31,10 +31,10 @@ std::string Book::compareCopiedSheet(int sheet, const Book& check) const {
 
 // Reads the new stream back before it goes anywhere: the same sheets, in every sheet read or
 // edited exactly the old cells with the edits applied, and every other sheet copied record for
-// record. Sheets are parsed one at a time and dropped, so the check needs no more memory than
-// the largest sheet. A mismatch is a fault of the writer, and the save is refused instead of
+// record. Sheets are parsed one at a time and dropped, except the edited ones, which the book
+// read back keeps for the reads after the save. A mismatch is a fault of the writer, and the save is refused instead of
 // damaging the roll book; a sheet cut short in the old file is refused as damaged.
-void Book::verify(const Bytes& out) const {
+std::unique_ptr<Book> Book::verify(const Bytes& out) const {
     auto fail = [](const std::string& what) {
         throw WorkbookError(WorkbookError::Code::Unsupported,
                             "the workbook cannot be saved: the rewritten file did not read back (" + what + ")");
@@ -94,7 +94,10 @@ void Book::verify(const Bytes& out) const {
                     fail("cell " + std::to_string(r + 1) + "," + std::to_string(c + 1) + " differs");
             }
         }
+        if (!edits_[i].cells.empty())
+            check->sheets_[i] = std::move(parsed); // the sheet written is the one read next
     }
+    return check;
 }
 
 } // namespace rostrel::workbook::xls

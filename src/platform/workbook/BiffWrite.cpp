@@ -169,12 +169,14 @@ void Writer::fixOffsets() {
     }
 }
 
-Bytes Book::serialize() const {
+Bytes Book::serialize(std::unique_ptr<Book>* readBack) const {
     if (biff_ != 8)
         throw WorkbookError(WorkbookError::Code::OldFormat, "the workbook uses an old Excel format and is not changed");
     Writer w(*this);
     Bytes out = w.run();
-    verify(out);
+    std::unique_ptr<Book> check = verify(out);
+    if (readBack)
+        *readBack = std::move(check);
     return out;
 }
 

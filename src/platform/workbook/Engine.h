@@ -22,6 +22,7 @@ LoadedFile loadXls(const uint8_t* data, size_t size);
 // The file's bytes with the book's edits applied (and the new workbook stream in `newStream`);
 // `file` itself is not changed. Throws WorkbookError (Damaged when the container could not be
 // rewritten without loss).
-xls::Bytes saveXls(const LoadedFile& file, xls::Bytes* newStream = nullptr);
+xls::Bytes saveXls(const LoadedFile& file, xls::Bytes* newStream = nullptr,
+                   std::unique_ptr<xls::Book>* readBack = nullptr);
 
 } // namespace rostrel::workbook

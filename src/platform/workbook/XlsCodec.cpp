@@ -105,12 +105,13 @@ LoadedFile loadXls(const uint8_t* data, size_t size) {
     return f;
 }
 
-xls::Bytes saveXls(const LoadedFile& file, xls::Bytes* newStream) {
+xls::Bytes saveXls(const LoadedFile& file, xls::Bytes* newStream, std::unique_ptr<xls::Book>* readBack) {
     if (file.doc.lossy)
         throw WorkbookError(WorkbookError::Code::Damaged,
                             "the file's container is damaged and cannot be rewritten without loss: " +
                                 file.doc.warnings);
-    xls::Bytes stream = file.book->serialize();
+    std::unique_ptr<xls::Book> checked;
+    xls::Bytes stream = file.book->serialize(&checked);
     // Write a copy of the document tree with the new stream in place of the old one.
     ole::Document copy;
     copy.root.storage = true;
@@ -126,6 +127,8 @@ xls::Bytes saveXls(const LoadedFile& file, xls::Bytes* newStream) {
     xls::Bytes bytes = ole::write(copy);
     if (newStream)
         *newStream = std::move(e->data);
+    if (readBack)
+        *readBack = std::move(checked); // set with the stream, so the two always match
     return bytes;
 }
 
@@ -174,11 +177,12 @@ FileBytes XlsCodec::serialize() const {
     if (!writable())
         throw WorkbookError(WorkbookError::Code::OldFormat,
                             "the workbook uses an old Excel format (BIFF5/7); it is never overwritten");
-    return saveXls(file_, &savedStream_);
+    return saveXls(file_, &savedStream_, &savedBook_);
 }
 
 void XlsCodec::markSaved() {
-    auto book = std::make_unique<xls::Book>(savedStream_);
+    // The book the save read back is the saved stream's; a fresh read would parse it again.
+    std::unique_ptr<xls::Book> book = savedBook_ ? std::move(savedBook_) : std::make_unique<xls::Book>(savedStream_);
     file_.stream().data = std::move(savedStream_);
     savedStream_.clear();
     file_.book = std::move(book);

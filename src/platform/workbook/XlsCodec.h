@@ -34,7 +34,8 @@ private:
     // Cells written since the last save, by sheet: (row << 8 | column), 0-based. New cells are
     // not among the parsed ones and must still be enumerated.
     std::vector<std::set<uint32_t>> written_;
-    mutable xls::Bytes savedStream_; // the workbook stream of the last serialize()
+    mutable xls::Bytes savedStream_;               // the workbook stream of the last serialize()
+    mutable std::unique_ptr<xls::Book> savedBook_; // that stream read back by its check
 };
 
 } // namespace rostrel::workbook

@@ -3,6 +3,7 @@
 #include "rollcall/ControlHelpers.h"
 #include "shell/FrmMd.h"
 
+#include <QFileInfo>
 #include <QSignalBlocker>
 
 namespace rostrel {
@@ -46,8 +47,13 @@ void FrmMd::showRoster(unsigned parts) {
 }
 
 void FrmMd::showClassList() {
-    if (const QString chosen = lesson_.chosenRollBook(); !chosen.isEmpty() && ui.txtFn->text() != chosen)
-        ui.txtFn->setText(chosen);
+    // The path chosen in the open dialog, else the name of the roll book in use (the default
+    // one may be an .xlsx or .ods, the remembered one any file).
+    QString book = lesson_.chosenRollBook();
+    if (book.isEmpty() && !lesson_.rollBookPath().isEmpty())
+        book = QFileInfo(lesson_.rollBookPath()).fileName();
+    if (!book.isEmpty() && ui.txtFn->text() != book)
+        ui.txtFn->setText(book);
     const QStringList& names = lesson_.classNames();
     {
         const QSignalBlocker block(ui.cmbXls);

@@ -154,6 +154,16 @@ TEST(Classroom, ARememberedRollBookThatIsGoneFallsBackWithoutAWord) {
     EXPECT_EQ(t.ctl<QComboBox>(QStringLiteral("cmbXls"))->currentText(), kClass2);
 }
 
+TEST(Classroom, TheRollBookBoxNamesTheRememberedRollBook) {
+    Lesson t;
+    const QString other = copyFixture(t.dir, QStringLiteral("lo_rollbook.xlsx"), QStringLiteral("高一点名册.xlsx"));
+    t.store.save(classTwoInOrder(other));
+    t.open();
+    ASSERT_TRUE(waitUntil([&] { return t.ctl<QComboBox>(QStringLiteral("cmbXls"))->currentText() == kClass2; }));
+    EXPECT_EQ(t.ctl<QLineEdit>(QStringLiteral("txtFn"))->text(), QStringLiteral("高一点名册.xlsx"));
+    EXPECT_EQ(t.window->lesson().rollBookPath(), other);
+}
+
 TEST(Classroom, ALessonEndedOnNumbersKeepsTheRememberedRollBookClassAndSplashChoice) {
     Lesson t;
     RememberedSetup s = classTwoInOrder(t.book);

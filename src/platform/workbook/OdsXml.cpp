@@ -9,11 +9,11 @@ namespace rostrel::workbook::ods::xml {
 
 namespace {
 
-// The shared parser without its namespace mode (a third faster on a large sheet), prefixes
+// The shared parser without its namespace mode (faster on a large sheet), prefixes
 // resolved here against the few namespaces that matter.
 class Adapter : public xmlstream::XmlHandler {
 public:
-    Adapter(Handler& handler) : handler_(handler) {}
+    explicit Adapter(Handler& handler) : handler_(handler) {}
     xmlstream::XmlParser* parser = nullptr;
 
     void start(const xmlstream::XName& name, const char** atts, uint64_t pos, uint64_t len) override {

@@ -167,7 +167,7 @@ struct XmlParser::Impl {
             if (nbAttributes > 0 || (nbNamespaces > 0 && !self->namespaces))
                 self->collect(nbNamespaces, ns, nbAttributes, attributes);
             else
-                self->atts[0] = nullptr; // most elements of a sheet (<v>) have no attributes
+                self->atts[0] = nullptr; // many elements of a sheet (<v>, <text:p>) have none
             self->handler->start(self->nameOf(local, prefix, uri), self->atts.data(), pos, len);
         } catch (...) {
             self->fail();

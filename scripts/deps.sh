@@ -4,7 +4,7 @@
 set -euo pipefail
 PKGS=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-multimedia-dev libgsf-1-dev zlib1g-dev libexpat1-dev libxml2-dev
+  qt6-base-dev qt6-multimedia-dev libgsf-1-dev zlib1g-dev libxml2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk qt6-translations-l10n python3-xlrd python3-olefile python3-openpyxl python3-odf libreoffice-calc-nogui
   appstream desktop-file-utils clang-format

@@ -3,6 +3,7 @@
 // string table that run over CONTINUE records. All of it comes out as UTF-8.
 #include "platform/workbook/Biff.h"
 #include "platform/workbook/BiffRecords.h"
+#include "platform/workbook/Utf8.h"
 
 #include <glib.h>
 
@@ -11,24 +12,6 @@
 namespace rostrel::workbook::xls {
 
 namespace {
-
-void appendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 // UTF-16 code units to UTF-8; a lone surrogate becomes U+FFFD.
 std::string utf16ToUtf8(const std::u16string& s) {

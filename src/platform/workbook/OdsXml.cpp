@@ -1,8 +1,7 @@
 #include "platform/workbook/OdsXml.h"
 
-#include <expat.h>
+#include "platform/workbook/XmlStream.h"
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -10,79 +9,50 @@ namespace rostrel::workbook::ods::xml {
 
 namespace {
 
-struct State {
-    XML_Parser parser = nullptr;
-    Handler* handler = nullptr;
-    Scope scope;
-    int depth = 0;
-    bool refused = false;
-    size_t lastStart = 0; // where the last start tag began: an empty-element tag ends with it
-    size_t lastStartEnd = 0;
-};
+// The shared parser without its namespace mode (faster on a large sheet), prefixes
+// resolved here against the few namespaces that matter.
+class Adapter : public xmlstream::XmlHandler {
+public:
+    explicit Adapter(Handler& handler) : handler_(handler) {}
+    xmlstream::XmlParser* parser = nullptr;
 
-size_t position(XML_Parser p) {
-    return static_cast<size_t>(XML_GetCurrentByteIndex(p));
-}
-
-void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** attrs) {
-    auto* s = static_cast<State*>(data);
-    ++s->depth;
-    for (const char** a = attrs; *a; a += 2) {
-        if (std::strncmp(*a, "xmlns", 5) != 0 || ((*a)[5] != '\0' && (*a)[5] != ':'))
-            continue;
-        const char* prefix = (*a)[5] ? *a + 6 : "";
-        s->scope.bindings.push_back({prefix, namespaceOf(a[1]), s->depth});
-        if (*prefix)
-            s->handler->startNamespace(prefix, a[1]);
+    void start(const xmlstream::XName& name, const char** atts, uint64_t pos, uint64_t len) override {
+        ++depth_;
+        for (const char** a = atts; *a; a += 2) {
+            if (std::strncmp(*a, "xmlns", 5) != 0 || ((*a)[5] != '\0' && (*a)[5] != ':'))
+                continue;
+            const char* prefix = (*a)[5] ? *a + 6 : "";
+            scope_.bindings.push_back({prefix, namespaceOf(a[1]), depth_});
+            if (*prefix)
+                handler_.startNamespace(prefix, a[1]);
+        }
+        lastStart_ = {static_cast<size_t>(pos), static_cast<size_t>(pos + len)};
+        handler_.start(scope_.resolve(name.prefix, name.local, false), Attrs(atts, scope_), lastStart_);
+        if (!handler_.stopped().empty())
+            parser->stop();
     }
-    const size_t at = position(s->parser);
-    const size_t len = static_cast<size_t>(XML_GetCurrentByteCount(s->parser));
-    s->lastStart = at;
-    s->lastStartEnd = at + len;
-    s->handler->start(s->scope.resolve(name, false), Attrs(attrs, s->scope), {at, at + len});
-    if (!s->handler->stopped().empty())
-        XML_StopParser(s->parser, XML_FALSE);
-}
 
-void XMLCALL onEnd(void* data, const XML_Char* name) {
-    auto* s = static_cast<State*>(data);
-    const size_t len = static_cast<size_t>(XML_GetCurrentByteCount(s->parser));
-    const Name n = s->scope.resolve(name, false);
-    if (len == 0) {
-        s->handler->end(n, {s->lastStart, s->lastStartEnd}, true);
-    } else {
-        const size_t at = position(s->parser);
-        s->handler->end(n, {at, at + len}, false);
+    void end(const xmlstream::XName& name, uint64_t pos, uint64_t len) override {
+        const Name n = scope_.resolve(name.prefix, name.local, false);
+        if (len == 0)
+            handler_.end(n, lastStart_, true);
+        else
+            handler_.end(n, {static_cast<size_t>(pos), static_cast<size_t>(pos + len)}, false);
+        auto& b = scope_.bindings;
+        while (!b.empty() && b.back().depth == depth_)
+            b.pop_back();
+        --depth_;
+        if (!handler_.stopped().empty())
+            parser->stop();
     }
-    auto& b = s->scope.bindings;
-    while (!b.empty() && b.back().depth == s->depth)
-        b.pop_back();
-    --s->depth;
-    if (!s->handler->stopped().empty())
-        XML_StopParser(s->parser, XML_FALSE);
-}
 
-void XMLCALL onText(void* data, const XML_Char* text, int len) {
-    static_cast<State*>(data)->handler->text(text, len);
-}
+    void text(const char* s, int len) override { handler_.text(s, len); }
 
-void refuse(State* s) {
-    s->refused = true;
-    XML_StopParser(s->parser, XML_FALSE);
-}
-
-void XMLCALL onDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int) {
-    refuse(static_cast<State*>(data));
-}
-
-void XMLCALL onEntity(void* data, const XML_Char*, int, const XML_Char*, int, const XML_Char*, const XML_Char*,
-                      const XML_Char*, const XML_Char*) {
-    refuse(static_cast<State*>(data));
-}
-
-struct ParserGuard {
-    XML_Parser p;
-    ~ParserGuard() { XML_ParserFree(p); }
+private:
+    Handler& handler_;
+    Scope scope_;
+    int depth_ = 0;
+    Span lastStart_; // an empty-element tag ends where it starts
 };
 
 } // namespace
@@ -129,15 +99,18 @@ std::string_view namespaceUri(Ns ns) {
 
 Name Scope::resolve(const char* qname, bool attribute) const {
     const char* colon = std::strchr(qname, ':');
-    const std::string_view prefix =
-        colon ? std::string_view(qname, static_cast<size_t>(colon - qname)) : std::string_view();
-    const std::string_view local = colon ? std::string_view(colon + 1) : std::string_view(qname);
-    if (!colon && attribute)
+    if (!colon)
+        return resolve({}, qname, attribute);
+    return resolve(std::string_view(qname, static_cast<size_t>(colon - qname)), colon + 1, attribute);
+}
+
+Name Scope::resolve(std::string_view prefix, std::string_view local, bool attribute) const {
+    if (prefix.empty() && attribute)
         return {Ns::None, local};
     for (auto it = bindings.rbegin(); it != bindings.rend(); ++it)
         if (it->prefix.size() == prefix.size() && it->prefix == prefix)
             return {it->ns, local};
-    return {colon ? Ns::Other : Ns::None, local};
+    return {prefix.empty() ? Ns::None : Ns::Other, local};
 }
 
 const char* Attrs::get(Ns ns, std::string_view local) const {
@@ -150,37 +123,12 @@ const char* Attrs::get(Ns ns, std::string_view local) const {
 }
 
 void parse(const uint8_t* data, size_t size, Handler& handler, const char* what) {
-    XML_Parser p = XML_ParserCreate(nullptr);
-    if (!p)
-        throw std::bad_alloc();
-    ParserGuard guard{p};
-    State s;
-    s.parser = p;
-    s.handler = &handler;
-    XML_SetUserData(p, &s);
-    XML_SetElementHandler(p, onStart, onEnd);
-    XML_SetCharacterDataHandler(p, onText);
-    XML_SetStartDoctypeDeclHandler(p, onDoctype);
-    XML_SetEntityDeclHandler(p, onEntity);
-    XML_SetParamEntityParsing(p, XML_PARAM_ENTITY_PARSING_NEVER);
-    constexpr size_t kChunk = 64u << 20;
-    size_t done = 0;
-    do {
-        const size_t n = std::min(kChunk, size - done);
-        const bool last = done + n == size;
-        if (XML_Parse(p, reinterpret_cast<const char*>(data) + done, static_cast<int>(n), last) != XML_STATUS_OK) {
-            if (!handler.stopped().empty())
-                throw WorkbookError(WorkbookError::Code::Damaged, std::string(what) + ": " + handler.stopped());
-            if (s.refused)
-                throw WorkbookError(WorkbookError::Code::Damaged,
-                                    std::string(what) +
-                                        " declares a document type or entities, which are not accepted");
-            throw WorkbookError(WorkbookError::Code::Damaged, std::string(what) + " is not well-formed XML (line " +
-                                                                  std::to_string(XML_GetCurrentLineNumber(p)) + ": " +
-                                                                  XML_ErrorString(XML_GetErrorCode(p)) + ")");
-        }
-        done += n;
-    } while (done < size);
+    Adapter adapter(handler);
+    xmlstream::XmlParser parser(adapter, what, false);
+    adapter.parser = &parser;
+    parser.parse(data, size);
+    if (!handler.stopped().empty())
+        throw WorkbookError(WorkbookError::Code::Damaged, std::string(what) + ": " + handler.stopped());
 }
 
 } // namespace rostrel::workbook::ods::xml

@@ -1,7 +1,5 @@
-// Streaming XML for the OpenDocument codec: expat with namespaces resolved and the byte range
-// of every tag reported, and with DTDs and entity declarations refused (never expanded).
-// Namespaces are resolved here rather than by expat: its namespace mode costs a third of the
-// parse of a large sheet, and only a handful of namespaces matter.
+// Streaming XML for the OpenDocument codec: the shared parser with namespaces resolved to the
+// handful that matter, and the byte range of every tag reported.
 #pragma once
 
 #include "platform/workbook/OdsContent.h"
@@ -30,6 +28,7 @@ public:
     // An element's or attribute's qualified name resolved (an unprefixed attribute is in no
     // namespace, an unprefixed element in the default one).
     Name resolve(const char* qname, bool attribute) const;
+    Name resolve(std::string_view prefix, std::string_view local, bool attribute) const;
 
     struct Binding {
         std::string prefix;
@@ -72,8 +71,8 @@ private:
     std::string stopped_;
 };
 
-// Throws WorkbookError Damaged naming `what` for XML that is not well-formed or declares a
-// DTD or an entity.
+// Throws WorkbookError Damaged naming `what` for XML that is not well-formed, not in UTF-8 or
+// declares a DTD or an entity.
 void parse(const uint8_t* data, size_t size, Handler& handler, const char* what);
 
 } // namespace rostrel::workbook::ods::xml

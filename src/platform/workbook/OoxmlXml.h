@@ -1,12 +1,11 @@
-// XML of .xlsx parts: a streaming parser (libxml2) that reports byte positions (for splicing edits into
-// the original text) and refuses DTDs, plus the small codings the parts use (cell references,
-// numbers, escaped characters). Internal to the engine.
+// XML of .xlsx parts: the shared streaming parser, plus the small codings the parts use (cell
+// references, numbers, escaped characters). Internal to the engine.
 #pragma once
 
 #include "platform/workbook/Codec.h"
+#include "platform/workbook/XmlStream.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,74 +15,13 @@ namespace rostrel::workbook::ooxml {
 constexpr std::string_view kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 constexpr std::string_view kStrictNsPrefix = "http://purl.oclc.org/ooxml/";
 
-// An element or attribute name as the namespace-aware parser gives it.
-struct XName {
-    std::string_view uri, local, prefix;
-    // The name as written in the document ("x:c" or "c").
-    std::string qualified() const;
-};
+using xmlstream::attr;
+using xmlstream::named;
+using xmlstream::shortText;
+using xmlstream::XmlHandler;
+using xmlstream::XmlParser;
+using xmlstream::XName;
 
-class XmlHandler {
-public:
-    virtual ~XmlHandler() = default;
-    // `pos` and `len` are the byte range of the tag in the document; an empty element's end
-    // comes with len 0 right after its start. `atts` alternate names and values, null-ended.
-    virtual void start(const XName& name, const char** atts, uint64_t pos, uint64_t len) = 0;
-    virtual void end(const XName& name, uint64_t pos, uint64_t len) = 0;
-    virtual void text(const char* s, int len) {
-        (void)s;
-        (void)len;
-    }
-};
-
-class XmlParser {
-public:
-    // `part` names the package member in messages. Without `namespaces` names come as written
-    // (the prefix split off, no URI): faster, for the large worksheet parts.
-    XmlParser(XmlHandler& handler, std::string part, bool namespaces = true);
-    ~XmlParser();
-    XmlParser(const XmlParser&) = delete;
-    XmlParser& operator=(const XmlParser&) = delete;
-
-    // Throws WorkbookError Damaged for malformed XML and for any DTD (never expanded).
-    void feed(const char* data, size_t size, bool last);
-    void parse(const FileBytes& whole) { feed(reinterpret_cast<const char*>(whole.data()), whole.size(), true); }
-    // The whole document, which `read` puts straight into the parser's buffer (up to the size
-    // asked for; 0 at the end): no copy, and less work in the parser than feed(). Not after
-    // feed().
-    void parse(const std::function<size_t(char*, size_t)>& read);
-    // Ends parsing early from inside a handler (no error).
-    void stop();
-    // Tags deeper than `depth` (the document element is 1) are reported at position 0: finding
-    // positions costs time on every cell of a large sheet.
-    void positionsUpTo(int depth);
-
-    struct Impl;
-
-private:
-    Impl* impl_;
-};
-
-// Whether `s` is `name`, compared without a library call: this runs for every tag of a sheet.
-template <size_t N> constexpr bool named(std::string_view s, const char (&name)[N]) {
-    if (s.size() != N - 1)
-        return false;
-    for (size_t i = 0; i + 1 < N; ++i)
-        if (s[i] != name[i])
-            return false;
-    return true;
-}
-
-// A short NUL-terminated text (a name, a cell reference): counting beats a call to strlen.
-inline std::string_view shortText(const char* s) {
-    size_t n = 0;
-    while (s[n])
-        ++n;
-    return {s, n};
-}
-
-// The value of an unprefixed attribute, or null.
-const char* attr(const char** atts, std::string_view local);
 // The value of a relationship-namespace attribute (r:id), transitional or strict.
 const char* relAttr(const char** atts, std::string_view local);
 

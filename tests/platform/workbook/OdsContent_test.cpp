@@ -152,6 +152,17 @@ TEST(OdsContent, DocumentTypesEntitiesAndBrokenXmlAreRefused) {
             EXPECT_EQ(e.code(), WorkbookError::Code::Damaged);
         }
     }
+    // Tags are placed by the bytes of the part: one in another encoding is refused, not misplaced.
+    std::string latin1 = kSheet;
+    latin1.replace(latin1.find("UTF-8"), 5, "ISO-8859-1");
+    latin1.replace(latin1.find("<text:p>1</text:p>"), 18, "<text:p>\xe9</text:p>");
+    try {
+        parse(latin1);
+        ADD_FAILURE() << "a Latin-1 content.xml was read";
+    } catch (const WorkbookError& e) {
+        EXPECT_EQ(e.code(), WorkbookError::Code::Damaged);
+        EXPECT_NE(std::string(e.what()).find("UTF-8"), std::string::npos) << e.what();
+    }
     const std::string manifest =
         R"(<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"><manifest:file-entry manifest:full-path="content.xml">)"
         R"(<manifest:encryption-data manifest:checksum-type="SHA1/1K"/></manifest:file-entry></manifest:manifest>)";

@@ -370,6 +370,17 @@ TEST(OoxmlXml, CellReferencesAndCountsAsSheetsWriteThem) {
     EXPECT_FALSE(ooxml::parseUnsigned(nullptr, u));
 }
 
+// Text escaped as _xHHHH_: characters beyond the 16-bit range come as two escaped surrogates.
+TEST(OoxmlXml, EscapedCharactersDecodeToUtf8OfAnyLength) {
+    EXPECT_EQ(ooxml::decodeEscapes("a_x0041_b_x00E9__x4E2D_"), "aAb\u00e9\u4e2d");
+    EXPECT_EQ(ooxml::decodeEscapes("_xD83D__xDE00_!"), "\U0001F600!");
+    EXPECT_EQ(ooxml::decodeEscapes("_xD83D_x_xDE00_"), "\uFFFDx\uFFFD"); // lone surrogates
+    EXPECT_EQ(ooxml::decodeEscapes("_x12_ _xZZZZ_ _x0041"), "_x12_ _xZZZZ_ _x0041");
+    const std::string text = "\x01_x0041_\U0001F600\t";
+    EXPECT_EQ(ooxml::encodeEscapes(text), "_x0001__x005F_x0041_\U0001F600\t");
+    EXPECT_EQ(ooxml::decodeEscapes(ooxml::encodeEscapes(text)), text);
+}
+
 // A save may ask for strings and give up (the quick save of a sheet falling back to editing the
 // whole part asks again): only the strings of cells written are counted and kept.
 TEST(OoxmlStrings, StringsOfAnAbandonedSaveAreNeitherKeptNorCounted) {

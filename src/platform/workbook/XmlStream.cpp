@@ -263,7 +263,7 @@ void XmlParser::Impl::begin(const std::function<size_t(char*, size_t)>* read) {
         throw std::bad_alloc();
     // Predefined and character references come decoded; no DTD is ever read (see onDoctype),
     // nothing is fetched.
-    xmlCtxtUseOptions(ctxt, XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_NOWARNING);
+    xmlCtxtUseOptions(ctxt, XML_PARSE_NOENT | XML_PARSE_NONET | XML_PARSE_NOWARNING | XML_PARSE_IGNORE_ENC);
 }
 
 int XmlParser::Impl::onRead(void* data, char* buffer, int len) {

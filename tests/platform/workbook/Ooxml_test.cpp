@@ -347,6 +347,12 @@ TEST(OoxmlXml, TagsArePlacedExactlyAndAttributesDecodedInAnyChunking) {
     } catch (const WorkbookError& e) {
         EXPECT_NE(std::string(e.what()).find("UTF-8"), std::string::npos) << e.what();
     }
+    // A declaration the bytes honour as UTF-8 as well (ASCII text) is read, places and all.
+    const std::string utf8 = parsed("<?xml version=\"1.0\" encoding=\"UTF-8\"?><a><b>x</b></a>", false, 64);
+    for (const char* declared : {"US-ASCII", "ISO-8859-1"})
+        EXPECT_EQ(parsed(std::string("<?xml version=\"1.0\" encoding=\"") + declared + "\"?><a><b>x</b></a>", false, 4),
+                  utf8)
+            << declared;
 }
 
 TEST(OoxmlXml, CellReferencesAndCountsAsSheetsWriteThem) {

@@ -3,6 +3,7 @@
 // repeated rows and cells stay runs. Internal to the engine; no Qt, no GLib.
 #pragma once
 
+#include "platform/workbook/NumberText.h"
 #include "platform/workbook/Workbook.h"
 
 #include <cstddef>
@@ -73,7 +74,7 @@ bool manifestEncrypted(const uint8_t* data, size_t size);
 bool parseDate(const std::string& s, double& serial);   // 2026-03-14[T08:30:00[.5]]
 bool parseDuration(const std::string& s, double& days); // PT08H30M00S
 std::string formatDate(double serial);                  // "" when out of range
-std::string formatNumber(double v);                     // shortest text that reads back exactly
+using workbook::formatNumber;                           // shortest text that reads back exactly
 
 // Finds the run holding a row or a cell (nullptr when none does).
 const RowRun* findRow(const Table& t, int row);

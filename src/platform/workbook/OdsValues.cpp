@@ -146,10 +146,4 @@ std::string formatDate(double serial) {
     return buf;
 }
 
-std::string formatNumber(double v) {
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, r.ptr);
-}
-
 } // namespace rostrel::workbook::ods

@@ -1,72 +1,21 @@
+// Reading a ZIP package's central directory, with the checks that refuse hostile packages
+// (limits, overlapping members, encrypted members, names that leave the package). Members are
+// inflated in ZipMemberReader.cpp; packages written in ZipWrite.cpp.
 #include "platform/workbook/ZipPackage.h"
 
-#include <zlib.h>
+#include "platform/workbook/ZipDetail.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
-#include <ctime>
-#include <limits>
 
 namespace rostrel::workbook::zip {
 
-namespace {
+using namespace detail;
 
-constexpr uint32_t kLocalSig = 0x04034b50;
-constexpr uint32_t kCentralSig = 0x02014b50;
-constexpr uint32_t kEndSig = 0x06054b50;
-constexpr uint32_t kEnd64Sig = 0x06064b50;
-constexpr uint32_t kEnd64LocatorSig = 0x07064b50;
-constexpr size_t kLocalHeaderSize = 30;
-constexpr size_t kCentralHeaderSize = 46;
-constexpr size_t kEndSize = 22;
+namespace detail {
 
 [[noreturn]] void damaged(const std::string& what) {
     throw WorkbookError(WorkbookError::Code::Damaged, "the package is damaged: " + what);
-}
-
-uint16_t rd16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t rd32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-uint64_t rd64(const uint8_t* p) {
-    return static_cast<uint64_t>(rd32(p)) | (static_cast<uint64_t>(rd32(p + 4)) << 32);
-}
-
-void put16(FileBytes& b, uint16_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void put32(FileBytes& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-void putText(FileBytes& b, const std::string& s) {
-    b.insert(b.end(), s.begin(), s.end());
-}
-
-// The fields a local header and its central-directory entry share, in their common order
-// (from the version needed to extract to the extra field's length).
-void putHeaderFields(FileBytes& out, const Package::Entry& e) {
-    put16(out, e.versionNeeded);
-    put16(out, e.flags);
-    put16(out, e.method);
-    put16(out, e.time);
-    put16(out, e.date);
-    put32(out, e.crc);
-    put32(out, static_cast<uint32_t>(e.compressedSize));
-    put32(out, static_cast<uint32_t>(e.size));
-    put16(out, static_cast<uint16_t>(e.name.size()));
-    put16(out, static_cast<uint16_t>(e.extra.size()));
-}
-
-std::string lowerAscii(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
 }
 
 // Names are never used as paths here, but a package that carries "../x" or "/etc/x" was made to
@@ -87,6 +36,37 @@ void checkName(const std::string& name) {
             damaged("the member name \"" + name + "\" leaves the package (\"..\")");
         start = end + 1;
     }
+}
+
+uint32_t crcOf(uint32_t crc, const uint8_t* p, size_t n) {
+    while (n > 0) {
+        const uInt step = static_cast<uInt>(std::min<size_t>(n, 1u << 30));
+        crc = static_cast<uint32_t>(crc32(crc, p, step));
+        p += step;
+        n -= step;
+    }
+    return crc;
+}
+
+} // namespace detail
+
+namespace {
+
+uint16_t rd16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+uint32_t rd32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
+uint64_t rd64(const uint8_t* p) {
+    return static_cast<uint64_t>(rd32(p)) | (static_cast<uint64_t>(rd32(p + 4)) << 32);
+}
+
+std::string lowerAscii(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
 }
 
 // ZIP64 extended information: the fields present are those whose 32-bit value is saturated.
@@ -117,70 +97,6 @@ std::string readZip64Extra(const uint8_t* extra, size_t len, uint64_t& size, uin
         pos += 4 + n;
     }
     return kept;
-}
-
-class Inflater {
-public:
-    Inflater() {
-        if (inflateInit2(&z_, -MAX_WBITS) != Z_OK)
-            throw std::bad_alloc();
-    }
-    ~Inflater() { inflateEnd(&z_); }
-    Inflater(const Inflater&) = delete;
-    Inflater& operator=(const Inflater&) = delete;
-    z_stream* get() { return &z_; }
-
-private:
-    z_stream z_{};
-};
-
-class Deflater {
-public:
-    Deflater() {
-        // The fastest level: a save must feel instant, and XML compresses well at any level.
-        if (deflateInit2(&z_, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-            throw std::bad_alloc();
-    }
-    ~Deflater() { deflateEnd(&z_); }
-    Deflater(const Deflater&) = delete;
-    Deflater& operator=(const Deflater&) = delete;
-    z_stream* get() { return &z_; }
-
-private:
-    z_stream z_{};
-};
-
-FileBytes deflateAll(const FileBytes& data) {
-    Deflater d;
-    z_stream* z = d.get();
-    FileBytes out(deflateBound(z, static_cast<uLong>(data.size())) + 16);
-    z->next_in = const_cast<Bytef*>(data.data());
-    z->avail_in = static_cast<uInt>(data.size());
-    z->next_out = out.data();
-    z->avail_out = static_cast<uInt>(out.size());
-    if (deflate(z, Z_FINISH) != Z_STREAM_END)
-        throw WorkbookError(WorkbookError::Code::Unsupported, "a package member could not be compressed");
-    out.resize(z->total_out);
-    return out;
-}
-
-uint32_t crcOf(const uint8_t* p, size_t n) {
-    uLong crc = crc32(0L, Z_NULL, 0);
-    while (n > 0) {
-        const uInt step = static_cast<uInt>(std::min<size_t>(n, 1u << 30));
-        crc = crc32(crc, p, step);
-        p += step;
-        n -= step;
-    }
-    return static_cast<uint32_t>(crc);
-}
-
-void dosNow(uint16_t& time, uint16_t& date) {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    time = static_cast<uint16_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
-    date = static_cast<uint16_t>(((std::max(tm.tm_year, 80) - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
 }
 
 } // namespace
@@ -322,250 +238,6 @@ const Package::Entry& Package::entry(const std::string& name) const {
 Package::Raw Package::raw(const std::string& name) const {
     const Entry& e = entry(name);
     return {bytes_->data() + e.dataOffset, e.compressedSize, e.method};
-}
-
-struct MemberReader::State {
-    const Package::Entry* entry = nullptr;
-    uint64_t ratioCap = 0;
-    DeflateIndex* index = nullptr;
-    uint64_t windowEvery = 0;
-    const uint8_t* start = nullptr; // the member's data
-    const uint8_t* src = nullptr;   // what is not given to the inflater yet
-    uint64_t inLeft = 0;
-    uint64_t produced = 0;
-    uint64_t lastWindow = 0; // for the index: where the last window was kept
-    uLong crc = crc32(0L, Z_NULL, 0);
-    bool ended = false;
-    Inflater inflater;
-
-    const std::string& name() const { return entry->name; }
-    // The checks of the whole member, once its end is reached.
-    void finish() {
-        ended = true;
-        if (produced != entry->size)
-            damaged("the member \"" + name() + "\" is shorter than declared");
-        if (index) {
-            index->size = produced;
-            index->crc = static_cast<uint32_t>(crc);
-        }
-        if (static_cast<uint32_t>(crc) != entry->crc)
-            damaged("the member \"" + name() + "\" fails its checksum");
-    }
-    size_t stored(uint8_t* out, size_t size) {
-        const size_t step = static_cast<size_t>(std::min<uint64_t>(size, inLeft));
-        std::memcpy(out, src, step);
-        crc = crc32(crc, out, static_cast<uInt>(step));
-        src += step;
-        inLeft -= step;
-        produced += step;
-        if (inLeft == 0)
-            finish();
-        return step;
-    }
-    size_t inflated(uint8_t* out, size_t size) {
-        z_stream* z = inflater.get();
-        while (true) {
-            if (z->avail_in == 0) {
-                const uInt step = static_cast<uInt>(std::min<uint64_t>(inLeft, 1u << 20));
-                z->next_in = const_cast<Bytef*>(src);
-                z->avail_in = step;
-                src += step;
-                inLeft -= step;
-            }
-            z->next_out = out;
-            z->avail_out = static_cast<uInt>(std::min<size_t>(size, 1u << 30));
-            const uInt room = z->avail_out;
-            const int rc = inflate(z, index ? Z_BLOCK : Z_NO_FLUSH);
-            if (rc != Z_OK && rc != Z_STREAM_END && !(rc == Z_BUF_ERROR && z->avail_in == 0 && inLeft > 0))
-                damaged("the member \"" + name() + "\" does not inflate");
-            const size_t got = room - z->avail_out;
-            produced += got;
-            // The limit on what one member may inflate to: its declared size (itself within the
-            // member limit), and the ratio once past the floor.
-            if (produced > entry->size)
-                damaged("the member \"" + name() + "\" inflates past its declared size");
-            if (produced > ratioCap)
-                damaged("the member \"" + name() + "\" inflates too far (a ZIP bomb?)");
-            if (got > 0)
-                crc = crc32(crc, out, static_cast<uInt>(got));
-            else if (rc != Z_STREAM_END && z->avail_in == 0 && inLeft == 0 && !(index && (z->data_type & 128)))
-                damaged("the member \"" + name() + "\" is cut short");
-            // A block starts here (not past the last one).
-            if (index && rc == Z_OK && (z->data_type & 128) && !(z->data_type & 64))
-                mark(z);
-            if (rc == Z_STREAM_END)
-                finish();
-            if (got > 0 || ended)
-                return got;
-        }
-    }
-    void mark(z_stream* z) {
-        BlockMark m;
-        m.bit = static_cast<uint64_t>(z->next_in - start) * 8 - static_cast<unsigned>(z->data_type & 7);
-        m.out = produced;
-        m.crc = static_cast<uint32_t>(crc);
-        if (m.bit <= index->marks.back().bit)
-            return;
-        if (windowEvery > 0 && produced - lastWindow >= windowEvery) {
-            // The inflater's own window is the content's last 32 KiB.
-            FileBytes w(kWindowSize);
-            uInt n = 0;
-            if (inflateGetDictionary(z, w.data(), &n) == Z_OK) {
-                w.resize(n);
-                m.window = std::make_shared<const FileBytes>(std::move(w));
-                lastWindow = produced;
-            }
-        }
-        index->marks.push_back(std::move(m));
-    }
-};
-
-MemberReader::MemberReader(const Package& package, const std::string& name, DeflateIndex* index, uint64_t windowEvery)
-    : s_(std::make_unique<State>()) {
-    const Package::Entry& e = package.entry(name);
-    if (e.method != 0 && e.method != 8)
-        damaged("the member \"" + name + "\" uses compression method " + std::to_string(e.method));
-    State& s = *s_;
-    s.entry = &e;
-    s.ratioCap = std::max<uint64_t>(package.limits_.ratioFloor, e.compressedSize * package.limits_.maxRatio);
-    s.start = s.src = package.bytes_->data() + e.dataOffset;
-    s.inLeft = e.method == 0 ? e.size : e.compressedSize;
-    if (index) {
-        *index = {};
-        if (e.method == 8) {
-            s.index = index;
-            s.windowEvery = windowEvery;
-            index->marks.push_back({});
-        }
-    }
-    if (e.method == 0 && e.size == 0)
-        s.finish();
-}
-
-MemberReader::~MemberReader() = default;
-
-size_t MemberReader::read(uint8_t* out, size_t size) {
-    State& s = *s_;
-    if (s.ended || size == 0)
-        return 0;
-    return s.entry->method == 0 ? s.stored(out, size) : s.inflated(out, size);
-}
-
-void Package::streamMember(const std::string& name, const std::function<void(const char*, size_t)>& chunk,
-                           DeflateIndex* index, uint64_t windowEvery) const {
-    MemberReader reader(*this, name, index, windowEvery);
-    std::vector<uint8_t> buf(64 * 1024);
-    while (const size_t n = reader.read(buf.data(), buf.size()))
-        chunk(reinterpret_cast<const char*>(buf.data()), n);
-}
-
-FileBytes Package::member(const std::string& name) const {
-    const Entry& e = entry(name);
-    FileBytes out;
-    out.reserve(e.size);
-    streamMember(name, [&](const char* p, size_t n) { out.insert(out.end(), p, p + n); });
-    return out;
-}
-
-FileBytes Package::rewrite(const std::map<std::string, FileBytes>& replaced,
-                           const std::map<std::string, FileBytes>& added, const std::set<std::string>& removed,
-                           const std::map<std::string, Compressed>& compressed) const {
-    for (const auto& [name, data] : replaced)
-        entry(name);
-    for (const auto& [name, data] : compressed)
-        entry(name);
-    for (const auto& [name, data] : added)
-        if (has(name) && !removed.count(name))
-            damaged("the member \"" + name + "\" is added twice");
-
-    FileBytes out;
-    out.reserve(bytes_->size() + 4096);
-    std::vector<Entry> written;
-
-    auto writeMember = [&](Entry e, const uint8_t* data, size_t size) {
-        if (out.size() > 0xFFFFFFFFu || size > 0xFFFFFFFFu || e.size > 0xFFFFFFFFu)
-            throw WorkbookError(WorkbookError::Code::Unsupported, "the package is too large to be written");
-        // The sizes go into the local header, so no data descriptor follows.
-        e.flags &= static_cast<uint16_t>(~0x0008);
-        e.localOffset = out.size();
-        put32(out, kLocalSig);
-        putHeaderFields(out, e);
-        putText(out, e.name);
-        putText(out, e.extra);
-        out.insert(out.end(), data, data + size);
-        written.push_back(std::move(e));
-    };
-    auto writeNew = [&](Entry e, const FileBytes& content, bool stored) {
-        e.size = content.size();
-        e.crc = crcOf(content.data(), content.size());
-        e.flags &= static_cast<uint16_t>(~0x0008);
-        if (stored) {
-            e.method = 0;
-            e.compressedSize = content.size();
-            writeMember(std::move(e), content.data(), content.size());
-        } else {
-            e.method = 8;
-            e.versionNeeded = std::max<uint16_t>(e.versionNeeded, 20);
-            const FileBytes packed = deflateAll(content);
-            e.compressedSize = packed.size();
-            writeMember(std::move(e), packed.data(), packed.size());
-        }
-    };
-
-    for (const Entry& e : entries_) {
-        if (removed.count(e.name))
-            continue;
-        auto it = replaced.find(e.name);
-        auto packed = compressed.find(e.name);
-        if (packed != compressed.end()) {
-            Entry n = e;
-            n.method = 8;
-            n.versionNeeded = std::max<uint16_t>(n.versionNeeded, 20);
-            n.size = packed->second.size;
-            n.crc = packed->second.crc;
-            n.compressedSize = packed->second.data->size();
-            writeMember(std::move(n), packed->second.data->data(), packed->second.data->size());
-        } else if (it == replaced.end()) {
-            writeMember(e, bytes_->data() + e.dataOffset, e.compressedSize);
-        } else {
-            writeNew(e, it->second, e.method == 0);
-        }
-    }
-    for (const auto& [name, content] : added) {
-        checkName(name);
-        Entry e;
-        e.name = name;
-        dosNow(e.time, e.date);
-        writeNew(std::move(e), content, false);
-    }
-
-    const size_t dirOffset = out.size();
-    for (const Entry& e : written) {
-        put32(out, kCentralSig);
-        put16(out, e.versionMadeBy);
-        putHeaderFields(out, e);
-        put16(out, static_cast<uint16_t>(e.comment.size()));
-        put16(out, 0);
-        put16(out, e.internalAttrs);
-        put32(out, e.externalAttrs);
-        put32(out, static_cast<uint32_t>(e.localOffset));
-        putText(out, e.name);
-        putText(out, e.extra);
-        putText(out, e.comment);
-    }
-    const size_t dirSize = out.size() - dirOffset;
-    if (out.size() > 0xFFFFFFFFu || written.size() > 0xFFFF)
-        throw WorkbookError(WorkbookError::Code::Unsupported, "the package is too large to be written");
-    put32(out, kEndSig);
-    put16(out, 0);
-    put16(out, 0);
-    put16(out, static_cast<uint16_t>(written.size()));
-    put16(out, static_cast<uint16_t>(written.size()));
-    put32(out, static_cast<uint32_t>(dirSize));
-    put32(out, static_cast<uint32_t>(dirOffset));
-    put16(out, static_cast<uint16_t>(comment_.size()));
-    putText(out, comment_);
-    return out;
 }
 
 } // namespace rostrel::workbook::zip

@@ -107,12 +107,6 @@ bool parseNumber(std::string_view s, double& out) {
     return r.ec == std::errc() && r.ptr == s.data() + s.size();
 }
 
-std::string formatNumber(double v) {
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, r.ptr);
-}
-
 bool parseUnsigned(const char* s, uint32_t& out) {
     if (!s || *s == '\0')
         return false;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/workbook/Codec.h"
+#include "platform/workbook/NumberText.h"
 #include "platform/workbook/XmlStream.h"
 
 #include <cstdint>
@@ -34,7 +35,7 @@ std::string cellRef(int row, int column);
 // A number as written in <v>: false when it is none.
 bool parseNumber(std::string_view s, double& out);
 // The shortest text that reads back as the same double.
-std::string formatNumber(double v);
+using workbook::formatNumber;
 bool parseUnsigned(const char* s, uint32_t& out);
 
 // Text that the format escapes as _xHHHH_ (characters XML cannot carry), decoded; and encoded.

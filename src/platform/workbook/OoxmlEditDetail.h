@@ -34,7 +34,7 @@ struct RowAt {
 
 // Where the rows, cells, dimension and formula ranges of a worksheet lie, for an edit: cells are
 // kept for the edited rows only, and the read stops past the last of them.
-class EditScanner : public XmlHandler {
+class EditScanner : public XmlHandler, public SheetPlaces {
 public:
     EditScanner(const CellEdits& edits, const std::string& part) : part_(part) {
         for (const auto& [rc, v] : edits)
@@ -45,16 +45,9 @@ public:
     void start(const XName& n, const char** atts, uint64_t pos, uint64_t len) override;
     void end(const XName& n, uint64_t pos, uint64_t len) override;
 
-    std::string prefix, dimensionPrefix;
-    bool hasDimension = false, dimensionValid = false;
-    uint64_t dimensionPos = 0, dimensionEnd = 0;
-    Rect dimension{};
-    uint64_t dataPos = 0, dataTagLen = 0, dataEnd = 0;
-    bool dataEmpty = false;
     bool stoppedEarly = false;
     std::vector<RowAt> rows;
     bool ordered = true;
-    std::vector<ColStyle> colStyles;
     std::vector<Rect> locked;
 
 private:

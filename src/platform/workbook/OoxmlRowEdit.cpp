@@ -62,18 +62,7 @@ RowEditResult editRows(const SheetLayout& layout, const std::string& part, const
     const std::string tail = "</" + data + "></" + layout.rootName + ">";
 
     EditScanner merged(edits, part);
-    merged.prefix = layout.prefix;
-    merged.dimensionPrefix = layout.dimensionPrefix;
-    merged.hasDimension = layout.hasDimension;
-    merged.dimensionValid = layout.dimensionValid;
-    merged.dimensionPos = layout.dimensionPos;
-    merged.dimensionEnd = layout.dimensionEnd;
-    merged.dimension = layout.dimension;
-    merged.dataPos = layout.dataPos;
-    merged.dataTagLen = layout.dataTagLen;
-    merged.dataEnd = layout.dataEnd;
-    merged.dataEmpty = layout.dataEmpty;
-    merged.colStyles = layout.colStyles;
+    static_cast<SheetPlaces&>(merged) = layout;
     eachEditedRow(layout, edits, [&](int row, RowIt it) {
         if (it == layout.rows.end())
             return;

@@ -48,12 +48,10 @@ struct ColStyle {
     int lo = 0, hi = 0;
     uint32_t style = 0;
 };
-struct SheetLayout {
-    // Every row carries its number, rows and cells ascend, and each cell lies in its own row's
-    // element: only then are the recorded places enough for an edit.
-    bool usable = false;
-    std::string rootTag, rootName; // the root's start tag (rebuilt from its attributes) and name
-    std::string prefix;            // of <sheetData>
+// Where <sheetData> and <dimension> lie in a worksheet part, and the column styles: what both
+// the read and the edit's own scan record, and what an edit splices at.
+struct SheetPlaces {
+    std::string prefix; // of <sheetData>
     uint64_t dataPos = 0, dataTagLen = 0, dataEnd = 0;
     bool dataEmpty = false;
     bool hasDimension = false, dimensionValid = false;
@@ -61,6 +59,13 @@ struct SheetLayout {
     LockedRange dimension{};
     std::string dimensionPrefix;
     std::vector<ColStyle> colStyles;
+};
+
+struct SheetLayout : SheetPlaces {
+    // Every row carries its number, rows and cells ascend, and each cell lies in its own row's
+    // element: only then are the recorded places enough for an edit.
+    bool usable = false;
+    std::string rootTag, rootName; // the root's start tag (rebuilt from its attributes) and name
     std::vector<RowSpan> rows;
 };
 
